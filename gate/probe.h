@@ -1,0 +1,23 @@
+// The board identification probe.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "board_prefix.h"
+#include "ports.h"
+
+namespace kestrel {
+
+inline constexpr std::u16string_view kComputerName = u".";
+inline constexpr std::u16string_view kBoardQuery = u"Select * from WIN32_BaseBoard";
+// wbemFlagReturnImmediately (16) + wbemFlagForwardOnly (32).
+inline constexpr std::int32_t kBoardQueryFlags = 48;
+
+// Binds the local cimv2 namespace, queries the base boards and keeps the first
+// two characters of the last Version read. Each failure leaves the prefix as
+// it stood: a failed bind, query or start of the walk leaves it empty, a failed
+// Version read skips that board, a failed advance ends the walk.
+BoardPrefix ProbeBoard(Management& management);
+
+}  // namespace kestrel

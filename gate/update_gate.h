@@ -1,0 +1,40 @@
+// The update gate: what the board version prefix allows.
+#pragma once
+
+#include <string_view>
+
+#include "board_prefix.h"
+#include "ports.h"
+
+namespace kestrel {
+
+inline constexpr std::u16string_view kAcceptedPrefix = u"34";
+inline constexpr std::u16string_view kFlashUtility = u"WinPhlash.exe";
+inline constexpr int kNormalWindow = 1;  // shown normal size and focused
+inline constexpr int kWarningStyle = 48; // OK button, exclamation icon
+
+inline constexpr std::u16string_view kPrivilegeText =
+    u"You must be logged in with administrator privilege in order to update the system BIOS.  "
+    u"The system BIOS will not be updated.";
+inline constexpr std::u16string_view kPrivilegeCaption = u"WinFlash";
+inline constexpr std::u16string_view kWrongModelText = u"This BIOS is not for your Notebook PC.";
+inline constexpr std::u16string_view kWrongModelCaption = u"WinPhlash";
+
+enum class Decision { Privilege, WrongModel, Launch };
+
+// Empty, an empty text or null: the board was not readable. A text without
+// "34" in it: another model. Only the text "34" lets the flash utility start.
+Decision Decide(const BoardPrefix& prefix);
+
+// The program's exit status, one per way a run ends.
+enum ExitStatus : int {
+    kExitLaunched = 0,
+    kExitPrivilege = 1,
+    kExitWrongModel = 2,
+    kExitLaunchFailed = 3,
+};
+
+// Shows the decided message or launches the flash utility; returns the exit status.
+int RunGate(const BoardPrefix& prefix, UserShell& shell);
+
+}  // namespace kestrel
