@@ -1,0 +1,29 @@
+// Message boxes and the launch of the flash utility, on Windows.
+#pragma once
+
+#include <string>
+
+#include "../ports.h"
+
+namespace kestrel {
+
+class MessageShell final : public UserShell {
+public:
+    // `programDir` is the folder the flash utility is looked for in.
+    explicit MessageShell(std::wstring programDir) : programDir_(std::move(programDir)) {}
+
+    // MessageBoxW with no owner window.
+    bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) override;
+    // CreateProcessW on programDir\fileName, with the window state as the
+    // show-window state; the handles are closed at once, nothing waits.
+    bool Launch(std::u16string_view fileName, int windowState) override;
+
+private:
+    std::wstring programDir_;
+};
+
+// The folder of the running program (no trailing backslash), or an empty
+// text when it cannot be found.
+std::wstring RunningProgramDir();
+
+}  // namespace kestrel

@@ -1,0 +1,22 @@
+// kestrel.exe: the start-up routine over WMI, message boxes and
+// CreateProcessW, on the one user-interface thread.
+#include <windows.h>
+#include <objbase.h>
+
+#include "../modMain.h"
+#include "message_shell.h"
+#include "wmi_management.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int status = 0;
+    {
+        // Without COM the bind fails, and the routine goes on to its message.
+        kestrel::WmiManagement management;
+        kestrel::MessageShell shell(kestrel::RunningProgramDir());
+        status = kestrel::Main(management, shell);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return status;
+}

@@ -1,0 +1,24 @@
+// A stand-in for the flash utility: records that it started, with the
+// show-window state it was given, in launched.txt beside itself.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring log(path, n);
+    log = log.substr(0, log.find_last_of(L'\\') + 1) + L"launched.txt";
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    FILE* out = _wfopen(log.c_str(), L"a");
+    if (!out) return 1;
+    std::fprintf(out, "started usestartup=%d show=%d args=[%ls]\n", (startup.dwFlags & STARTF_USESHOWWINDOW) ? 1 : 0,
+                 startup.wShowWindow, arguments ? arguments : L"");
+    std::fclose(out);
+    return 0;
+}
