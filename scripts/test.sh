@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds both presets and runs every test. Installs what is missing first.
+set -eu
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh all
+jobs=$(nproc)
+cmake --preset host
+cmake --build --preset host -j "$jobs"
+cmake --preset windows
+cmake --build --preset windows -j "$jobs"
+status=0
+ctest --preset host || status=1
+ctest --preset windows || status=1
+exit $status
