@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Fuzzes the SMBIOS reader with libFuzzer for SECONDS (default 600), starting
+# from crafted tables. Installs clang when missing.
+#   fuzz.sh [SECONDS]
+set -eu
+cd "$(dirname "$0")/.."
+seconds=${1:-600}
+bash scripts/deps.sh fuzz
+cmake -S . -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_FUZZ=ON > /dev/null
+cmake --build build/fuzz -j "$(nproc)" --target smbios_fuzz
+cmake -S . -B build/host-tools -DKESTREL_TESTS=ON > /dev/null
+cmake --build build/host-tools -j "$(nproc)" --target mkdmi
+corpus=build/fuzz/corpus
+mkdir -p "$corpus"
+seed=$(mktemp -d); trap 'rm -rf "$seed"' EXIT
+for versions in "34B" "12B 34A" "-" "" "34A -"; do
+  # shellcheck disable=SC2086
+  build/host-tools/tests/mkdmi "$seed" $versions
+  cp "$seed/DMI" "$corpus/seed-$(echo "$versions" | tr ' ' _)"
+done
+build/fuzz/tests/fuzz/smbios_fuzz -max_total_time="$seconds" -print_final_stats=1 "$corpus"
