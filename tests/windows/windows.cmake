@@ -1,4 +1,5 @@
-# Helpers of the end-to-end runs of kestrel.exe under Wine.
+# Windows-only tests: the end-to-end runs of kestrel.exe under Wine and the
+# checks of what the executable presents of itself.
 add_executable(boxdriver windows/boxdriver.cpp)
 target_link_options(boxdriver PRIVATE -municode -static)
 target_compile_definitions(boxdriver PRIVATE UNICODE _UNICODE)
@@ -23,3 +24,5 @@ foreach(case accepted wrong_model utility_absent utility_in_cwd no_wmi)
   set_tests_properties(kestrel_wine_${case} PROPERTIES
     FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
 endforeach()
+
+add_test(NAME kestrel_identity COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/identity.sh $<TARGET_FILE:kestrel>)

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Reads the built kestrel.exe with tools that know nothing of this project
+# (objdump, wrestool and icotool, exiftool) and checks that it presents itself
+# as it should: a 32-bit GUI program that imports only Windows' own DLLs,
+# with a version block and an icon group and no other resource.
+#   identity.sh KESTREL_EXE
+set -u
+exe=$1
+failures=0 passed=0
+check() {  # NAME GOT WANT
+  if [ "$2" = "$3" ]; then
+    passed=$((passed + 1)); echo "ok   $1"
+  else
+    failures=$((failures + 1)); printf 'FAIL %s\n--- got\n%s\n--- wanted\n%s\n' "$1" "$2" "$3"
+  fi
+}
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+
+check "file name" "$(basename "$exe")" "kestrel.exe"
+
+headers=$(i686-w64-mingw32-objdump -p "$exe" | tr -s ' \t' ' ')
+check "32-bit" "$(grep -E '^Magic' <<< "$headers")" "Magic 010b (PE32)"
+check "graphical subsystem" "$(grep -E '^Subsystem' <<< "$headers")" "Subsystem 00000002 (Windows GUI)"
+# Only DLLs that every Windows has; no C++, GCC or threads runtime beside it.
+imports=$(grep -oE 'DLL Name: \S+' <<< "$headers" | cut -d' ' -f3 | tr 'A-Z' 'a-z' | sort -u)
+check "imports only system DLLs" \
+  "$(grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|ole32\.dll|oleaut32\.dll|msvcrt\.dll|comctl32\.dll' <<< "$imports")" ""
+
+check "resources" "$(wrestool -l "$exe" | sed 's/ \[.*//')" "\
+--type=3 --name=30001 --language=1033
+--type=3 --name=30002 --language=1033
+--type=3 --name=30003 --language=1033
+--type=14 --name=1 --language=1033
+--type=16 --name=1 --language=1033"
+
+wrestool -x --type=14 --name=1 "$exe" -o "$work/kestrel.ico"
+check "icon images" "$(icotool -l "$work/kestrel.ico")" "\
+--icon --index=1 --width=32 --height=32 --bit-depth=1 --palette-size=2
+--icon --index=2 --width=32 --height=32 --bit-depth=4 --palette-size=16
+--icon --index=3 --width=16 --height=16 --bit-depth=4 --palette-size=16"
+# The group names its images 30001, 30002, 30003 (the last field of each entry).
+group=$(wrestool -x --raw --type=14 --name=1 "$exe" | od -An -tu2 -v -w14 -j6 | awk '{print $NF}' | tr '\n' ' ')
+check "icon group members" "$group" "30001 30002 30003 "
+check "icons decode" "$(icotool -x -o "$work" "$work/kestrel.ico" && ls "$work" | grep -c png)" "3"
+
+check "version block" "$(exiftool -s -s -s -n -FileVersionNumber -ProductVersionNumber -FileFlags -FileOS \
+  -ObjectFileType -LanguageCode -CharacterSet "$exe")" "\
+1.0.0.0
+1.0.0.0
+0
+4
+1
+0409
+04B0"
+# The translation: language 0x0409, code page 1200 (the block's last four bytes).
+check "translation" "$(wrestool -x --raw --type=16 --name=1 "$exe" | tail -c 4 | od -An -tx2 | tr -s ' ')" " 0409 04b0"
+# The string table holds exactly six strings (everything exiftool reads from
+# the version block past its fixed part and the code page).
+strings=$(exiftool -s -G1 "$exe" | grep -E '^\[EXE\]' |
+  grep -vE '^\[EXE\] +(MachineType|TimeStamp|ImageFileCharacteristics|PEType|LinkerVersion|CodeSize|InitializedDataSize|UninitializedDataSize|EntryPoint|OSVersion|ImageVersion|SubsystemVersion|Subsystem|FileVersionNumber|ProductVersionNumber|FileFlagsMask|FileFlags|FileOS|ObjectFileType|FileSubtype|LanguageCode|CharacterSet) ' |
+  sed -E 's/^\[EXE\] +//; s/ +: /=/')
+check "string table" "$strings" "\
+CompanyName=Greyfell Instruments
+ProductName=tarn
+FileVersion=1.00
+ProductVersion=1.00
+InternalName=kestrel
+OriginalFileName=kestrel.exe"
+
+echo "$passed passed, $failures failed"
+[ "$failures" = 0 ]
