@@ -1,0 +1,15 @@
+// The logo panel's picture: a baseline JPEG of 227 x 184 pixels with three
+// colour components, made at build time by make_logo.pl and cjpeg.
+#pragma once
+
+#include <cstddef>
+
+namespace kestrel::forms {
+
+inline constexpr int kLogoWidthPixels = 227;
+inline constexpr int kLogoHeightPixels = 184;
+
+extern const unsigned char kLogoJpeg[];
+extern const std::size_t kLogoJpegSize;
+
+}  // namespace kestrel::forms

@@ -1,0 +1,89 @@
+#include "form_window.h"
+
+#include <cmath>
+
+#include "../centring.h"
+
+namespace kestrel::forms {
+
+namespace {
+
+class WindowsScreen final : public Screen {
+public:
+    explicit WindowsScreen(const Dpi& dpi) : dpi_(dpi) {}
+    float Width() const override { return dpi_.ToTwipsX(GetSystemMetrics(SM_CXSCREEN)); }
+    float Height() const override { return dpi_.ToTwipsY(GetSystemMetrics(SM_CYSCREEN)); }
+
+private:
+    Dpi dpi_;
+};
+
+}  // namespace
+
+Dpi Dpi::OfScreen()
+{
+    Dpi dpi;
+    if (HDC screen = GetDC(nullptr)) {
+        dpi.x = GetDeviceCaps(screen, LOGPIXELSX);
+        dpi.y = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi;
+}
+
+int Dpi::ToPixelsX(float twips) const { return int(std::lround(twips * float(x) / 1440.0f)); }
+int Dpi::ToPixelsY(float twips) const { return int(std::lround(twips * float(y) / 1440.0f)); }
+
+std::unique_ptr<Screen> WindowsApplication::GetScreen() { return std::make_unique<WindowsScreen>(Dpi::OfScreen()); }
+
+std::wstring Decode(const StoredText& text)
+{
+    const int size = static_cast<int>(text.size);
+    const int n = MultiByteToWideChar(kStoredCodePage, 0, text.bytes, size, nullptr, 0);
+    std::wstring out(n, L'\0');
+    MultiByteToWideChar(kStoredCodePage, 0, text.bytes, size, out.data(), n);
+    return out;
+}
+
+RECT ToPixels(int left, int top, int width, int height, const Dpi& dpi)
+{
+    const int x = dpi.ToPixelsX(float(left)), y = dpi.ToPixelsY(float(top));
+    return {x, y, x + dpi.ToPixelsX(float(width)), y + dpi.ToPixelsY(float(height))};
+}
+
+void LoadForm(HWND window, int clientWidthTwips, int clientHeightTwips, const Dpi& dpi)
+{
+    // Outer size: the client area plus the frame the window's styles give.
+    RECT outer = {0, 0, dpi.ToPixelsX(float(clientWidthTwips)), dpi.ToPixelsY(float(clientHeightTwips))};
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+    AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+
+    FormRect rect;
+    rect.Width = dpi.ToTwipsX(outer.right - outer.left);
+    rect.Height = dpi.ToTwipsY(outer.bottom - outer.top);
+    RECT now = {};
+    GetWindowRect(window, &now);
+    rect.Left = dpi.ToTwipsX(now.left);
+    rect.Top = dpi.ToTwipsY(now.top);
+
+    RectForm form(rect);
+    WindowsApplication application;
+    CentreOnLoad(form, application);
+
+    SetWindowPos(window, nullptr, dpi.ToPixelsX(rect.Left), dpi.ToPixelsY(rect.Top), outer.right - outer.left,
+                 outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HWND HiddenOwner(HINSTANCE instance)
+{
+    static const wchar_t* const kClass = L"KestrelOwner";
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = instance;
+    wc.lpszClassName = kClass;
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, kClass, L"tarn", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+}
+
+}  // namespace kestrel::forms

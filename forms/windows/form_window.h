@@ -1,0 +1,48 @@
+// What the three forms share on Windows: twips and pixels, the screen as
+// the application object hands it out, and loading a form the way every
+// form loads: created hidden, its load handler run, placed, then shown.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "../form_model.h"
+#include "../stored_texts.h"
+
+namespace kestrel::forms {
+
+// Logical pixels per inch of the screen.
+struct Dpi {
+    int x = 96;
+    int y = 96;
+    static Dpi OfScreen();
+
+    int ToPixelsX(float twips) const;
+    int ToPixelsY(float twips) const;
+    float ToTwipsX(int pixels) const { return float(pixels) * 1440.0f / float(x); }
+    float ToTwipsY(int pixels) const { return float(pixels) * 1440.0f / float(y); }
+};
+
+// The application-wide object: the screen's size, taken when asked.
+class WindowsApplication final : public Application {
+public:
+    std::unique_ptr<Screen> GetScreen() override;
+};
+
+// The text a stored code page 950 text holds.
+std::wstring Decode(const StoredText& text);
+
+// Sizes a hidden top-level window so that its client area is the given
+// twips, runs the shared load handler on it (centring on the screen), and
+// moves it where the handler left Left and Top. Does not show it.
+void LoadForm(HWND window, int clientWidthTwips, int clientHeightTwips, const Dpi& dpi);
+
+// A control's rectangle in pixels from twips.
+RECT ToPixels(int left, int top, int width, int height, const Dpi& dpi);
+
+// The hidden window that owns the forms that stay out of the task bar.
+HWND HiddenOwner(HINSTANCE instance);
+
+}  // namespace kestrel::forms

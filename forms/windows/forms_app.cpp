@@ -1,0 +1,64 @@
+#include "forms_app.h"
+
+#include "frmLogin.h"
+#include "frmLogo.h"
+#include "frmMain.h"
+
+namespace kestrel::forms {
+
+namespace {
+
+// Runs messages until `window` is gone.
+void RunUntilClosed(HWND window)
+{
+    MSG msg;
+    while (IsWindow(window) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace
+
+bool ParseFormName(std::wstring_view text, FormName& name)
+{
+    if (text == L"logo") name = FormName::Logo;
+    else if (text == L"login") name = FormName::Login;
+    else if (text == L"main") name = FormName::Main;
+    else return false;
+    return true;
+}
+
+Flag OpenForm(FormName name, HINSTANCE instance)
+{
+    switch (name) {
+    case FormName::Logo: {
+        const HWND owner = HiddenOwner(instance);
+        frmLogo logo(instance, owner);
+        logo.Show();
+        RunUntilClosed(logo.window());
+        DestroyWindow(owner);
+        return kFalse;
+    }
+    case FormName::Login: {
+        const HWND owner = HiddenOwner(instance);
+        LoginInstance login(instance, owner);
+        login.Get().ShowModal();
+        const Flag result = login.Get().bOK();
+        DestroyWindow(owner);
+        return result;
+    }
+    case FormName::Main: {
+        frmMain main(instance);
+        main.Show();
+        RunUntilClosed(main.window());
+        return kFalse;
+    }
+    }
+    return kFalse;
+}
+
+}  // namespace kestrel::forms
+
+extern "C" kestrel::forms::Flag (*const kestrel_open_form)(kestrel::forms::FormName, HINSTANCE) =
+    &kestrel::forms::OpenForm;

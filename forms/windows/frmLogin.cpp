@@ -1,0 +1,170 @@
+#include "frmLogin.h"
+
+#include <imm.h>
+
+#include <vector>
+
+#include "../layout.h"
+
+namespace kestrel::forms {
+
+namespace {
+
+std::u16string TextOf(HWND control)
+{
+    const int length = GetWindowTextLengthW(control);
+    std::wstring text(length + 1, L'\0');
+    text.resize(GetWindowTextW(control, text.data(), length + 1));
+    return std::u16string(text.begin(), text.end());
+}
+
+// A dialog template with no controls: they are made in WM_INITDIALOG, at
+// their sizes in pixels. The template's own size is replaced at load.
+std::vector<WORD> EmptyDialogTemplate(DWORD style)
+{
+    std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD) + 3, 0);  // + menu, class, title
+    auto* t = reinterpret_cast<DLGTEMPLATE*>(words.data());
+    t->style = style;
+    return words;
+}
+
+}  // namespace
+
+class frmLogin::View final : public LoginView {
+public:
+    explicit View(HWND window) : window_(window) {}
+    std::u16string UserName() override { return TextOf(GetDlgItem(window_, kIdUserName)); }
+    std::u16string Password() override { return TextOf(GetDlgItem(window_, kIdPassword)); }
+    void FocusUserName() override { Focus(kIdUserName); }
+    void FocusPassword() override { Focus(kIdPassword); }
+    void Hide() override { ShowWindow(window_, SW_HIDE); }
+    void ShowMessage(std::u16string_view text, int style) override
+    {
+        const std::wstring wide(text.begin(), text.end());
+        MessageBoxW(window_, wide.c_str(), L"tarn", static_cast<UINT>(style));
+    }
+
+private:
+    void Focus(int id) { SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, id)), TRUE); }
+    HWND window_;
+};
+
+frmLogin::frmLogin(HINSTANCE instance, HWND owner) : dpi_(Dpi::OfScreen())
+{
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    auto dialogTemplate = EmptyDialogTemplate(style);
+    CreateDialogIndirectParamW(instance, reinterpret_cast<DLGTEMPLATE*>(dialogTemplate.data()), owner, DialogProc,
+                               reinterpret_cast<LPARAM>(this));
+}
+
+frmLogin::~frmLogin()
+{
+    if (window_) DestroyWindow(window_);
+}
+
+void frmLogin::CreateControls()
+{
+    SetWindowTextW(window_, Decode(kLoginCaption).c_str());
+    const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
+
+    struct Spec {
+        const wchar_t* windowClass;
+        std::wstring text;
+        DWORD style;
+        DWORD exStyle;
+        int id;
+    };
+    const auto spec = [](LoginControl control) -> Spec {
+        switch (control) {
+        case LoginControl::txtUserName:
+            return {L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, kIdUserName};
+        case LoginControl::cmdOK:
+            return {L"BUTTON", Decode(kOkCaption), WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kIdOK};
+        case LoginControl::cmdCancel:
+            return {L"BUTTON", Decode(kCancelCaption), WS_TABSTOP | BS_PUSHBUTTON, 0, kIdCancel};
+        case LoginControl::txtPassword:
+            return {L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdPassword};
+        case LoginControl::lblLabels0:
+            return {L"STATIC", Decode(kUserNameLabel), SS_LEFT, 0, kIdLabel0};
+        case LoginControl::lblLabels1:
+            return {L"STATIC", Decode(kPasswordLabel), SS_LEFT, 0, kIdLabel1};
+        }
+        return {};
+    };
+
+    // Created in the form's order; the tab order is the z-order, set after.
+    HWND byTabIndex[kLoginControls.size()] = {};
+    for (const auto& layout : kLoginControls) {
+        const Spec s = spec(layout.control);
+        const RECT r = ToPixels(layout.rect.Left, layout.rect.Top, layout.rect.Width, layout.rect.Height, dpi_);
+        HWND control = CreateWindowExW(s.exStyle, s.windowClass, s.text.c_str(), WS_CHILD | WS_VISIBLE | s.style,
+                                       r.left, r.top, r.right - r.left, r.bottom - r.top, window_,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id)), instance, nullptr);
+        SendMessageW(control, WM_SETFONT, font, FALSE);
+        byTabIndex[layout.tabIndex] = control;
+    }
+    for (HWND control : byTabIndex) SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+    HWND password = GetDlgItem(window_, kIdPassword);
+    SendMessageW(password, EM_SETPASSWORDCHAR, L'*', 0);
+    ImmAssociateContext(password, nullptr);  // no input method in the password box
+}
+
+INT_PTR CALLBACK frmLogin::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<frmLogin*>(GetWindowLongPtrW(window, DWLP_USER));
+    switch (message) {
+    case WM_INITDIALOG:
+        self = reinterpret_cast<frmLogin*>(lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        self->window_ = window;
+        self->CreateControls();
+        LoadForm(window, kLoginClientWidth, kLoginClientHeight, self->dpi_);
+        SetFocus(GetDlgItem(window, kIdUserName));
+        return FALSE;  // the focus is set
+    case WM_COMMAND:
+        if (!self || HIWORD(wParam) != BN_CLICKED) break;
+        if (LOWORD(wParam) == kIdOK) {
+            View view(window);
+            self->dialog_.cmdOK_Click(view);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == kIdCancel) {
+            View view(window);
+            self->dialog_.cmdCancel_Click(view);
+            return TRUE;
+        }
+        break;
+    case WM_CLOSE:
+        // The close box: none of the dialog's code runs; the form unloads.
+        DestroyWindow(window);
+        return TRUE;
+    case WM_NCDESTROY:
+        if (self) self->window_ = nullptr;
+        break;
+    }
+    return FALSE;
+}
+
+void frmLogin::ShowModal()
+{
+    if (!window_) return;
+    ShowWindow(window_, SW_SHOWNORMAL);
+    SetForegroundWindow(window_);
+    MSG msg;
+    while (window_ && IsWindowVisible(window_) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageW(window_, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+frmLogin& LoginInstance::Get()
+{
+    if (!form_ || !form_->Loaded()) form_ = std::make_unique<frmLogin>(instance_, owner_);
+    return *form_;
+}
+
+}  // namespace kestrel::forms

@@ -1,0 +1,30 @@
+// The logo panel: a thin frame around the logo picture, no title bar.
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+namespace kestrel::forms {
+
+class frmLogo {
+public:
+    // Loads the form (hidden, centred), owned by `owner`; COM must be
+    // initialised, as the picture is decoded by OLE.
+    frmLogo(HINSTANCE instance, HWND owner);
+    ~frmLogo();
+    frmLogo(const frmLogo&) = delete;
+    frmLogo& operator=(const frmLogo&) = delete;
+
+    HWND window() const { return window_; }
+    void Show() { ShowWindow(window_, SW_SHOWNORMAL); }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    void Paint();
+
+    HWND window_ = nullptr;
+    IPicture* picture_ = nullptr;
+};
+
+}  // namespace kestrel::forms

@@ -1,0 +1,30 @@
+// The main form: a plain resizable window whose only content is Text1, an
+// explanatory paragraph.
+#pragma once
+
+#include <windows.h>
+
+namespace kestrel::forms {
+
+inline constexpr int kIdText1 = 201;
+
+class frmMain {
+public:
+    // Loads the form (hidden, centred); it is in the task bar.
+    explicit frmMain(HINSTANCE instance);
+    ~frmMain();
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
+
+    HWND window() const { return window_; }
+    bool Loaded() const { return window_ != nullptr; }
+    void Show() { ShowWindow(window_, SW_SHOWNORMAL); }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+
+    HWND window_ = nullptr;
+    HFONT font_ = nullptr;
+};
+
+}  // namespace kestrel::forms
