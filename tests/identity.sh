@@ -24,7 +24,7 @@ check "graphical subsystem" "$(grep -E '^Subsystem' <<< "$headers")" "Subsystem 
 # Only DLLs that every Windows has; no C++, GCC or threads runtime beside it.
 imports=$(grep -oE 'DLL Name: \S+' <<< "$headers" | cut -d' ' -f3 | tr 'A-Z' 'a-z' | sort -u)
 check "imports only system DLLs" \
-  "$(grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|ole32\.dll|oleaut32\.dll|msvcrt\.dll|comctl32\.dll' <<< "$imports")" ""
+  "$(grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|imm32\.dll|ole32\.dll|oleaut32\.dll|msvcrt\.dll' <<< "$imports")" ""
 
 check "resources" "$(wrestool -l "$exe" | sed 's/ \[.*//')" "\
 --type=3 --name=30001 --language=1033

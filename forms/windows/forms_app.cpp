@@ -29,7 +29,7 @@ bool ParseFormName(std::wstring_view text, FormName& name)
     return true;
 }
 
-Flag OpenForm(FormName name, HINSTANCE instance)
+Flag OpenForm(FormName name, HINSTANCE instance, void (*onMainLoaded)(const frmMain&))
 {
     switch (name) {
     case FormName::Logo: {
@@ -50,6 +50,7 @@ Flag OpenForm(FormName name, HINSTANCE instance)
     }
     case FormName::Main: {
         frmMain main(instance);
+        if (onMainLoaded) onMainLoaded(main);
         main.Show();
         RunUntilClosed(main.window());
         return kFalse;
@@ -60,5 +61,6 @@ Flag OpenForm(FormName name, HINSTANCE instance)
 
 }  // namespace kestrel::forms
 
-extern "C" kestrel::forms::Flag (*const kestrel_open_form)(kestrel::forms::FormName, HINSTANCE) =
+extern "C" kestrel::forms::Flag (*const kestrel_open_form)(kestrel::forms::FormName, HINSTANCE,
+                                                           void (*)(const kestrel::forms::frmMain&)) =
     &kestrel::forms::OpenForm;

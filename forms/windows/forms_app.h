@@ -19,11 +19,14 @@ bool ParseFormName(std::wstring_view text, FormName& name);
 // the login dialog, hidden. Returns the login dialog's bOK as the
 // application-wide instance holds it then (False for the other forms, and
 // for a dialog closed through its close box, which unloads it). COM must be
-// initialised on the calling thread.
-Flag OpenForm(FormName name, HINSTANCE instance);
+// initialised on the calling thread. `onMainLoaded`, when given, sees the
+// main form once it is loaded.
+class frmMain;
+Flag OpenForm(FormName name, HINSTANCE instance, void (*onMainLoaded)(const frmMain&) = nullptr);
 
 }  // namespace kestrel::forms
 
 // The forms are part of kestrel.exe though its start-up routine opens none
 // of them; the link keeps them through this reference.
-extern "C" kestrel::forms::Flag (*const kestrel_open_form)(kestrel::forms::FormName, HINSTANCE);
+extern "C" kestrel::forms::Flag (*const kestrel_open_form)(kestrel::forms::FormName, HINSTANCE,
+                                                           void (*)(const kestrel::forms::frmMain&));

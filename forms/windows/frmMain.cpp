@@ -41,6 +41,15 @@ frmMain::frmMain(HINSTANCE instance)
     LoadForm(window_, kMainClientWidth, kMainClientHeight, dpi);
 }
 
+LOGFONTW frmMain::Text1Font() const
+{
+    LOGFONTW font = {};
+    const HWND text = GetDlgItem(window_, kIdText1);
+    const auto handle = reinterpret_cast<HGDIOBJ>(SendMessageW(text, WM_GETFONT, 0, 0));
+    if (handle) GetObjectW(handle, sizeof font, &font);
+    return font;
+}
+
 frmMain::~frmMain()
 {
     if (window_) DestroyWindow(window_);

@@ -19,6 +19,8 @@ public:
     HWND window() const { return window_; }
     bool Loaded() const { return window_ != nullptr; }
     void Show() { ShowWindow(window_, SW_SHOWNORMAL); }
+    // The font Text1 has, as its window reports it.
+    LOGFONTW Text1Font() const;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);

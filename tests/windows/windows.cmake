@@ -26,3 +26,18 @@ foreach(case accepted wrong_model utility_absent utility_in_cwd no_wmi)
 endforeach()
 
 add_test(NAME kestrel_identity COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/identity.sh $<TARGET_FILE:kestrel>)
+
+add_executable(formsprobe windows/formsprobe.cpp)
+target_link_options(formsprobe PRIVATE -municode -static)
+target_compile_definitions(formsprobe PRIVATE UNICODE _UNICODE)
+target_link_libraries(formsprobe PRIVATE user32 gdi32)
+
+# The forms, as real windows, driven from outside.
+foreach(case login_layout login_empty_both login_empty_password login_empty_name login_confirm_blanks
+             login_enter_in_password login_escape login_close_box login_access_keys login_tab_order
+             logo_layout main_layout)
+  add_test(NAME forms_${case}
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/forms.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:formsdemo>
+                   $<TARGET_FILE:formsprobe> ${CMAKE_BINARY_DIR}/forms/logo.jpg ${case})
+  set_tests_properties(forms_${case} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine TIMEOUT 120)
+endforeach()
