@@ -4,12 +4,14 @@
 #   deps.sh all        both builds and every test (Wine, Xvfb, the file tools)
 #   deps.sh fuzz       the fuzz target (clang and its libFuzzer runtime)
 #   deps.sh bench      the benchmark (dmidecode, hyperfine)
+#   deps.sh shots      the screenshots (a Traditional Chinese font)
 set -eu
 host=(cmake make g++ libgtest-dev googletest)
 windows=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth
          icoutils libimage-exiftool-perl libjpeg-turbo-progs imagemagick)
 fuzz=(clang libclang-rt-14-dev)
 bench=(dmidecode hyperfine)
+shots=(fonts-arphic-uming fonts-wine)
 
 wanted=()
 for what in "$@"; do
@@ -18,7 +20,8 @@ for what in "$@"; do
     all) wanted+=("${host[@]}" "${windows[@]}") ;;
     fuzz) wanted+=("${host[@]}" "${fuzz[@]}") ;;
     bench) wanted+=("${host[@]}" "${bench[@]}") ;;
-    *) echo "deps.sh: unknown set '$what' (host, all, fuzz, bench)" >&2; exit 64 ;;
+    shots) wanted+=("${shots[@]}") ;;
+    *) echo "deps.sh: unknown set '$what' (host, all, fuzz, bench, shots)" >&2; exit 64 ;;
   esac
 done
 

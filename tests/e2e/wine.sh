@@ -14,7 +14,8 @@ set -u
 export WINEDEBUG=-all
 
 if [ "$1" = prefix ]; then
-  export WINEPREFIX=$(realpath "$2")
+  export WINEPREFIX=$(realpath -m "$2")
+  mkdir -p "$(dirname "$WINEPREFIX")"
   # No Mono or Gecko installers: nothing here needs them.
   WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a wineboot -i > /dev/null 2>&1
   wineserver -w
@@ -61,16 +62,8 @@ wineserver -k 2> /dev/null; wineserver -w
 
 unshare -m bash -c '
   set -e
-  mount -t tmpfs none /sys/class
-  mkdir -p /sys/class/dmi/id && cd /sys/class/dmi/id
-  for f in bios_vendor bios_version bios_date bios_release sys_vendor product_name product_version \
-           product_serial product_uuid product_sku product_family board_vendor board_name board_serial \
-           board_asset_tag chassis_vendor chassis_version chassis_serial chassis_asset_tag; do
-    echo "Tarn $f" > $f
-  done
-  echo 1.0 > bios_release; echo 10 > chassis_type
-  echo 6b1c3e2a-1f0d-4c5e-9a7b-2d4f6e8a0c1e > product_uuid
-  printf "%s\n" "$1" > board_version
+  source "$8"
+  fake_board "$1"
   cd "$2"
   # Windows paths through drive Z:, without winepath: a Wine process started
   # before Xvfb would make a desktop with no display.
@@ -81,7 +74,7 @@ unshare -m bash -c '
   for _ in $(seq "$7"); do [ -s "$2/bin/launched.txt" ] && break; sleep 0.1; done
   wineserver -k 2> /dev/null; wineserver -w
 ' _ "$version" "$work" "$boxdriver" "$work/bin/kestrel.exe" "$work/cwd" "$work/report" \
-  "$([ -n "$want_launch" ] && echo 100 || echo 10)"
+  "$([ -n "$want_launch" ] && echo 100 || echo 10)" "$(cd "$(dirname "$0")" && pwd)/fake_board.sh"
 
 report=$(tr -d '\r' < "$work/report")
 want_report=$(printf '%s' "$want_boxes" | tr '|' '\n'; [ -n "$want_boxes" ] && echo; echo "exit=$want_exit")
