@@ -75,14 +75,21 @@ void LoadForm(HWND window, int clientWidthTwips, int clientHeightTwips, const Dp
                  outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void RegisterFormClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure)
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = name;
+    RegisterClassW(&wc);
+}
+
 HWND HiddenOwner(HINSTANCE instance)
 {
-    static const wchar_t* const kClass = L"KestrelOwner";
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = instance;
-    wc.lpszClassName = kClass;
-    RegisterClassW(&wc);
+    constexpr const wchar_t* kClass = L"KestrelOwner";
+    RegisterFormClass(instance, kClass, DefWindowProcW);
     return CreateWindowExW(0, kClass, L"tarn", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
 }
 

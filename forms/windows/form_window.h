@@ -42,6 +42,21 @@ void LoadForm(HWND window, int clientWidthTwips, int clientHeightTwips, const Dp
 // A control's rectangle in pixels from twips.
 RECT ToPixels(int left, int top, int width, int height, const Dpi& dpi);
 
+// Registers a form's window class: arrow cursor, the dialog colour behind.
+void RegisterFormClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure);
+
+// The form object a window belongs to: the creation parameter, stored with
+// the window when it is created (WM_NCCREATE) and read back after.
+template <class Form>
+Form* FormOfWindow(HWND window, UINT message, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    return reinterpret_cast<Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // The hidden window that owns the forms that stay out of the task bar.
 HWND HiddenOwner(HINSTANCE instance);
 

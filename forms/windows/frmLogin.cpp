@@ -68,14 +68,14 @@ void frmLogin::CreateControls()
     const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
 
-    struct Spec {
+    struct ControlDef {
         const wchar_t* windowClass;
         std::wstring text;
         DWORD style;
         DWORD exStyle;
         int id;
     };
-    const auto spec = [](LoginControl control) -> Spec {
+    const auto define = [](LoginControl control) -> ControlDef {
         switch (control) {
         case LoginControl::txtUserName:
             return {L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, kIdUserName};
@@ -96,7 +96,7 @@ void frmLogin::CreateControls()
     // Created in the form's order; the tab order is the z-order, set after.
     HWND byTabIndex[kLoginControls.size()] = {};
     for (const auto& layout : kLoginControls) {
-        const Spec s = spec(layout.control);
+        const ControlDef s = define(layout.control);
         const RECT r = ToPixels(layout.rect.Left, layout.rect.Top, layout.rect.Width, layout.rect.Height, dpi_);
         HWND control = CreateWindowExW(s.exStyle, s.windowClass, s.text.c_str(), WS_CHILD | WS_VISIBLE | s.style,
                                        r.left, r.top, r.right - r.left, r.bottom - r.top, window_,

@@ -35,13 +35,7 @@ IPicture* DecodeLogo()
 
 frmLogo::frmLogo(HINSTANCE instance, HWND owner) : picture_(DecodeLogo())
 {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClass;
-    RegisterClassW(&wc);
+    RegisterFormClass(instance, kClass, WindowProc);
     window_ = CreateWindowExW(0, kClass, L"", WS_POPUP | WS_BORDER, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, owner, nullptr,
                               instance, this);
     if (window_) LoadForm(window_, kLogoClientWidth, kLogoClientHeight, Dpi::OfScreen());
@@ -72,12 +66,7 @@ void frmLogo::Paint()
 
 LRESULT CALLBACK frmLogo::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        static_cast<frmLogo*>(create->lpCreateParams)->window_ = window;
-    }
-    auto* self = reinterpret_cast<frmLogo*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = FormOfWindow<frmLogo>(window, message, lParam);
     switch (message) {
     case WM_PAINT:
         if (self) {

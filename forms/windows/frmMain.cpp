@@ -13,13 +13,7 @@ constexpr const wchar_t* kClass = L"KestrelMain";
 
 frmMain::frmMain(HINSTANCE instance)
 {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClass;
-    RegisterClassW(&wc);
+    RegisterFormClass(instance, kClass, WindowProc);
     window_ = CreateWindowExW(WS_EX_APPWINDOW, kClass, Decode(kMainCaption).c_str(), WS_OVERLAPPEDWINDOW,
                               CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance, this);
     if (!window_) return;
@@ -58,11 +52,7 @@ frmMain::~frmMain()
 
 LRESULT CALLBACK frmMain::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<frmMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = FormOfWindow<frmMain>(window, message, lParam);
     if (message == WM_NCDESTROY && self) self->window_ = nullptr;
     return DefWindowProcW(window, message, wParam, lParam);
 }

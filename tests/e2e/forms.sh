@@ -46,6 +46,13 @@ exit=0" ;;
   login_escape) form=login; commands=(type ann key TAB type pw key ESCAPE wait-exit)
     want="bOK=0
 exit=0" ;;
+  login_buttons) form=login; commands=(click 1 box type ann key TAB type pw click 2 wait-exit)
+    want="$name_box
+bOK=0
+exit=0" ;;
+  login_ok_button) form=login; commands=(type ann key TAB type pw click 1 wait-exit)
+    want="bOK=-1
+exit=0" ;;
   login_close_box) form=login; commands=(type ann key TAB type pw close wait-exit)
     want="bOK=0
 exit=0" ;;

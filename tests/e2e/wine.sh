@@ -40,11 +40,11 @@ case $name in
   accepted)       version=34B utility=beside wmi=wmi
                   want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
   wrong_model)    version=12B utility=beside wmi=wmi
-                  want_boxes="box caption=WinPhlash|text=$wrong|icon=1 buttons=1" want_exit=2 want_launch="" ;;
+                  want_boxes="box caption=WinPhlash text=$wrong icon=1 buttons=1" want_exit=2 want_launch="" ;;
   utility_absent) version=34B utility=none wmi=wmi want_boxes="" want_exit=3 want_launch="" ;;
   utility_in_cwd) version=34B utility=cwd wmi=wmi want_boxes="" want_exit=3 want_launch="" ;;
   no_wmi)         version=34B utility=beside wmi=nowmi
-                  want_boxes="box caption=WinFlash|text=$privilege|icon=1 buttons=1" want_exit=1 want_launch="" ;;
+                  want_boxes="box caption=WinFlash text=$privilege icon=1 buttons=1" want_exit=1 want_launch="" ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
 
@@ -77,7 +77,7 @@ unshare -m bash -c '
   "$([ -n "$want_launch" ] && echo 100 || echo 10)" "$(cd "$(dirname "$0")" && pwd)/fake_board.sh"
 
 report=$(tr -d '\r' < "$work/report")
-want_report=$(printf '%s' "$want_boxes" | tr '|' '\n'; [ -n "$want_boxes" ] && echo; echo "exit=$want_exit")
+want_report=$([ -n "$want_boxes" ] && echo "$want_boxes"; echo "exit=$want_exit")
 launched=$(cat "$work/bin/launched.txt" "$work/cwd/launched.txt" 2> /dev/null | tr -d '\r')
 
 status=0

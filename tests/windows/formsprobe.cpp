@@ -10,6 +10,7 @@
 //   expect-focus ID   waits (5 s at most) for the focus to reach a control
 //   type TEXT         types TEXT as keyboard input
 //   key KEY           presses RETURN, ESCAPE, TAB, ALT+U or ALT+P
+//   click ID          clicks a button
 //   box               waits for a message box, reports it, presses its OK
 //   close             the close box (system command Close)
 //   wait-exit         waits for formsdemo to end; prints what it printed
@@ -22,16 +23,11 @@
 #include <string>
 #include <vector>
 
+#include "window_reading.h"
+
 namespace {
 
-std::string Utf8(const std::wstring& text)
-{
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+using namespace kestrel::testing;
 
 std::string Escaped(const std::wstring& text)
 {
@@ -42,21 +38,6 @@ std::string Escaped(const std::wstring& text)
         else out += c;
     }
     return out;
-}
-
-std::wstring TextOf(HWND window)
-{
-    const auto length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    std::wstring text(length + 1, L'\0');
-    text.resize(SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
-    return text;
-}
-
-std::wstring ClassOf(HWND window)
-{
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
 }
 
 struct Target {
@@ -161,8 +142,8 @@ void Geometry(const Target& t)
         std::string extra;
         if (cs & WS_TABSTOP) extra += " tabstop";
         const auto name = ClassOf(c);
-        if (_wcsicmp(name.c_str(), L"Button") == 0 && (cs & 0x0F) == BS_DEFPUSHBUTTON) extra += " default";
-        if (_wcsicmp(name.c_str(), L"Edit") == 0) {
+        if (IsClass(c, L"Button") && (cs & 0x0F) == BS_DEFPUSHBUTTON) extra += " default";
+        if (IsClass(c, L"Edit")) {
             if (cs & ES_MULTILINE) extra += " multiline";
             if (cs & WS_HSCROLL) extra += " hscroll";
             if (cs & WS_VSCROLL) extra += " vscroll";
@@ -200,19 +181,8 @@ bool Box(const Target& t)
         return false;
     }
     Sleep(200);
-    int icons = 0, buttons = 0;
-    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (!IsWindowVisible(c)) continue;
-        const auto name = ClassOf(c);
-        if (_wcsicmp(name.c_str(), L"Static") == 0 && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-            SendMessageW(c, STM_GETICON, 0, 0))
-            ++icons;
-        if (_wcsicmp(name.c_str(), L"Button") == 0) ++buttons;
-    }
-    const HWND text = GetDlgItem(box, 0xFFFF);
-    std::printf("box caption=%s text=%s icon=%d buttons=%d\n", Utf8(TextOf(box)).c_str(),
-                text ? Utf8(TextOf(text)).c_str() : "", icons, buttons);
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+    std::printf("%s\n", DescribeMessageBox(box).c_str());
+    PressOk(box);
     for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
     return true;
 }
@@ -305,6 +275,9 @@ int wmain(int argc, wchar_t** argv)
             else if (arg == L"ALT+U") Send({Key(VK_MENU, false), Key('U', false), Key('U', true), Key(VK_MENU, true)});
             else if (arg == L"ALT+P") Send({Key(VK_MENU, false), Key('P', false), Key('P', true), Key(VK_MENU, true)});
             else std::printf("unknown key %s\n", Utf8(arg).c_str());
+            ++i;
+        } else if (command == L"click") {
+            PostMessageW(GetDlgItem(t.form, _wtoi(arg.c_str())), BM_CLICK, 0, 0);
             ++i;
         } else if (command == L"box") {
             Box(t);
