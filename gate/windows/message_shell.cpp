@@ -4,11 +4,11 @@
 
 #include <vector>
 
+#include "wide.h"
+
 namespace kestrel {
 
 namespace {
-
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
 // Closes a kernel handle when it goes.
 class Handle {

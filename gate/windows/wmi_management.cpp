@@ -3,12 +3,11 @@
 #include <string>
 
 #include "com.h"
+#include "wide.h"
 
 namespace kestrel {
 
 namespace {
-
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
 
 // A late-bound property read: Wine's WMI answers a bare property-get with a
 // failure, so the method flag goes with it, as a script host's read does.
