@@ -6,9 +6,6 @@
 
 namespace kestrel::forms {
 
-inline constexpr int kLogoWidthPixels = 227;
-inline constexpr int kLogoHeightPixels = 184;
-
 extern const unsigned char kLogoJpeg[];
 extern const std::size_t kLogoJpegSize;
 
