@@ -1,89 +1,112 @@
 #include "dmi_management.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <fstream>
-#include <iterator>
-#include <memory>
-#include <vector>
+#include <climits>
+#include <cstdio>
+#include <new>
+#include <optional>
 
 #include "../probe.h"
+#include "file_bytes.h"
 #include "smbios.h"
 
 namespace kestrel {
 
 namespace {
 
-using Table = std::shared_ptr<const std::vector<std::uint8_t>>;
+// The entry point is a few dozen bytes; a file of more is not one.
+constexpr std::size_t kMaxEntryPointBytes = 64;
 
 bool SameIgnoringAsciiCase(std::u16string_view a, std::u16string_view b)
 {
+    if (a.size() != b.size()) return false;
     const auto lower = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; };
-    return std::ranges::equal(a, b, {}, lower, lower);
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+// The table and how far to walk it, shared by every object of one bind.
+struct Table {
+    SharedBytes bytes;
+    std::optional<smbios::EntryPoint> entry;
+};
+
+template <typename T, typename... Args>
+std::unique_ptr<T> MakeOrNull(Args&&... args)
+{
+    return std::unique_ptr<T>(new (std::nothrow) T(std::forward<Args>(args)...));
 }
 
 class DmiBoard final : public BoardObject {
 public:
-    explicit DmiBoard(VersionRead version) : version_(std::move(version)) {}
-    VersionRead ReadVersion() override { return version_; }
+    DmiBoard(SharedBytes table, smbios::StringRef version) : table_(std::move(table)), version_(version) {}
+
+    VersionRead ReadVersion() override
+    {
+        switch (version_.status) {
+        case smbios::StringRef::Status::Null:
+            return VersionRead::Null();
+        case smbios::StringRef::Status::Text:
+            return Text();
+        case smbios::StringRef::Status::Missing:
+            break;
+        }
+        return VersionRead::Failed();
+    }
 
 private:
-    VersionRead version_;
-};
+    // SMBIOS strings are bytes; each becomes one UTF-16 code unit. The text
+    // is the one allocation whose size the table sets: when it cannot be
+    // made, the read fails.
+    VersionRead Text() const
+    {
+        try {
+            VersionRead read{VersionRead::Status::Text, {}};
+            read.text.resize(version_.text.size());
+            for (std::size_t i = 0; i < version_.text.size(); ++i)
+                read.text[i] = static_cast<unsigned char>(version_.text[i]);
+            return read;
+        } catch (const std::bad_alloc&) {
+            return VersionRead::Failed();
+        }
+    }
 
-VersionRead BaseboardVersion(const smbios::Structure& board)
-{
-    const auto ref = smbios::StringAt(board, smbios::kBaseboardVersionOffset);
-    switch (ref.status) {
-    case smbios::StringRef::Status::Null:
-        return VersionRead::Null();
-    case smbios::StringRef::Status::Text: {
-        // SMBIOS strings are bytes; each becomes one UTF-16 code unit.
-        std::u16string text;
-        for (const char byte : ref.text) text.push_back(static_cast<unsigned char>(byte));
-        return VersionRead::Text(text);
-    }
-    case smbios::StringRef::Status::Missing:
-        break;
-    }
-    return VersionRead::Failed();
-}
+    SharedBytes table_;  // keeps the version's bytes alive
+    smbios::StringRef version_;
+};
 
 class DmiEnumeration final : public BoardEnumeration {
 public:
-    explicit DmiEnumeration(Table table) : table_(std::move(table)) {}
+    explicit DmiEnumeration(const Table& table) : table_(table.bytes), walk_(table_.bytes(), table.entry) {}
 
     Step Next() override
     {
         for (;;) {
-            if (done_) return {Status::End, nullptr};
-            const auto step = smbios::ReadStructure(*table_, offset_);
+            const auto step = walk_.Next();
             switch (step.status) {
             case smbios::Step::Status::End:
-                done_ = true;
                 return {Status::End, nullptr};
             case smbios::Step::Status::Malformed:
-                done_ = true;
                 return {Status::Failed, nullptr};
             case smbios::Step::Status::Structure:
-                offset_ = step.next;
-                if (step.structure.type == smbios::kBaseboardType)
-                    return {Status::Item, std::make_unique<DmiBoard>(BaseboardVersion(step.structure))};
-                break;
+                if (step.structure.type != smbios::kBaseboardType) break;
+                auto board = MakeOrNull<DmiBoard>(
+                    table_, smbios::StringAt(step.structure, smbios::kBaseboardVersionOffset));
+                if (!board) return {Status::Failed, nullptr};
+                return {Status::Item, std::move(board)};
             }
         }
     }
 
 private:
-    Table table_;
-    std::size_t offset_ = 0;
-    bool done_ = false;
+    SharedBytes table_;
+    smbios::Walk walk_;
 };
 
 class DmiBoardSet final : public BoardSet {
 public:
-    explicit DmiBoardSet(Table table) : table_(std::move(table)) {}
-    std::unique_ptr<BoardEnumeration> Enumerate() override { return std::make_unique<DmiEnumeration>(table_); }
+    explicit DmiBoardSet(const Table& table) : table_(table) {}
+    std::unique_ptr<BoardEnumeration> Enumerate() override { return MakeOrNull<DmiEnumeration>(table_); }
 
 private:
     Table table_;
@@ -97,7 +120,7 @@ public:
     {
         // The table answers the one query the probe makes, and nothing else.
         if (!SameIgnoringAsciiCase(wql, kBoardQuery)) return nullptr;
-        return std::make_unique<DmiBoardSet>(table_);
+        return MakeOrNull<DmiBoardSet>(table_);
     }
 
 private:
@@ -109,12 +132,25 @@ private:
 std::unique_ptr<ManagementService> DmiManagement::Bind(std::u16string_view displayName)
 {
     if (!SameIgnoringAsciiCase(displayName, u"winmgmts:\\\\.\\root\\cimv2")) return nullptr;
-    std::ifstream in(tablePath_, std::ios::binary);
-    if (!in) return nullptr;
-    auto bytes = std::make_shared<std::vector<std::uint8_t>>(std::istreambuf_iterator<char>(in),
-                                                             std::istreambuf_iterator<char>());
-    if (in.bad()) return nullptr;
-    return std::make_unique<DmiService>(std::move(bytes));
+
+    char path[PATH_MAX];
+    const auto pathOf = [&](const char* name) {
+        const int n = std::snprintf(path, sizeof path, "%s/%s", tablesDir_, name);
+        return n > 0 && static_cast<std::size_t>(n) < sizeof path;
+    };
+
+    Table table;
+    if (!pathOf("smbios_entry_point")) return nullptr;
+    if (!PathIsAbsent(path)) {
+        const auto entry = SharedBytes::ReadRegularFile(path, kMaxEntryPointBytes);
+        if (!entry.ok()) return nullptr;
+        table.entry = smbios::ParseEntryPoint(entry.bytes());
+        if (!table.entry) return nullptr;
+    }
+    if (!pathOf("DMI")) return nullptr;
+    table.bytes = SharedBytes::ReadRegularFile(path, kMaxTableBytes);
+    if (!table.bytes.ok()) return nullptr;
+    return MakeOrNull<DmiService>(std::move(table));
 }
 
 }  // namespace kestrel

@@ -6,7 +6,10 @@
 
 int main()
 {
+    kestrel::IgnoreBrokenPipes();
+    char programDir[PATH_MAX];
+    const bool known = kestrel::RunningProgramDir(programDir);
     kestrel::DmiManagement management;
-    kestrel::StderrShell shell(kestrel::RunningProgramDir());
+    kestrel::StderrShell shell(known ? programDir : nullptr);
     return kestrel::Main(management, shell);
 }

@@ -1,13 +1,13 @@
 // A reader of the SMBIOS structure table as the kernel exports it.
 // Every length is checked before it is read; a malformed structure is
-// reported, never read past.
+// reported, never read past. Nothing here allocates.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
-#include <vector>
 
 namespace kestrel::smbios {
 
@@ -19,7 +19,7 @@ inline constexpr std::size_t kBaseboardVersionOffset = 0x06;
 struct Structure {
     std::uint8_t type = 0;
     std::span<const std::uint8_t> formatted;  // header included
-    std::vector<std::string_view> strings;    // string 1 is strings[0]
+    std::span<const std::uint8_t> strings;    // the string set, without its closing double NUL
 };
 
 struct Step {
@@ -29,9 +29,9 @@ struct Step {
     std::size_t next = 0;     // offset of the following structure
 };
 
-// Reads the structure at `offset`. End at the end of the table or at the
-// end-of-table structure; Malformed when the header, the formatted area or
-// the string set does not fit in the table.
+// Reads the structure at `offset`: End at the end of the table; Malformed
+// when the header, the formatted area or the string set does not fit in it. The end-of-table structure is handed out like any other; whether it
+// ends the walk is the walk's decision (see Walk).
 Step ReadStructure(std::span<const std::uint8_t> table, std::size_t offset);
 
 struct StringRef {
@@ -40,9 +40,43 @@ struct StringRef {
     std::string_view text;
 };
 
-// The string a byte of the formatted area numbers: 0 is no string (null),
-// a number past the structure's strings is missing, as is a byte offset
-// outside the formatted area.
+// The string a byte of the formatted area numbers, found by walking the set as
+// the kernel and dmidecode do: 0 is no string (null); a number past the last
+// string, or past an empty string (which ends the set), is missing, as is a
+// byte offset outside the formatted area.
 StringRef StringAt(const Structure& structure, std::size_t fieldOffset);
+
+// What the entry point says about the table behind it.
+struct EntryPoint {
+    enum class Kind { Smbios2, Smbios3 };
+    Kind kind = Kind::Smbios3;
+    std::uint32_t tableLength = 0;             // exact (2.x) or maximum (3.x) size
+    std::optional<std::uint16_t> structures;  // the structure count of a 2.x table
+};
+
+// Parses an SMBIOS 2.x ("_SM_" with its "_DMI_" part, or a legacy "_DMI_"
+// alone) or SMBIOS 3.x ("_SM3_") entry point; nothing when the anchor, the
+// length or a checksum is wrong.
+std::optional<EntryPoint> ParseEntryPoint(std::span<const std::uint8_t> bytes);
+
+// A walk over the structures, bounded as the kernel bounds it: a 2.x entry
+// point gives the table's length and its structure count (and the end-of-table
+// structure is counted, not trusted to end it); a 3.x entry point gives a
+// maximum size, and the end-of-table structure ends the walk. Without an entry
+// point the whole table is walked up to the end-of-table structure.
+class Walk {
+public:
+    explicit Walk(std::span<const std::uint8_t> table, const std::optional<EntryPoint>& entry = std::nullopt);
+
+    // The next structure, End, or Malformed (after which the walk stays ended).
+    Step Next();
+
+private:
+    std::span<const std::uint8_t> table_;
+    std::optional<std::uint16_t> left_;  // structures still to read, with a count
+    bool stopAtEnd_ = true;
+    std::size_t offset_ = 0;
+    bool done_ = false;
+};
 
 }  // namespace kestrel::smbios

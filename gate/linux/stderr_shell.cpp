@@ -1,19 +1,49 @@
 #include "stderr_shell.h"
 
+#include <signal.h>
 #include <spawn.h>
-#include <sys/types.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <cerrno>
+#include <cstring>
+#include <span>
 
 extern char** environ;
 
 namespace kestrel {
 
-std::string ToUtf8(std::u16string_view text)
+namespace {
+
+// One code point as UTF-8; returns the bytes used (at most 4).
+std::size_t EncodeUtf8(char32_t c, char (&out)[4])
 {
-    std::string out;
+    if (c < 0x80) {
+        out[0] = char(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = char(0xC0 | (c >> 6));
+        out[1] = char(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = char(0xE0 | (c >> 12));
+        out[1] = char(0x80 | ((c >> 6) & 0x3F));
+        out[2] = char(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = char(0xF0 | (c >> 18));
+    out[1] = char(0x80 | ((c >> 12) & 0x3F));
+    out[2] = char(0x80 | ((c >> 6) & 0x3F));
+    out[3] = char(0x80 | (c & 0x3F));
+    return 4;
+}
+
+// Calls `emit` with the UTF-8 bytes of each code point of `text`.
+template <typename Emit>
+void ForEachUtf8(std::u16string_view text, Emit&& emit)
+{
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -21,46 +51,123 @@ std::string ToUtf8(std::u16string_view text)
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
+        char bytes[4];
+        emit(bytes, EncodeUtf8(c, bytes));
     }
-    return out;
 }
 
-std::string RunningProgramDir()
+// Buffers a line and writes it to a descriptor in as few writes as it takes.
+class LineWriter {
+public:
+    explicit LineWriter(int fd) : fd_(fd) {}
+
+    void Put(std::u16string_view text)
+    {
+        ForEachUtf8(text, [this](const char* bytes, std::size_t n) {
+            for (std::size_t i = 0; i < n; ++i) Put(bytes[i]);
+        });
+    }
+    void Put(char c)
+    {
+        if (used_ == sizeof buffer_) Flush();
+        buffer_[used_++] = c;
+    }
+    // True when every byte was written.
+    bool Flush()
+    {
+        std::size_t done = 0;
+        while (ok_ && done < used_) {
+            const ssize_t n = ::write(fd_, buffer_ + done, used_ - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) ok_ = false;
+            else done += static_cast<std::size_t>(n);
+        }
+        used_ = 0;
+        return ok_;
+    }
+
+private:
+    int fd_;
+    bool ok_ = true;
+    std::size_t used_ = 0;
+    char buffer_[512];
+};
+
+// Appends `text` as UTF-8 to `out` at `used`; false, with `used` unchanged,
+// when it does not fit.
+bool AppendUtf8(std::u16string_view text, std::span<char> out, std::size_t& used)
 {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return {};
-    return self.parent_path().string();
+    std::size_t at = used;
+    bool fits = true;
+    ForEachUtf8(text, [&](const char* bytes, std::size_t n) {
+        if (!fits || at > out.size() || out.size() - at < n) {
+            fits = false;
+            return;
+        }
+        std::memcpy(out.data() + at, bytes, n);
+        at += n;
+    });
+    if (fits) used = at;
+    return fits;
 }
+
+}  // namespace
+
+bool RunningProgramDir(char (&dir)[PATH_MAX])
+{
+    const ssize_t n = ::readlink("/proc/self/exe", dir, sizeof dir - 1);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof dir - 1) return false;
+    dir[n] = '\0';
+    // The link must name this very file: an in-memory file reads as
+    // "/memfd:name (deleted)", a deleted one gets " (deleted)" appended.
+    struct stat self {}, named {};
+    if (dir[0] != '/' || ::stat("/proc/self/exe", &self) != 0 || ::stat(dir, &named) != 0 ||
+        self.st_dev != named.st_dev || self.st_ino != named.st_ino)
+        return false;
+    char* slash = std::strrchr(dir, '/');
+    slash[slash == dir ? 1 : 0] = '\0';
+    struct stat folder {};
+    return ::stat(dir, &folder) == 0 && S_ISDIR(folder.st_mode);
+}
+
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
 
 bool StderrShell::ShowMessage(std::u16string_view text, int, std::u16string_view caption)
 {
-    const std::string line = ToUtf8(caption) + ": " + ToUtf8(text) + "\n";
-    return std::fwrite(line.data(), 1, line.size(), stderr) == line.size() && std::fflush(stderr) == 0;
+    LineWriter line(STDERR_FILENO);
+    line.Put(caption);
+    line.Put(u": ");
+    line.Put(text);
+    line.Put('\n');
+    return line.Flush();
 }
 
 bool StderrShell::Launch(std::u16string_view fileName, int)
 {
-    if (programDir_.empty()) return false;
-    const std::string path = programDir_ + "/" + ToUtf8(fileName);
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    if (!programDir_ || programDir_[0] != '/') return false;
+    char path[PATH_MAX];
+    std::size_t used = std::strlen(programDir_);
+    if (used + 1 >= sizeof path) return false;
+    std::memcpy(path, programDir_, used);
+    if (path[used - 1] != '/') path[used++] = '/';
+    // Room for the closing NUL is kept out of the span.
+    if (!AppendUtf8(fileName, std::span<char>(path, sizeof path - 1), used)) return false;
+    path[used] = '\0';
+
+    // The utility starts with the default SIGPIPE action, not the one this
+    // program set for itself.
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0) return false;
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    bool started = posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
+                   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF) == 0;
+    char* argv[] = {path, nullptr};
     pid_t child = 0;
-    return posix_spawn(&child, path.c_str(), nullptr, nullptr, argv, environ) == 0;
+    started = started && posix_spawn(&child, path, nullptr, &attributes, argv, environ) == 0;
+    posix_spawnattr_destroy(&attributes);
+    return started;
 }
 
 }  // namespace kestrel

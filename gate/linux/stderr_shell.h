@@ -1,8 +1,8 @@
 // Messages as lines on standard error; the flash utility spawned from the
-// program's own folder.
+// program's own folder. Nothing here allocates or throws.
 #pragma once
 
-#include <string>
+#include <climits>
 
 #include "../ports.h"
 
@@ -10,23 +10,30 @@ namespace kestrel {
 
 class StderrShell final : public UserShell {
 public:
-    // `programDir` is the folder the flash utility is looked for in.
-    explicit StderrShell(std::string programDir) : programDir_(std::move(programDir)) {}
+    // `programDir` is the folder the flash utility is looked for in, and must
+    // outlive the shell; null or empty when it is not known, and then
+    // nothing is launched.
+    explicit StderrShell(const char* programDir) : programDir_(programDir) {}
 
     // Writes "caption: text" and a line feed; the style has no meaning here.
+    // False when the line could not be written whole (standard error closed,
+    // or a pipe nobody reads).
     bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) override;
     // Spawns programDir/fileName with no arguments and does not wait. A
     // window state has no meaning here.
     bool Launch(std::u16string_view fileName, int windowState) override;
 
 private:
-    std::string programDir_;
+    const char* programDir_;
 };
 
-// The folder of the running program, or an empty text when it cannot be found.
-std::string RunningProgramDir();
+// The folder of the running program, as an absolute path, into `dir`; false
+// when it cannot be known: the program's file has no path in the file system
+// (an in-memory file), or the path no longer names it (deleted or replaced).
+bool RunningProgramDir(char (&dir)[PATH_MAX]);
 
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string ToUtf8(std::u16string_view text);
+// Writing to a pipe whose reader is gone must fail the write, not end the
+// program: call once at start.
+void IgnoreBrokenPipes();
 
 }  // namespace kestrel

@@ -3,9 +3,9 @@
 # private mount namespace whose /sys/firmware/dmi/tables holds the table, with
 # kestrel copied to a folder of its own and, where the case says, a stand-in
 # WinPhlash.exe beside it (or only in the current folder).
-#   linux.sh KESTREL MKDMI
+#   linux.sh KESTREL MKDMI CHROOTEXEC
 set -u
-kestrel=$1 mkdmi=$2
+kestrel=$1 mkdmi=$2 chrootexec=$3
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
   echo "SKIP: needs root and mount namespaces"; exit 77
 fi
@@ -14,34 +14,70 @@ failures=0 passed=0
 
 privilege="WinFlash: You must be logged in with administrator privilege in order to update the system BIOS.  The system BIOS will not be updated."
 wrong="WinPhlash: This BIOS is not for your Notebook PC."
+standin='#!/bin/sh
+echo "started $#" >> "$(dirname "$0")/launched"'
+
+# Set for one case, then cleared:
+#   mkdmi_args  options for mkdmi (before the versions)
+#   prepare     commands run in the table folder, inside the namespace
+#   limit       ulimit -v for kestrel, in KiB
+#   stderr_to   "file", or "gone": a pipe whose reader has already gone
+#   run_as      "file" (kestrel's own copy), or, in a root folder of the case's
+#               own with WinPhlash.exe at its top: "root" (kestrel at /kestrel),
+#               "memfd" (an in-memory copy with no folder)
+reset() { mkdmi_args=() prepare=":" limit=unlimited stderr_to=file run_as=file; }
+reset
 
 # run_case NAME UTILITY(beside|cwd|none) EXIT STDERR VERSION...
 # VERSION "-" is a board with no Version string; no VERSION at all: no table.
 run_case() {
   local name=$1 utility=$2 want_exit=$3 want_err=$4; shift 4
   local dir=$work/$name
-  mkdir -p "$dir/bin" "$dir/cwd" "$dir/dmi"
+  mkdir -p "$dir/bin" "$dir/cwd" "$dir/dmi" "$dir/root/sys/firmware/dmi/tables" "$dir/root/usr" "$dir/root/proc"
   cp "$kestrel" "$dir/bin/kestrel"
-  local standin='#!/bin/sh
-echo "started $#" >> "$(dirname "$0")/launched"'
   case $utility in
     beside) printf '%s\n' "$standin" > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe" ;;
     cwd) printf '%s\n' "$standin" > "$dir/cwd/WinPhlash.exe"; chmod +x "$dir/cwd/WinPhlash.exe" ;;
   esac
-  [ $# -gt 0 ] && "$mkdmi" "$dir/dmi" "$@"
-  unshare -m bash -c '
-    mount -t tmpfs none /sys/firmware && mkdir -p /sys/firmware/dmi/tables &&
-    cp -r "$1"/. /sys/firmware/dmi/tables/ && cd "$2" && PATH="$2:$PATH" exec "$3"' \
-    _ "$dir/dmi" "$dir/cwd" "$dir/bin/kestrel" 2> "$dir/stderr"
+  [ $# -gt 0 ] && "$mkdmi" "$dir/dmi" "${mkdmi_args[@]}" "$@"
+  if [ "$run_as" != file ]; then
+    printf '%s\n' "$standin" > "$dir/root/WinPhlash.exe"; chmod +x "$dir/root/WinPhlash.exe"
+    cp "$kestrel" "$dir/root/kestrel"
+    for link in bin lib lib64; do ln -s "usr/$link" "$dir/root/$link"; done
+  fi
+  timeout 20 unshare -m bash -c '
+    dir=$1 prepare=$2 limit=$3 stderr_to=$4 run_as=$5 chrootexec=$6
+    tables=/sys/firmware/dmi/tables
+    if [ "$run_as" = file ]; then
+      mount -t tmpfs none /sys/firmware && mkdir -p $tables || exit 90
+    else
+      tables=$dir/root$tables
+      mount --bind /usr "$dir/root/usr" && mount -t proc proc "$dir/root/proc" || exit 90
+    fi
+    cp -r "$dir/dmi"/. $tables/ && (cd $tables && eval "$prepare") || exit 90
+    cd "$dir/cwd" && export PATH="$dir/cwd:$PATH"
+    run() {
+      ulimit -v "$limit"
+      case $run_as in
+        file) exec "$dir/bin/kestrel" ;;
+        root) exec "$chrootexec" "$dir/root" --file /kestrel ;;
+        memfd) exec "$chrootexec" "$dir/root" --memfd "$dir/bin/kestrel" ;;
+      esac
+    }
+    if [ "$stderr_to" = gone ]; then
+      (sleep 0.3; run) 2>&1 > /dev/null | true
+      exit "${PIPESTATUS[0]}"
+    fi
+    run 2> "$dir/stderr"' _ "$dir" "$prepare" "$limit" "$stderr_to" "$run_as" "$chrootexec"
   local got_exit=$? got_err
-  got_err=$(cat "$dir/stderr")
+  got_err=$(cat "$dir/stderr" 2>/dev/null)
   local launched=""
   if [ "$want_exit" = 0 ]; then
-    for _ in $(seq 50); do [ -s "$dir/bin/launched" ] && break; sleep 0.1; done
+    for _ in $(seq 50); do [ -s "$dir/bin/launched" ] || [ -s "$dir/root/launched" ] && break; sleep 0.1; done
   else
     sleep 0.2
   fi
-  launched=$(cat "$dir/bin/launched" "$dir/cwd/launched" 2>/dev/null)
+  launched=$(cat "$dir/bin/launched" "$dir/cwd/launched" "$dir/root/launched" 2>/dev/null)
   local want_launch=""; [ "$want_exit" = 0 ] && want_launch="started 0"
   if [ "$got_exit" = "$want_exit" ] && [ "$got_err" = "$want_err" ] && [ "$launched" = "$want_launch" ]; then
     passed=$((passed + 1)); echo "ok   $name"
@@ -49,6 +85,7 @@ echo "started $#" >> "$(dirname "$0")/launched"'
     failures=$((failures + 1))
     echo "FAIL $name: exit $got_exit (want $want_exit), stderr [$got_err] (want [$want_err]), launched [$launched] (want [$want_launch])"
   fi
+  reset
 }
 
 run_case accepted           beside 0 ""          34B
@@ -62,6 +99,49 @@ run_case null_version       beside 1 "$privilege" -
 run_case no_table           beside 1 "$privilege"
 run_case utility_absent     none   3 ""          34B
 run_case utility_only_in_cwd cwd   3 ""          34B
+
+# The table as the kernel and dmidecode read it.
+run_case version_past_empty_string beside 1 "$privilege" ^34B
+mkdmi_args=(--entry smbios2 --count 2)   # the BIOS and the first board
+run_case smbios2_count_bounds beside 2 "$wrong" 12B 34B
+mkdmi_args=(--entry smbios2)
+run_case smbios2_table      beside 0 ""          12B 34B
+mkdmi_args=(--entry none)
+run_case no_entry_point     beside 0 ""          34B
+mkdmi_args=(--entry bad)
+run_case bad_entry_point    beside 1 "$privilege" 34B
+
+# Whatever stands at the table's path, only a regular file is read.
+prepare="mv DMI table && ln -s table DMI"
+run_case table_symlink      beside 0 ""          34B
+prepare="rm DMI && mkdir DMI"
+run_case table_is_directory beside 1 "$privilege" 34B
+prepare="rm DMI && mkfifo DMI"
+run_case table_is_fifo      beside 1 "$privilege" 34B
+prepare="rm DMI && ln -s /proc/self/mem DMI"
+run_case table_read_fails   beside 1 "$privilege" 34B
+mkdmi_args=(--repeat 400000)             # about 17 MB
+run_case table_too_large    beside 1 "$privilege" 34B
+
+# Memory: a table that does not fit is a failed bind; millions of strings
+# cost no more than the table itself.
+mkdmi_args=(--repeat 300000) limit=10000 # about 12.6 MB in 10 MB
+run_case out_of_memory      beside 1 "$privilege" 34B
+mkdmi_args=(--padding 6000000) limit=40000 # 12 MB of one-byte strings in 40 MB
+run_case many_tiny_strings  beside 0 ""          34B
+
+# Standard error a pipe nobody reads: the message is lost, the status is not.
+stderr_to=gone
+run_case stderr_pipe_gone_wrong_model beside 2 "" 12B
+stderr_to=gone
+run_case stderr_pipe_gone_privilege   beside 1 "" -
+
+# The program's folder: the root folder is a folder like any other; an
+# in-memory copy has none, so nothing is launched.
+run_as=root
+run_case program_in_root_folder none 0 "" 34B
+run_as=memfd
+run_case program_in_memory      none 3 "" 34B
 
 echo "$passed passed, $failures failed"
 [ "$failures" = 0 ]
