@@ -13,9 +13,13 @@ cmake --build build/host-tools -j "$(nproc)" --target mkdmi
 corpus=build/fuzz/corpus
 mkdir -p "$corpus"
 seed=$(mktemp -d); trap 'rm -rf "$seed"' EXIT
-for versions in "34B" "12B 34A" "-" "" "34A -"; do
-  # shellcheck disable=SC2086
-  build/host-tools/tests/mkdmi "$seed" $versions
-  cp "$seed/DMI" "$corpus/seed-$(echo "$versions" | tr ' ' _)"
+# Each input: a byte giving the entry point's length, the entry point, the table.
+for entry in smbios3 smbios2; do
+  for versions in "34B" "12B 34A" "-" "" "34A -" "^34B"; do
+    # shellcheck disable=SC2086
+    build/host-tools/tests/mkdmi "$seed" --entry $entry $versions
+    { printf "\\$(printf %03o "$(stat -c %s "$seed/smbios_entry_point")")"; cat "$seed/smbios_entry_point" "$seed/DMI"; } \
+      > "$corpus/seed-$entry-$(echo "$versions" | tr ' ^' _e)"
+  done
 done
 build/fuzz/tests/fuzz/smbios_fuzz -max_total_time="$seconds" -print_final_stats=1 "$corpus"

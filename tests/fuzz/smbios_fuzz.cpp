@@ -1,7 +1,10 @@
-// libFuzzer target: walks any byte string as an SMBIOS table, reading every
-// string field of every structure, and checks that the reader only ever
-// hands out bytes of the table and always moves forward.
+// libFuzzer target: the first byte gives the length of an entry point that
+// follows it; the rest is the table. Walks the table as the board source
+// does, behind the entry point when it parses, reading every string field of
+// every structure, and checks that the reader only ever hands out bytes of
+// the table, always moves forward and keeps to the entry point's bounds.
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <span>
 
@@ -20,19 +23,31 @@ bool Inside(std::span<const std::uint8_t> table, const void* p, std::size_t n)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace kestrel::smbios;
-    const std::span<const std::uint8_t> table(data, size);
-    std::size_t offset = 0;
+    if (size == 0) return 0;
+    const std::size_t entryLength = std::min<std::size_t>(data[0] % 40, size - 1);
+    const auto entry = ParseEntryPoint(std::span<const std::uint8_t>(data + 1, entryLength));
+    const std::span<const std::uint8_t> table(data + 1 + entryLength, size - 1 - entryLength);
+
+    Walk walk(table, entry);
+    const std::uint8_t* last = nullptr;
+    std::size_t structures = 0;
     for (;;) {
-        const auto step = ReadStructure(table, offset);
+        const auto step = walk.Next();
         if (step.status != Step::Status::Structure) break;
         const auto& s = step.structure;
-        if (step.next <= offset || step.next > size) std::abort();
+        if (last && s.formatted.data() <= last) std::abort();
+        last = s.formatted.data();
+        ++structures;
+        if (entry && entry->structures && structures > *entry->structures) std::abort();
+        if (entry && s.strings.data() + s.strings.size() + 2 > table.data() + entry->tableLength) std::abort();
         if (!Inside(table, s.formatted.data(), s.formatted.size()) || s.formatted.size() < kHeaderLength) std::abort();
+        if (!Inside(table, s.strings.data(), s.strings.size())) std::abort();
         for (std::size_t field = 0; field <= s.formatted.size(); ++field) {
             const auto ref = StringAt(s, field);
-            if (ref.status == StringRef::Status::Text && !Inside(table, ref.text.data(), ref.text.size())) std::abort();
+            if (ref.status == StringRef::Status::Text &&
+                (!Inside(s.strings, ref.text.data(), ref.text.size()) || ref.text.empty()))
+                std::abort();
         }
-        offset = step.next;
     }
     return 0;
 }

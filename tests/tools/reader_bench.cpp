@@ -8,17 +8,17 @@
 
 namespace {
 
-std::size_t Walk(const std::vector<std::uint8_t>& table)
+std::size_t CountVersions(const std::vector<std::uint8_t>& table)
 {
     using namespace kestrel::smbios;
-    std::size_t found = 0, offset = 0;
+    std::size_t found = 0;
+    Walk walk(table);
     for (;;) {
-        const auto step = ReadStructure(table, offset);
+        const auto step = walk.Next();
         if (step.status != Step::Status::Structure) break;
         if (step.structure.type == kBaseboardType &&
             StringAt(step.structure, kBaseboardVersionOffset).status == StringRef::Status::Text)
             ++found;
-        offset = step.next;
     }
     return found;
 }
@@ -39,7 +39,7 @@ int main()
         const auto start = Clock::now();
         auto elapsed = Clock::duration::zero();
         while (elapsed < std::chrono::milliseconds(500)) {
-            sink += Walk(bytes);
+            sink += CountVersions(bytes);
             ++runs;
             elapsed = Clock::now() - start;
         }
