@@ -7,7 +7,7 @@
 #   deps.sh shots      the screenshots (a Traditional Chinese font)
 set -eu
 host=(cmake make g++ libgtest-dev googletest)
-windows=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth
+windows=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine64 xvfb xauth
          icoutils libimage-exiftool-perl libjpeg-turbo-progs imagemagick)
 fuzz=(clang libclang-rt-14-dev)
 bench=(dmidecode hyperfine)

@@ -4,6 +4,7 @@
 
 #include "fake/fake_platform.h"
 #include "modMain.h"
+#include "elevation.h"
 #include "update_gate.h"
 
 namespace kestrel {
@@ -112,6 +113,67 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"NoManagement", {.bindFails = true, .boards = {V(u"34")}}, true, Seen::PrivilegeBox, 1},
         RunCase{"QueryRefused", {.queryFails = true, .boards = {V(u"34")}}, true, Seen::PrivilegeBox, 1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// A process start whose plain road answers as scripted, and that counts
+// each road's attempts.
+class ScriptedStarter final : public ProcessStarter {
+public:
+    ScriptedStarter(Result plain, bool elevated) : plain_(plain), elevated_(elevated) {}
+
+    Result Start(std::u16string_view path, int windowState) override
+    {
+        ++plainAttempts;
+        seen.emplace_back(path, windowState);
+        return plain_;
+    }
+    bool StartElevated(std::u16string_view path, int windowState) override
+    {
+        ++elevatedAttempts;
+        seen.emplace_back(path, windowState);
+        return elevated_;
+    }
+
+    int plainAttempts = 0;
+    int elevatedAttempts = 0;
+    std::vector<std::pair<std::u16string, int>> seen;
+
+private:
+    Result plain_;
+    bool elevated_;
+};
+
+TEST(Elevation, OnlyAnElevationAnswerGetsOneElevatedAttempt)
+{
+    using Result = ProcessStarter::Result;
+    struct Case {
+        Result plain;
+        bool elevated;
+        int elevatedAttempts;
+        bool started;
+    };
+    const Case cases[] = {
+        {Result::Started, true, 0, true},
+        {Result::Failed, true, 0, false},
+        {Result::ElevationRequired, true, 1, true},
+        {Result::ElevationRequired, false, 1, false},  // consent declined
+    };
+    for (const auto& c : cases) {
+        ScriptedStarter starter(c.plain, c.elevated);
+        EXPECT_EQ(StartElevatingIfRequired(starter, u"C:\\kestrel\\WinPhlash.exe", 1), c.started);
+        EXPECT_EQ(starter.plainAttempts, 1);
+        EXPECT_EQ(starter.elevatedAttempts, c.elevatedAttempts);
+        for (const auto& [path, state] : starter.seen) {
+            EXPECT_EQ(path, u"C:\\kestrel\\WinPhlash.exe");
+            EXPECT_EQ(state, 1);
+        }
+    }
+}
 
 }  // namespace
 }  // namespace kestrel

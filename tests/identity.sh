@@ -3,9 +3,11 @@
 # (objdump, wrestool and icotool, exiftool) and checks that it presents itself
 # as it should: a 32-bit GUI program that imports only Windows' own DLLs,
 # with a version block and an icon group and no other resource.
-#   identity.sh KESTREL_EXE
+# It also checks what keeps it loadable on Windows XP: the subsystem and OS
+# versions, and every imported function against the list of those XP has.
+#   identity.sh KESTREL_EXE XP_IMPORTS
 set -u
-exe=$1
+exe=$1 xp_imports=$2
 failures=0 passed=0
 check() {  # NAME GOT WANT
   if [ "$2" = "$3" ]; then
@@ -25,6 +27,17 @@ check "graphical subsystem" "$(grep -E '^Subsystem' <<< "$headers")" "Subsystem 
 imports=$(grep -oE 'DLL Name: \S+' <<< "$headers" | cut -d' ' -f3 | tr 'A-Z' 'a-z' | sort -u)
 check "imports only system DLLs" \
   "$(grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|imm32\.dll|ole32\.dll|oleaut32\.dll|msvcrt\.dll' <<< "$imports")" ""
+
+# Windows XP is 5.01: neither version may ask for more.
+for field in Subsystem OSystem; do
+  version=$(awk -v f="$field" '$1 == "Major" f "Version" {major = $2} $1 == "Minor" f "Version" {minor = $2}
+                               END {printf "%d.%02d", major, minor}' <<< "$headers")
+  check "$field version at most 5.01 ($version)" "$(awk -v v="$version" 'BEGIN {print (v + 0 <= 5.01) ? "yes" : "no"}')" "yes"
+done
+imported=$(i686-w64-mingw32-objdump -p "$exe" |
+  awk '/DLL Name:/ {dll = tolower($3)} /^\t[0-9a-f]+\t +[0-9]+  [A-Za-z_]/ {print dll " " $3}' | sort)
+check "imports some functions" "$([ "$(wc -l <<< "$imported")" -gt 50 ] && echo yes)" "yes"
+check "imports only what Windows XP has" "$(comm -23 <(echo "$imported") <(grep -v '^#' "$xp_imports" | sort))" ""
 
 check "resources" "$(wrestool -l "$exe" | sed 's/ \[.*//')" "\
 --type=3 --name=30001 --language=1033

@@ -1,9 +1,12 @@
 #include "message_shell.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <vector>
 
+#include "../elevation.h"
+#include "dll_search.h"
 #include "wide.h"
 
 namespace kestrel {
@@ -23,6 +26,28 @@ public:
 
 private:
     HANDLE h_;
+};
+
+// Frees a loaded DLL when it goes.
+class Library {
+public:
+    explicit Library(HMODULE module) : module_(module) {}
+    ~Library()
+    {
+        if (module_) FreeLibrary(module_);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+
+    template <typename Function>
+    Function Export(const char* name) const
+    {
+        if (!module_) return nullptr;
+        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    }
+
+private:
+    HMODULE module_;
 };
 
 }  // namespace
@@ -48,23 +73,63 @@ bool MessageShell::ShowMessage(std::u16string_view text, int style, std::u16stri
     return MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), static_cast<UINT>(style)) != 0;
 }
 
+namespace {
+
+// What CreateProcessW answers, from Vista on, for a program whose manifest
+// asks for more rights than the caller has (ERROR_ELEVATION_REQUIRED).
+constexpr DWORD kElevationRequired = 740;
+
+// CreateProcessW first; ShellExecuteExW, which can ask for consent, when the
+// utility's manifest asks for rights this program does not have.
+class WindowsStarter final : public ProcessStarter {
+public:
+    Result Start(std::u16string_view path, int windowState) override
+    {
+        const std::wstring file = Wide(path);
+        std::wstring commandLine = L"\"" + file + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(windowState);
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process))
+            return GetLastError() == kElevationRequired ? Result::ElevationRequired : Result::Failed;
+        const Handle processHandle(process.hProcess);
+        const Handle threadHandle(process.hThread);
+        return Result::Started;
+    }
+
+    bool StartElevated(std::u16string_view path, int windowState) override
+    {
+        // shell32 brings many DLLs along: loaded only on this road, and from
+        // System32 only.
+        const Library shell(LoadSystemLibrary(L"shell32.dll"));
+        using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+        const auto shellExecuteEx = shell.Export<ShellExecuteExFunction>("ShellExecuteExW");
+        if (!shellExecuteEx) return false;
+        const std::wstring file = Wide(path);
+        SHELLEXECUTEINFOW info = {};
+        info.cbSize = sizeof info;
+        // A handle to close, and no error box of the shell's own: a launch
+        // that fails shows nothing.
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+        info.lpFile = file.c_str();
+        info.nShow = windowState;
+        if (!shellExecuteEx(&info)) return false;
+        const Handle processHandle(info.hProcess);
+        return true;
+    }
+};
+
+}  // namespace
+
 bool MessageShell::Launch(std::u16string_view fileName, int windowState)
 {
     if (programDir_.empty()) return false;
-    const std::wstring path = programDir_ + L"\\" + Wide(fileName);
-    std::wstring commandLine = L"\"" + path + L"\"";
-
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(windowState);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return false;
-    const Handle processHandle(process.hProcess);
-    const Handle threadHandle(process.hThread);
-    return true;
+    const std::u16string path = std::u16string(programDir_.begin(), programDir_.end()) + u"\\" + std::u16string(fileName);
+    WindowsStarter starter;
+    return StartElevatingIfRequired(starter, path, windowState);
 }
 
 }  // namespace kestrel

@@ -15,7 +15,9 @@ public:
     // MessageBoxW with no owner window.
     bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) override;
     // CreateProcessW on programDir\fileName, with the window state as the
-    // show-window state; the handles are closed at once, nothing waits.
+    // show-window state; when that fails because the utility needs
+    // elevation, ShellExecuteExW on the same path, which asks the user for
+    // consent. The handles are closed at once, nothing waits.
     bool Launch(std::u16string_view fileName, int windowState) override;
 
 private:

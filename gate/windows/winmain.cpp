@@ -4,11 +4,14 @@
 #include <objbase.h>
 
 #include "../modMain.h"
+#include "dll_search.h"
 #include "message_shell.h"
 #include "wmi_management.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    // Before anything can load a DLL: System32 only, never the current folder.
+    kestrel::RestrictDllSearch();
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int status = 0;
     {

@@ -15,10 +15,12 @@ constexpr WORD kPropertyRead = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
 
 class WmiBoard final : public BoardObject {
 public:
+    // `object` may be null: then every read fails.
     explicit WmiBoard(com::Ref<IDispatch> object) : object_(std::move(object)) {}
 
     VersionRead ReadVersion() override
     {
+        if (!object_) return VersionRead::Failed();
         com::Variant value;
         if (FAILED(com::Invoke(object_.get(), L"Version", kPropertyRead, nullptr, 0, value))) return VersionRead::Failed();
         if (value->vt == VT_NULL) return VersionRead::Null();
@@ -43,9 +45,9 @@ public:
         const HRESULT hr = walk_->Next(1, item.put(), &fetched);
         if (hr == S_FALSE || (hr == S_OK && fetched == 0)) return {Status::End, nullptr};
         if (FAILED(hr)) return {Status::Failed, nullptr};
-        auto board = com::QueryFromVariant<IDispatch>(*item, IID_IDispatch);
-        if (!board) return {Status::Failed, nullptr};
-        return {Status::Item, std::make_unique<WmiBoard>(std::move(board))};
+        // An item that is not an object is a board whose Version cannot be
+        // read: it is skipped, and the walk goes on.
+        return {Status::Item, std::make_unique<WmiBoard>(com::QueryFromVariant<IDispatch>(*item, IID_IDispatch))};
     }
 
 private:

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Runs the real kestrel.exe under Wine and Xvfb with a board version of the
 # test's choosing.
-#   wine.sh prefix PREFIX                        make the Wine prefix the cases share
-#   wine.sh case PREFIX KESTREL BOXDRIVER STANDIN NAME
+#   wine.sh prefix PREFIX win32|win64           make a Wine prefix the cases share
+#   wine.sh case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE]
+#
+# A 32-bit program runs in either prefix: in the 64-bit one under WoW64, as on
+# 64-bit Windows.
 #
 # Wine's WMI builds Win32_BaseBoard from /sys/class/dmi/id, so each case runs
 # in a private mount namespace with a tmpfs over /sys/class holding every
@@ -14,18 +17,25 @@ set -u
 export WINEDEBUG=-all
 
 if [ "$1" = prefix ]; then
-  export WINEPREFIX=$(realpath -m "$2")
+  export WINEPREFIX=$(realpath -m "$2") WINEARCH=${3:-win32}
+  rm -rf "$WINEPREFIX"
   mkdir -p "$(dirname "$WINEPREFIX")"
-  # No Mono or Gecko installers: nothing here needs them.
-  WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a wineboot -i > /dev/null 2>&1
-  wineserver -w
+  loader=wine
+  [ "$WINEARCH" = win64 ] && loader=/usr/lib/wine/wine64
+  # No Mono or Gecko installers: nothing here needs them. The relay trace,
+  # when a case turns it on, shows only the calls that set up the DLL search
+  # and start COM.
+  WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a sh -c '"$1" wineboot -i && "$1" reg add "HKCU\Software\Wine\Debug" /v RelayInclude /t REG_SZ /d "$2" /f' \
+    _ "$loader" "KERNEL32.SetDefaultDllDirectories;KERNEL32.SetDllDirectoryW;combase.CoInitializeEx;ole32.CoInitializeEx" > /dev/null 2>&1
+  wineserver -k 2> /dev/null; wineserver -w
   [ -f "$WINEPREFIX/system.reg" ] || { echo "cannot make the Wine prefix $WINEPREFIX"; exit 1; }
   exit 0
 fi
 
-[ "$1" = case ] || { echo "usage: wine.sh prefix PREFIX | case PREFIX KESTREL BOXDRIVER STANDIN NAME"; exit 64; }
+[ "$1" = case ] || { echo "usage: wine.sh prefix PREFIX win32|win64 | case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE]"; exit 64; }
 export WINEPREFIX=$(realpath "$2")
 kestrel=$(realpath "$3") boxdriver=$(realpath "$4") standin=$(realpath "$5") name=$6
+planted=${7:+$(realpath "$7")} loadbare=${8:+$(realpath "$8")}
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
   echo "SKIP: needs root and mount namespaces"; exit 77
 fi
@@ -35,7 +45,11 @@ wrong="This BIOS is not for your Notebook PC."
 
 # Each case: board version, where WinPhlash.exe lies (beside|cwd|none),
 # whether WMI is on (wmi|nowmi), then what boxdriver must report and what
-# the stand-in must have recorded.
+# the stand-in must have recorded. A planted case (plant=yes) also puts a DLL
+# that records its loading beside kestrel.exe and in the current folder under
+# the names of system DLLs that programs load by bare name; its control runs
+# a program that loads one of them as an unguarded program would.
+plant=no program=kestrel
 case $name in
   accepted)       version=34B utility=beside wmi=wmi
                   want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
@@ -45,9 +59,17 @@ case $name in
   utility_in_cwd) version=34B utility=cwd wmi=wmi want_boxes="" want_exit=3 want_launch="" ;;
   no_wmi)         version=34B utility=beside wmi=nowmi
                   want_boxes="box caption=WinFlash text=$privilege icon=1 buttons=1" want_exit=1 want_launch="" ;;
+  planted_launch) version=34B utility=beside wmi=wmi plant=yes
+                  want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
+  planted_wrong_model) version=12B utility=beside wmi=wmi plant=yes
+                  want_boxes="box caption=WinPhlash text=$wrong icon=1 buttons=1" want_exit=2 want_launch="" ;;
+  planted_control) version=12B utility=none wmi=wmi plant=yes program=loadbare
+                  want_boxes="" want_exit=0 want_launch="" ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
+if [ $plant = yes ] && [ -z "$planted" ]; then echo "usage: the planted cases need PLANTED_DLL and LOADBARE"; exit 64; fi
 
+winpath_of() { printf "Z:%s" "$1" | tr / '\\'; }
 work=$(mktemp -d); [ -n "${KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/cwd"
 cp "$kestrel" "$work/bin/kestrel.exe"
@@ -56,6 +78,19 @@ case $utility in
   cwd) cp "$standin" "$work/cwd/WinPhlash.exe" ;;
 esac
 [ $wmi = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d"
+planted_names="version uxtheme dwmapi cryptbase cryptsp propsys profapi userenv winmm dbghelp secur32 wbemcomn
+  fastprox msctf wtsapi32 netapi32 iphlpapi dnsapi sspicli bcrypt ntmarta shfolder linkinfo ntshrui srvcli
+  cscapi apphelp clbcatq rsaenh wininet winhttp mpr netutils samcli samlib wkscli dpapi crypt32 msasn1
+  wintrust imagehlp oleacc riched20 comctl32 shell32 shlwapi setupapi cfgmgr32 devobj powrprof wldp"
+if [ $plant = yes ]; then
+  for dll in $planted_names; do cp "$planted" "$work/bin/$dll.dll"; cp "$planted" "$work/cwd/$dll.dll"; done
+  export PLANT_LOG=$(winpath_of "$work/plant.log") WINEDEBUG=-all,+relay
+fi
+run=$work/bin/kestrel.exe
+if [ $program = loadbare ]; then
+  cp "$loadbare" "$work/bin/loadbare.exe"
+  run=$work/bin/loadbare.exe
+fi
 
 # No wineserver of this prefix may outlive into the namespace from outside it.
 wineserver -k 2> /dev/null; wineserver -w
@@ -68,16 +103,22 @@ unshare -m bash -c '
   # Windows paths through drive Z:, without winepath: a Wine process started
   # before Xvfb would make a desktop with no display.
   winpath() { printf "Z:%s" "$1" | tr / "\\\\"; }
-  xvfb-run -a wine "$3" "$(winpath "$4")" "$(winpath "$5")" 60 > "$6" 2> "$6.err"
+  if [ "$9" = loadbare ]; then
+    if xvfb-run -a wine "$4" dwmapi.dll > /dev/null 2> "$6.err"; then echo exit=0; else echo "exit=$?"; fi > "$6"
+  else
+    xvfb-run -a wine "$3" "$(winpath "$4")" "$(winpath "$5")" 60 > "$6" 2> "$6.err"
+  fi
   # kestrel.exe does not wait for the utility: give it time to record its
   # start before this namespace and its wineserver go.
   for _ in $(seq "$7"); do [ -s "$2/bin/launched.txt" ] && break; sleep 0.1; done
   wineserver -k 2> /dev/null; wineserver -w
-' _ "$version" "$work" "$boxdriver" "$work/bin/kestrel.exe" "$work/cwd" "$work/report" \
-  "$([ -n "$want_launch" ] && echo 100 || echo 10)" "$(cd "$(dirname "$0")" && pwd)/fake_board.sh"
+' _ "$version" "$work" "$boxdriver" "$run" "$work/cwd" "$work/report" \
+  "$([ -n "$want_launch" ] && echo 100 || echo 10)" "$(cd "$(dirname "$0")" && pwd)/fake_board.sh" "$program"
 
 report=$(tr -d '\r' < "$work/report")
-want_report=$([ -n "$want_boxes" ] && echo "$want_boxes"; echo "exit=$want_exit")
+wow64=0
+[ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && wow64=1
+want_report=$([ -n "$want_boxes" ] && echo "$want_boxes"; [ $program = kestrel ] && echo "wow64=$wow64"; echo "exit=$want_exit")
 launched=$(cat "$work/bin/launched.txt" "$work/cwd/launched.txt" 2> /dev/null | tr -d '\r')
 
 status=0
@@ -88,6 +129,30 @@ if [ "$report" != "$want_report" ]; then
 fi
 if [ "$launched" != "$want_launch" ]; then
   echo "FAIL $name: launched [$launched], wanted [$want_launch]"; status=1
+fi
+if [ $plant = yes ]; then
+  loads=$(cat "$work/plant.log" 2> /dev/null | tr -d '\r')
+  if [ $program = loadbare ]; then
+    # The control: the check sees a DLL loaded from beside the program.
+    want_loads="loaded $(winpath_of "$work/bin/dwmapi.dll")"
+  else
+    want_loads=""
+    # The DLL search is restricted, and only then COM starts, on kestrel's
+    # thread: its first such calls in the relay trace, in order.
+    order=$(tr -d '\r' < "$work/report.err" | awk '
+      /Call KERNEL32\.SetDefaultDllDirectories\(00000800\)/ && !tid { split($0, f, ":"); tid = f[1] }
+      tid && index($0, tid ":") == 1 && /Call / && match($0, /(SetDefaultDllDirectories|SetDllDirectoryW|CoInitializeEx)\(/) {
+        call = substr($0, RSTART, RLENGTH - 1)
+        if (call == "SetDllDirectoryW" && $0 !~ /L""/) call = call "(not empty)"
+        if (++n <= 3) printf "%s ", call
+      }')
+    if [ "$order" != "SetDefaultDllDirectories SetDllDirectoryW CoInitializeEx " ]; then
+      echo "FAIL $name: the calls before COM were [$order]"; status=1
+    fi
+  fi
+  if [ "$loads" != "$want_loads" ]; then
+    echo "FAIL $name: planted DLLs loaded [$loads], wanted [$want_loads]"; status=1
+  fi
 fi
 [ $status = 0 ] && echo "ok   $name"
 exit $status

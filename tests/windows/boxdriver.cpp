@@ -2,7 +2,8 @@
 // text, icon, buttons), presses OK on each, and reports how the program ended.
 //   boxdriver PROGRAM WORKDIR [TIMEOUT_SECONDS]
 // Prints, in UTF-8, a line per box ("box caption=... text=... icon=N
-// buttons=N"), then "exit=N", or "timeout".
+// buttons=N"), then "wow64=N" (1 when the program ran as a 32-bit process on
+// 64-bit Windows) and "exit=N", or "timeout".
 #include <windows.h>
 
 #include <cstdio>
@@ -50,6 +51,8 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     CloseHandle(process.hThread);
+    BOOL wow64 = FALSE;
+    IsWow64Process(process.hProcess, &wow64);
 
     std::set<HWND> pressed;
     const DWORD start = GetTickCount();
@@ -72,6 +75,6 @@ int wmain(int argc, wchar_t** argv)
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
-    std::printf("exit=%lu\n", code);
+    std::printf("wow64=%d\nexit=%lu\n", wow64 ? 1 : 0, code);
     return 0;
 }
