@@ -7,6 +7,7 @@
 
 #include "centring.h"
 #include "login.h"
+#include "runtime_error.h"
 
 namespace kestrel::forms {
 namespace {
@@ -177,6 +178,22 @@ TEST(Login, CancelClearsTheFlagAndHides)
     dialog.cmdCancel_Click(view);
     EXPECT_EQ(dialog.bOK, 0);
     EXPECT_EQ(view.events, std::vector<std::string>{"hide"});
+}
+
+TEST(RuntimeError, NamesWhatFailedAndTheCodeAsThePlatformWritesIt)
+{
+    using Kind = ErrorCode::Kind;
+    const struct {
+        ErrorCode code;
+        std::u16string_view text;
+    } cases[] = {
+        {{Kind::LastError, 8}, u"Run-time error: GetDC failed (error 8)."},
+        {{Kind::LastError, 0}, u"Run-time error: GetDC failed (error 0)."},
+        {{Kind::LastError, 4294967295u}, u"Run-time error: GetDC failed (error 4294967295)."},
+        {{Kind::Hresult, 0x800A01E1u}, u"Run-time error: GetDC failed (error 0x800A01E1)."},
+        {{Kind::Hresult, 0x1u}, u"Run-time error: GetDC failed (error 0x00000001)."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RuntimeErrorText(u"GetDC", c.code), c.text);
 }
 
 }  // namespace

@@ -20,21 +20,25 @@ private:
 
 }  // namespace
 
-Dpi Dpi::OfScreen()
+Dpi Dpi::OfScreen(FormServices& services)
 {
+    const HDC screen = services.ScreenDc();
+    Check(screen != nullptr, L"GetDC (the screen)");
     Dpi dpi;
-    if (HDC screen = GetDC(nullptr)) {
-        dpi.x = GetDeviceCaps(screen, LOGPIXELSX);
-        dpi.y = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-    }
+    dpi.x = GetDeviceCaps(screen, LOGPIXELSX);
+    dpi.y = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    Check(dpi.x > 0 && dpi.y > 0, L"GetDeviceCaps (the screen's dots per inch)");
     return dpi;
 }
 
 int Dpi::ToPixelsX(float twips) const { return int(std::lround(twips * float(x) / 1440.0f)); }
 int Dpi::ToPixelsY(float twips) const { return int(std::lround(twips * float(y) / 1440.0f)); }
 
-std::unique_ptr<Screen> WindowsApplication::GetScreen() { return std::make_unique<WindowsScreen>(Dpi::OfScreen()); }
+std::unique_ptr<Screen> WindowsApplication::GetScreen()
+{
+    return std::make_unique<WindowsScreen>(Dpi::OfScreen(services_));
+}
 
 std::wstring Decode(const StoredText& text)
 {
@@ -51,7 +55,7 @@ RECT ToPixels(int left, int top, int width, int height, const Dpi& dpi)
     return {x, y, x + dpi.ToPixelsX(float(width)), y + dpi.ToPixelsY(float(height))};
 }
 
-void LoadForm(HWND window, int clientWidthTwips, int clientHeightTwips, const Dpi& dpi)
+void LoadForm(FormServices& services, HWND window, int clientWidthTwips, int clientHeightTwips, const Dpi& dpi)
 {
     // Outer size: the client area plus the frame the window's styles give.
     RECT outer = {0, 0, dpi.ToPixelsX(float(clientWidthTwips)), dpi.ToPixelsY(float(clientHeightTwips))};
@@ -68,7 +72,7 @@ void LoadForm(HWND window, int clientWidthTwips, int clientHeightTwips, const Dp
     rect.Top = dpi.ToTwipsY(now.top);
 
     RectForm form(rect);
-    WindowsApplication application;
+    WindowsApplication application(services);
     CentreOnLoad(form, application);
 
     SetWindowPos(window, nullptr, dpi.ToPixelsX(rect.Left), dpi.ToPixelsY(rect.Top), outer.right - outer.left,

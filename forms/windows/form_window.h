@@ -10,6 +10,8 @@
 
 #include "../form_model.h"
 #include "../stored_texts.h"
+#include "form_services.h"
+#include "runtime_error_box.h"
 
 namespace kestrel::forms {
 
@@ -17,7 +19,9 @@ namespace kestrel::forms {
 struct Dpi {
     int x = 96;
     int y = 96;
-    static Dpi OfScreen();
+    // Read from the screen; a screen that cannot be read raises the run-time
+    // error.
+    static Dpi OfScreen(FormServices& services);
 
     int ToPixelsX(float twips) const;
     int ToPixelsY(float twips) const;
@@ -28,7 +32,11 @@ struct Dpi {
 // The application-wide object: the screen's size, taken when asked.
 class WindowsApplication final : public Application {
 public:
+    explicit WindowsApplication(FormServices& services) : services_(services) {}
     std::unique_ptr<Screen> GetScreen() override;
+
+private:
+    FormServices& services_;
 };
 
 // The text a stored code page 950 text holds.
@@ -37,7 +45,7 @@ std::wstring Decode(const StoredText& text);
 // Sizes a hidden top-level window so that its client area is the given
 // twips, runs the shared load handler on it (centring on the screen), and
 // moves it where the handler left Left and Top. Does not show it.
-void LoadForm(HWND window, int clientWidthTwips, int clientHeightTwips, const Dpi& dpi);
+void LoadForm(FormServices& services, HWND window, int clientWidthTwips, int clientHeightTwips, const Dpi& dpi);
 
 // A control's rectangle in pixels from twips.
 RECT ToPixels(int left, int top, int width, int height, const Dpi& dpi);

@@ -29,12 +29,18 @@ bool ParseFormName(std::wstring_view text, FormName& name)
     return true;
 }
 
-Flag OpenForm(FormName name, HINSTANCE instance, void (*onMainLoaded)(const frmMain&))
+Flag OpenFormWithSystemServices(FormName name, HINSTANCE instance, void (*onMainLoaded)(const frmMain&))
+{
+    FormServices services;
+    return OpenForm(name, instance, services, onMainLoaded);
+}
+
+Flag OpenForm(FormName name, HINSTANCE instance, FormServices& services, void (*onMainLoaded)(const frmMain&))
 {
     switch (name) {
     case FormName::Logo: {
         const HWND owner = HiddenOwner(instance);
-        frmLogo logo(instance, owner);
+        frmLogo logo(instance, owner, services);
         logo.Show();
         RunUntilClosed(logo.window());
         DestroyWindow(owner);
@@ -42,14 +48,14 @@ Flag OpenForm(FormName name, HINSTANCE instance, void (*onMainLoaded)(const frmM
     }
     case FormName::Login: {
         const HWND owner = HiddenOwner(instance);
-        LoginInstance login(instance, owner);
+        LoginInstance login(instance, owner, services);
         login.Get().ShowModal();
         const Flag result = login.Get().bOK();
         DestroyWindow(owner);
         return result;
     }
     case FormName::Main: {
-        frmMain main(instance);
+        frmMain main(instance, services);
         if (onMainLoaded) onMainLoaded(main);
         main.Show();
         RunUntilClosed(main.window());
@@ -63,4 +69,4 @@ Flag OpenForm(FormName name, HINSTANCE instance, void (*onMainLoaded)(const frmM
 
 extern "C" kestrel::forms::Flag (*const kestrel_open_form)(kestrel::forms::FormName, HINSTANCE,
                                                            void (*)(const kestrel::forms::frmMain&)) =
-    &kestrel::forms::OpenForm;
+    &kestrel::forms::OpenFormWithSystemServices;

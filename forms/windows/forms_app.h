@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "../login.h"
+#include "form_services.h"
 
 namespace kestrel::forms {
 
@@ -20,9 +21,13 @@ bool ParseFormName(std::wstring_view text, FormName& name);
 // application-wide instance holds it then (False for the other forms, and
 // for a dialog closed through its close box, which unloads it). COM must be
 // initialised on the calling thread. `onMainLoaded`, when given, sees the
-// main form once it is loaded.
+// main form once it is loaded. The forms' calls go through `services`; a call
+// that fails raises the run-time error, which ends the program.
 class frmMain;
-Flag OpenForm(FormName name, HINSTANCE instance, void (*onMainLoaded)(const frmMain&) = nullptr);
+Flag OpenForm(FormName name, HINSTANCE instance, FormServices& services,
+              void (*onMainLoaded)(const frmMain&) = nullptr);
+// The same with the system's own calls.
+Flag OpenFormWithSystemServices(FormName name, HINSTANCE instance, void (*onMainLoaded)(const frmMain&));
 
 }  // namespace kestrel::forms
 

@@ -49,12 +49,14 @@ private:
     HWND window_;
 };
 
-frmLogin::frmLogin(HINSTANCE instance, HWND owner) : dpi_(Dpi::OfScreen())
+frmLogin::frmLogin(HINSTANCE instance, HWND owner, FormServices& services)
+    : services_(services), dpi_(Dpi::OfScreen(services))
 {
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     auto dialogTemplate = EmptyDialogTemplate(style);
-    CreateDialogIndirectParamW(instance, reinterpret_cast<DLGTEMPLATE*>(dialogTemplate.data()), owner, DialogProc,
-                               reinterpret_cast<LPARAM>(this));
+    const HWND window = services.MakeDialog(instance, reinterpret_cast<DLGTEMPLATE*>(dialogTemplate.data()), owner,
+                                            DialogProc, reinterpret_cast<LPARAM>(this));
+    Check(window != nullptr, L"frmLogin: CreateDialogIndirectParamW");
 }
 
 frmLogin::~frmLogin()
@@ -101,6 +103,7 @@ void frmLogin::CreateControls()
         HWND control = CreateWindowExW(s.exStyle, s.windowClass, s.text.c_str(), WS_CHILD | WS_VISIBLE | s.style,
                                        r.left, r.top, r.right - r.left, r.bottom - r.top, window_,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id)), instance, nullptr);
+        Check(control != nullptr, L"frmLogin: CreateWindowExW (a control)");
         SendMessageW(control, WM_SETFONT, font, FALSE);
         byTabIndex[layout.tabIndex] = control;
     }
@@ -120,7 +123,7 @@ INT_PTR CALLBACK frmLogin::DialogProc(HWND window, UINT message, WPARAM wParam, 
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         self->window_ = window;
         self->CreateControls();
-        LoadForm(window, kLoginClientWidth, kLoginClientHeight, self->dpi_);
+        LoadForm(self->services_, window, kLoginClientWidth, kLoginClientHeight, self->dpi_);
         SetFocus(GetDlgItem(window, kIdUserName));
         return FALSE;  // the focus is set
     case WM_COMMAND:
@@ -149,7 +152,7 @@ INT_PTR CALLBACK frmLogin::DialogProc(HWND window, UINT message, WPARAM wParam, 
 
 void frmLogin::ShowModal()
 {
-    if (!window_) return;
+    Check(window_ != nullptr, L"frmLogin.Show (the dialog has no window)");
     ShowWindow(window_, SW_SHOWNORMAL);
     SetForegroundWindow(window_);
     MSG msg;
@@ -163,7 +166,7 @@ void frmLogin::ShowModal()
 
 frmLogin& LoginInstance::Get()
 {
-    if (!form_ || !form_->Loaded()) form_ = std::make_unique<frmLogin>(instance_, owner_);
+    if (!form_ || !form_->Loaded()) form_ = std::make_unique<frmLogin>(instance_, owner_, services_);
     return *form_;
 }
 

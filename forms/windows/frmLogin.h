@@ -26,14 +26,16 @@ enum LoginControlId : int {
 // One loaded instance of frmLogin: its window and its bOK.
 class frmLogin {
 public:
-    // Loads the dialog (hidden, centred), owned by `owner`.
-    frmLogin(HINSTANCE instance, HWND owner);
+    // Loads the dialog (hidden, centred), owned by `owner`. A call that
+    // fails raises the run-time error.
+    frmLogin(HINSTANCE instance, HWND owner, FormServices& services);
     ~frmLogin();
     frmLogin(const frmLogin&) = delete;
     frmLogin& operator=(const frmLogin&) = delete;
 
     // Shows the dialog and runs its messages until it hides itself or is
-    // closed through its close box (which unloads it).
+    // closed through its close box (which unloads it). A dialog with no
+    // window raises the run-time error.
     void ShowModal();
 
     bool Loaded() const { return window_ != nullptr; }
@@ -47,6 +49,7 @@ private:
 
     HWND window_ = nullptr;
     LoginDialog dialog_;
+    FormServices& services_;
     Dpi dpi_;
 };
 
@@ -54,12 +57,16 @@ private:
 // after it was unloaded.
 class LoginInstance {
 public:
-    LoginInstance(HINSTANCE instance, HWND owner) : instance_(instance), owner_(owner) {}
+    LoginInstance(HINSTANCE instance, HWND owner, FormServices& services)
+        : instance_(instance), owner_(owner), services_(services)
+    {
+    }
     frmLogin& Get();
 
 private:
     HINSTANCE instance_;
     HWND owner_;
+    FormServices& services_;
     std::unique_ptr<frmLogin> form_;
 };
 

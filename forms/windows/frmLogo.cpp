@@ -10,35 +10,41 @@ namespace {
 
 constexpr const wchar_t* kClass = L"KestrelLogo";
 
-// Decodes the JPEG held in the program's data.
-IPicture* DecodeLogo()
+// Decodes the JPEG held in the program's data. The picture is decoded only
+// from memory that holds the JPEG: memory that cannot be locked and written
+// is a failure, never handed on.
+IPicture* DecodeLogo(FormServices& services)
 {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, kLogoJpegSize);
-    if (!memory) return nullptr;
-    if (void* p = GlobalLock(memory)) {
-        CopyMemory(p, kLogoJpeg, kLogoJpegSize);
-        GlobalUnlock(memory);
-    }
-    IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+    Check(memory != nullptr, L"frmLogo: GlobalAlloc");
+    void* bytes = services.LockMemory(memory);
+    if (!bytes) {
+        const DWORD error = GetLastError();
         GlobalFree(memory);
-        return nullptr;
+        RaiseRuntimeError(L"frmLogo: GlobalLock", error);
     }
+    CopyMemory(bytes, kLogoJpeg, kLogoJpegSize);
+    GlobalUnlock(memory);
+
+    IStream* stream = nullptr;
+    const HRESULT created = CreateStreamOnHGlobal(memory, TRUE, &stream);  // the stream frees the memory
+    if (FAILED(created)) GlobalFree(memory);
+    CheckHr(created, L"frmLogo: CreateStreamOnHGlobal");
     IPicture* picture = nullptr;
-    if (FAILED(OleLoadPicture(stream, LONG(kLogoJpegSize), FALSE, IID_IPicture, reinterpret_cast<void**>(&picture))))
-        picture = nullptr;
+    const HRESULT decoded = services.DecodePicture(stream, LONG(kLogoJpegSize), &picture);
     stream->Release();
+    CheckHr(decoded, L"frmLogo: OleLoadPicture (the logo)");
     return picture;
 }
 
 }  // namespace
 
-frmLogo::frmLogo(HINSTANCE instance, HWND owner) : picture_(DecodeLogo())
+frmLogo::frmLogo(HINSTANCE instance, HWND owner, FormServices& services) : picture_(DecodeLogo(services))
 {
     RegisterFormClass(instance, kClass, WindowProc);
-    window_ = CreateWindowExW(0, kClass, L"", WS_POPUP | WS_BORDER, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, owner, nullptr,
-                              instance, this);
-    if (window_) LoadForm(window_, kLogoClientWidth, kLogoClientHeight, Dpi::OfScreen());
+    window_ = services.MakeWindow(0, kClass, L"", WS_POPUP | WS_BORDER, owner, instance, this);
+    Check(window_ != nullptr, L"frmLogo: CreateWindowExW");
+    LoadForm(services, window_, kLogoClientWidth, kLogoClientHeight, Dpi::OfScreen(services));
 }
 
 frmLogo::~frmLogo()

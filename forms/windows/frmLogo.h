@@ -5,13 +5,16 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "form_services.h"
+
 namespace kestrel::forms {
 
 class frmLogo {
 public:
     // Loads the form (hidden, centred), owned by `owner`; COM must be
-    // initialised, as the picture is decoded by OLE.
-    frmLogo(HINSTANCE instance, HWND owner);
+    // initialised, as the picture is decoded by OLE. A call that fails,
+    // the decoding of the picture among them, raises the run-time error.
+    frmLogo(HINSTANCE instance, HWND owner, FormServices& services);
     ~frmLogo();
     frmLogo(const frmLogo&) = delete;
     frmLogo& operator=(const frmLogo&) = delete;

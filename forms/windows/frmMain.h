@@ -4,14 +4,17 @@
 
 #include <windows.h>
 
+#include "form_services.h"
+
 namespace kestrel::forms {
 
 inline constexpr int kIdText1 = 201;
 
 class frmMain {
 public:
-    // Loads the form (hidden, centred); it is in the task bar.
-    explicit frmMain(HINSTANCE instance);
+    // Loads the form (hidden, centred); it is in the task bar. A call that
+    // fails raises the run-time error.
+    frmMain(HINSTANCE instance, FormServices& services);
     ~frmMain();
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;
@@ -27,6 +30,7 @@ private:
 
     HWND window_ = nullptr;
     HFONT font_ = nullptr;
+    HWND focus_ = nullptr;  // the control to give the focus back to on activation
 };
 
 }  // namespace kestrel::forms

@@ -2,10 +2,13 @@
 # Drives formsdemo.exe's real windows under Wine and Xvfb through formsprobe.exe
 # and compares what it reports with what the forms must show (at 96 dots per
 # inch: 15 twips to the pixel).
-#   forms.sh PREFIX FORMSDEMO FORMSPROBE LOGO_JPEG CASE
+# A case named fail_FORM_STEP opens the form with that call of the forms
+# failing, through boxdriver.exe, and checks the run-time error's box and
+# exit status.
+#   forms.sh PREFIX FORMSDEMO FORMSPROBE LOGO_JPEG CASE [BOXDRIVER]
 set -u
 export WINEPREFIX=$(realpath "$1") WINEDEBUG=-all
-demo=$(realpath "$2") probe=$(realpath "$3") logo=$(realpath "$4") name=$5
+demo=$(realpath "$2") probe=$(realpath "$3") logo=$(realpath "$4") name=$5 boxdriver=${6:+$(realpath "$6")}
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
@@ -77,8 +80,45 @@ form titlebar=1 sysmenu=1 minbox=1 maxbox=1 sizable=1 taskbar=1
 control id=201 class=Edit rect=8,8,337,201 tabstop multiline hscroll vscroll text=$paragraph
 Text1 font face=新細明體 points=12 weight=400 italic=0 underline=0 strikeout=0 charset=136
 exit=0" ;;
+  main_focus) form=main
+    # Text1 has the focus when the form is shown, and again when the form is
+    # activated after another window was.
+    commands=(expect-focus 201 type a expect-text 201 a deactivate focus activate expect-focus 201 type b
+              expect-text 201 ab close wait-exit)
+    want="focus=201
+text=a
+focus=0
+focus=201
+text=ab
+Text1 font face=新細明體 points=12 weight=400 italic=0 underline=0 strikeout=0 charset=136
+exit=0" ;;
+  fail_*)
+    IFS=_ read -r _ form step <<< "$name"
+    case $form/$step in
+      main/window) what="frmMain: CreateWindowExW" code=8 ;;
+      main/dpi) what="GetDC (the screen)" code=8 ;;
+      logo/window) what="frmLogo: CreateWindowExW" code=8 ;;
+      logo/lock) what="frmLogo: GlobalLock" code=8 ;;
+      logo/decode) what="frmLogo: OleLoadPicture (the logo)" code=0x800A01E1 ;;
+      login/dialog) what="frmLogin: CreateDialogIndirectParamW" code=8 ;;
+      *) echo "no such case: $name"; exit 64 ;;
+    esac
+    want="box caption=tarn text=Run-time error: $what failed (error $code). icon=1 buttons=1
+wow64=0
+exit=4" ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
+
+if [[ $name == fail_* ]]; then
+  wineserver -k 2> /dev/null; wineserver -w
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    wine "$1" "$2" "$3" 60 "$4" --fail "$5" > "$6/report" 2> "$6/stderr"
+    wineserver -k 2> /dev/null
+  ' _ "$boxdriver" "$(winpath "$demo")" "$(winpath "$work")" "$form" "$step" "$work"
+  report=$(tr -d '\r' < "$work/report")
+  [ "$report" = "$want" ] && { echo "ok   $name"; exit 0; }
+  echo "FAIL $name"; echo "--- got"; echo "$report"; echo "--- wanted"; echo "$want"; exit 1
+fi
 
 wineserver -k 2> /dev/null; wineserver -w
 LOGO=$logo xvfb-run -a -s "-screen 0 1024x768x24" bash -c '

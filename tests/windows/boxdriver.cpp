@@ -1,6 +1,6 @@
 // Test helper: starts a program, reads every message box it shows (caption,
 // text, icon, buttons), presses OK on each, and reports how the program ended.
-//   boxdriver PROGRAM WORKDIR [TIMEOUT_SECONDS]
+//   boxdriver PROGRAM WORKDIR [TIMEOUT_SECONDS [ARGUMENT...]]
 // Prints, in UTF-8, a line per box ("box caption=... text=... icon=N
 // buttons=N"), then "wow64=N" (1 when the program ran as a 32-bit process on
 // 64-bit Windows) and "exit=N", or "timeout".
@@ -43,6 +43,7 @@ int wmain(int argc, wchar_t** argv)
     }
     const DWORD timeoutMs = (argc > 3 ? _wtoi(argv[3]) : 60) * 1000;
     std::wstring commandLine = L"\"" + std::wstring(argv[1]) + L"\"";
+    for (int i = 4; i < argc; ++i) commandLine += L" " + std::wstring(argv[i]);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

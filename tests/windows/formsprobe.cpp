@@ -14,6 +14,10 @@
 //   box               waits for a message box, reports it, presses its OK
 //   close             the close box (system command Close)
 //   wait-exit         waits for formsdemo to end; prints what it printed
+//   expect-text ID T  waits (5 s at most) for a control's text to begin with
+//                     T; prints as much of its start as T is long
+//   deactivate        makes a window of the probe's own the active one
+//   activate          makes the form the active window again
 //   signal FILE       creates FILE (for a script waiting on the probe)
 //   await FILE        waits (20 s at most) until FILE exists
 #include <windows.h>
@@ -110,6 +114,35 @@ void Foreground(const Target& t)
 {
     HWND box = WaitForWindow(t, t.form, true, 0);
     SetForegroundWindow(box ? box : t.form);
+}
+
+// Pumps the probe's own messages for a while.
+void Pump(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    MSG msg;
+    do {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(10);
+    } while (GetTickCount() - start < ms);
+}
+
+// Activates a window of the probe's own, so that the form loses activation.
+void Deactivate()
+{
+    static HWND other = nullptr;
+    if (!other) {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"ProbeOther";
+        RegisterClassW(&wc);
+        other = CreateWindowExW(0, L"ProbeOther", L"probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                nullptr, wc.hInstance, nullptr);
+    }
+    SetForegroundWindow(other);
+    for (int n = 0; n < 100 && GetForegroundWindow() != other; ++n) Pump(50);
+    Pump(200);
 }
 
 void Geometry(const Target& t)
@@ -283,6 +316,17 @@ int wmain(int argc, wchar_t** argv)
             Box(t);
         } else if (command == L"close") {
             PostMessageW(t.form, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else if (command == L"expect-text") {
+            const std::wstring start = i + 2 < argc ? argv[i + 2] : L"";
+            const HWND control = GetDlgItem(t.form, _wtoi(arg.c_str()));
+            for (int n = 0; n < 100 && TextOf(control).compare(0, start.size(), start) != 0; ++n) Sleep(50);
+            std::printf("text=%s\n", Escaped(TextOf(control).substr(0, start.size())).c_str());
+            i += 2;
+        } else if (command == L"deactivate") {
+            Deactivate();
+        } else if (command == L"activate") {
+            SetForegroundWindow(t.form);
+            for (int n = 0; n < 100 && GetForegroundWindow() != t.form; ++n) Pump(50);
         } else if (command == L"signal") {
             CloseHandle(CreateFileW(arg.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
             ++i;
