@@ -12,11 +12,16 @@ out=$PWD/docs/screenshots
 mkdir -p "$out"
 export WINEPREFIX=$PWD/build/shots/wineprefix WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  bash tests/e2e/wine.sh prefix "$WINEPREFIX"
+  bash tests/e2e/wine.sh prefix "$WINEPREFIX" win32
   # Chinese text in the window captions and controls: the interface font
   # falls back to a Traditional Chinese font that Debian ships.
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /d 'AR PL UMing TW' /f > /dev/null 2>&1
-  wineserver -w
+  # The title-bar buttons are glyphs of the Marlett font: Debian's
+  # fonts-wine has it, installed into the prefix as Windows has it.
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Marlett (TrueType)' /d marlett.ttf /f \
+    > /dev/null 2>&1
+  wineserver -k 2> /dev/null; wineserver -w
 fi
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
@@ -41,14 +46,21 @@ probe=build/windows/tests/formsprobe.exe
 demo=$(winpath "$PWD/build/windows/formsdemo.exe")
 ready=$(winpath "$work/ready") done=$(winpath "$work/done")
 shot logo 400x280 "$probe" "$demo" logo signal "$ready" await "$done"
-shot login 440x240 "$probe" "$demo" login type tarn key TAB type secret signal "$ready" await "$done"
+# Each window active, as a user sees it when working in it.
+shot login 440x240 "$probe" "$demo" login type tarn key TAB type secret activate signal "$ready" await "$done"
 shot login-message 440x240 "$probe" "$demo" login key RETURN signal "$ready" await "$done"
-shot main 480x320 "$probe" "$demo" main signal "$ready" await "$done"
+shot main 480x320 "$probe" "$demo" main activate signal "$ready" await "$done"
 
 # The gate's message boxes, kestrel.exe itself, on a board that Wine reports.
+# The probe starts it (the argument after it is ignored: kestrel.exe reads no
+# command line) and activates its box, as a double click would leave it: Wine
+# shows a box that was activated before it was shown with an inactive caption.
 mkdir -p "$work/bin" && cp build/windows/kestrel.exe "$work/bin/"
+kestrel=$(winpath "$work/bin/kestrel.exe")
 export -f shot; export work out
-unshare -m bash -c 'source tests/e2e/fake_board.sh && fake_board 12B && shot wrong-model 420x160 "$1"' _ \
-  "$work/bin/kestrel.exe"
+unshare -m bash -c 'source tests/e2e/fake_board.sh && fake_board 12B &&
+  shot wrong-model 420x160 "${@:2}"' _ "$probe" "$probe" "$kestrel" - deactivate activate signal "$ready" \
+  await "$done"
 WINEDLLOVERRIDES=wbemprox=d unshare -m bash -c 'source tests/e2e/fake_board.sh && fake_board 34B &&
-  shot privilege 720x160 "$1"' _ "$work/bin/kestrel.exe"
+  shot privilege 720x160 "${@:2}"' _ "$probe" "$probe" "$kestrel" - deactivate activate signal "$ready" \
+  await "$done"

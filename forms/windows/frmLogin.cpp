@@ -124,8 +124,9 @@ INT_PTR CALLBACK frmLogin::DialogProc(HWND window, UINT message, WPARAM wParam, 
         self->window_ = window;
         self->CreateControls();
         LoadForm(self->services_, window, kLoginClientWidth, kLoginClientHeight, self->dpi_);
-        SetFocus(GetDlgItem(window, kIdUserName));
-        return FALSE;  // the focus is set
+        // No focus yet: giving it now would activate the dialog while it is
+        // hidden, and it would show with an inactive caption. Show sets it.
+        return FALSE;
     case WM_COMMAND:
         if (!self || HIWORD(wParam) != BN_CLICKED) break;
         if (LOWORD(wParam) == kIdOK) {
@@ -155,6 +156,8 @@ void frmLogin::ShowModal()
     Check(window_ != nullptr, L"frmLogin.Show (the dialog has no window)");
     ShowWindow(window_, SW_SHOWNORMAL);
     SetForegroundWindow(window_);
+    // The first box in the tab order has the focus when the dialog shows.
+    SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, kIdUserName)), TRUE);
     MSG msg;
     while (window_ && IsWindowVisible(window_) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (!IsDialogMessageW(window_, &msg)) {

@@ -27,8 +27,11 @@ paragraph='標誌表單與登入對話方塊都已通過，現在開啟的是主
 
 # Each case: the form, the probe's commands, what the probe must print.
 case $name in
-  login_layout) form=login; commands=(geometry focus); want="$login_layout
-focus=101" ;;
+  login_layout) form=login
+    commands=(geometry focus caption signal "$(winpath "$work/ready")" await "$(winpath "$work/shot")")
+    want="$login_layout
+focus=101
+caption=active" ;;
   login_empty_both) form=login; commands=(key RETURN box expect-focus 101 focus)
     want="$name_box
 focus=101
@@ -121,9 +124,29 @@ if [[ $name == fail_* ]]; then
 fi
 
 wineserver -k 2> /dev/null; wineserver -w
-LOGO=$logo xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  wine "$1" "$2" "$3" "${@:5}" > "$4/report" 2> "$4/stderr" &
+# Without a window manager a captioned window has no frame drawn; a case that
+# looks at the caption runs in a Wine desktop of the screen's size, where
+# Wine draws every frame itself.
+desktop=""
+[[ " ${commands[*]} " == *" caption "* ]] && desktop="explorer /desktop=forms,1024x768"
+LOGO=$logo DESKTOP=$desktop xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  # shellcheck disable=SC2086
+  wine $DESKTOP "$1" "$2" "$3" "${@:5}" > "$4/report" 2> "$4/stderr" &
   probe=$!
+  if [[ " ${*:5} " == *" caption "* ]]; then
+    # The caption as drawn on screen: the colour of an active or an inactive one.
+    for _ in $(seq 200); do [ -e "$4/ready" ] && break; sleep 0.1; done
+    sleep 0.5
+    read -r x y active inactive < <(tr -d "\r" < "$4/stderr" |
+      sed -n "s/^caption at \([0-9]*\) \([0-9]*\) active=\([0-9a-f]*\) inactive=\([0-9a-f]*\)$/\1 \2 \3 \4/p")
+    seen=$(import -window root -crop "1x1+$x+$y" -depth 8 txt:- | grep -oiE "#[0-9a-f]{6}" | head -1 | tr -d "#" | tr A-F a-f)
+    case $seen in
+      "$active") echo caption=active ;;
+      "$inactive") echo caption=inactive ;;
+      *) echo "caption=$seen at $x,$y" ;;
+    esac > "$4/caption"
+    touch "$4/shot"
+  fi
   if [ "$3" = logo ]; then
     # The picture on screen, where the client area lies, against the JPEG.
     for _ in $(seq 200); do [ -e "$4/ready" ] && break; sleep 0.1; done
@@ -140,6 +163,8 @@ LOGO=$logo xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 ' _ "$probe" "$(winpath "$demo")" "$form" "$work" "${commands[@]}"
 
 report=$(tr -d '\r' < "$work/report")
+[ -f "$work/caption" ] && report="$report
+$(cat "$work/caption")"
 if [ -f "$work/picture" ]; then
   report=$(awk -v p="$(cat "$work/picture")" '/^exit=/ { print p } { print }' <<< "$report")
 fi
@@ -148,5 +173,5 @@ if [ "$report" = "$want" ]; then
   exit 0
 fi
 echo "FAIL $name"; echo "--- got"; echo "$report"; echo "--- wanted"; echo "$want"
-grep -v '^client origin' "$work/stderr" | head -20
+grep -vE '^(client origin|caption at)' "$work/stderr" | head -20
 exit 1

@@ -16,8 +16,12 @@
 //   wait-exit         waits for formsdemo to end; prints what it printed
 //   expect-text ID T  waits (5 s at most) for a control's text to begin with
 //                     T; prints as much of its start as T is long
+//   caption           where a point of the form's caption bar is on screen,
+//                     and the colours it has when active and inactive (on
+//                     standard error, for a script that reads the screen)
 //   deactivate        makes a window of the probe's own the active one
-//   activate          makes the form the active window again
+//   activate          makes the form the active window (again), and closes
+//                     the probe's own window
 //   signal FILE       creates FILE (for a script waiting on the probe)
 //   await FILE        waits (20 s at most) until FILE exists
 #include <windows.h>
@@ -127,10 +131,12 @@ void Pump(DWORD ms)
     } while (GetTickCount() - start < ms);
 }
 
-// Activates a window of the probe's own, so that the form loses activation.
+// A window of the probe's own, to take the activation from the form.
+HWND other = nullptr;
+
+// Activates the probe's own window, so that the form loses activation.
 void Deactivate()
 {
-    static HWND other = nullptr;
     if (!other) {
         WNDCLASSW wc = {};
         wc.lpfnWndProc = DefWindowProcW;
@@ -143,6 +149,23 @@ void Deactivate()
     SetForegroundWindow(other);
     for (int n = 0; n < 100 && GetForegroundWindow() != other; ++n) Pump(50);
     Pump(200);
+}
+
+// The left end of the caption bar, past the frame, where the caption's
+// first colour is drawn, and that colour for an active and an inactive form.
+void Caption(const Target& t)
+{
+    RECT outer = {};
+    GetWindowRect(t.form, &outer);
+    const int edge = GetSystemMetrics(SM_CXDLGFRAME) + 2;
+    const auto hex = [](COLORREF c) {
+        char text[8];
+        std::snprintf(text, sizeof text, "%02x%02x%02x", GetRValue(c), GetGValue(c), GetBValue(c));
+        return std::string(text);
+    };
+    std::fprintf(stderr, "caption at %ld %ld active=%s inactive=%s\n", outer.left + edge, outer.top + edge,
+                 hex(GetSysColor(COLOR_ACTIVECAPTION)).c_str(), hex(GetSysColor(COLOR_INACTIVECAPTION)).c_str());
+    std::fflush(stderr);
 }
 
 void Geometry(const Target& t)
@@ -322,11 +345,18 @@ int wmain(int argc, wchar_t** argv)
             for (int n = 0; n < 100 && TextOf(control).compare(0, start.size(), start) != 0; ++n) Sleep(50);
             std::printf("text=%s\n", Escaped(TextOf(control).substr(0, start.size())).c_str());
             i += 2;
+        } else if (command == L"caption") {
+            Caption(t);
         } else if (command == L"deactivate") {
             Deactivate();
         } else if (command == L"activate") {
             SetForegroundWindow(t.form);
             for (int n = 0; n < 100 && GetForegroundWindow() != t.form; ++n) Pump(50);
+            if (other) {
+                DestroyWindow(other);
+                other = nullptr;
+                Pump(200);
+            }
         } else if (command == L"signal") {
             CloseHandle(CreateFileW(arg.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
             ++i;
