@@ -5,7 +5,8 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh all
 jobs=$(nproc)
 cmake --preset host
-cmake --build --preset host -j "$jobs"
+# The host preset's own build is the product alone; the tests are built too.
+cmake --build --preset host --target all -j "$jobs"
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
 status=0

@@ -6,6 +6,9 @@
 #   linux.sh KESTREL MKDMI CHROOTEXEC
 set -u
 kestrel=$1 mkdmi=$2 chrootexec=$3
+for tool in "$kestrel" "$mkdmi" "$chrootexec"; do
+  [ -x "$tool" ] || { echo "FAIL: $tool is not built"; exit 1; }
+done
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
   echo "SKIP: needs root and mount namespaces"; exit 77
 fi
