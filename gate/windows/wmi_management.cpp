@@ -64,7 +64,7 @@ public:
         if (FAILED(com::InvokeId(set_.get(), DISPID_NEWENUM, kPropertyRead, nullptr, 0, enumerator))) return nullptr;
         auto walk = com::QueryFromVariant<IEnumVARIANT>(*enumerator, IID_IEnumVARIANT);
         if (!walk) return nullptr;
-        return std::make_unique<WmiEnumeration>(std::move(walk));
+        return WalkBoards(walk.get());
     }
 
 private:
@@ -99,6 +99,14 @@ private:
 };
 
 }  // namespace
+
+std::unique_ptr<BoardEnumeration> WalkBoards(IEnumVARIANT* enumerator)
+{
+    com::Ref<IEnumVARIANT> walk;
+    enumerator->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(walk.put()));
+    if (!walk) return nullptr;
+    return std::make_unique<WmiEnumeration>(std::move(walk));
+}
 
 std::unique_ptr<ManagementService> WmiManagement::Bind(std::u16string_view displayName)
 {

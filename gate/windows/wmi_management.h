@@ -2,9 +2,16 @@
 // scripting objects, called late-bound by member name.
 #pragma once
 
+#include <oaidl.h>
+
 #include "../ports.h"
 
 namespace kestrel {
+
+// The walk over a board set's enumerator, which it holds a reference to: an
+// item that is an object is a board; one that is not is a board whose
+// Version cannot be read, so the probe skips it and the walk goes on.
+std::unique_ptr<BoardEnumeration> WalkBoards(IEnumVARIANT* enumerator);
 
 // Needs COM initialised on the calling thread.
 class WmiManagement final : public Management {

@@ -1,0 +1,146 @@
+// The walk over WMI's enumerator, on a scripted one: what each kind of item
+// gives the probe, and that every reference is given back.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "windows/com.h"
+#include "windows/wmi_management.h"
+
+namespace kestrel {
+namespace {
+
+// Counts the references it hands out; Release brings the count back down.
+class Counted {
+public:
+    explicit Counted(int& live) : live_(live) {}
+    virtual ~Counted() = default;
+
+protected:
+    ULONG Add() { ++live_; return ++refs_; }
+    ULONG Drop()
+    {
+        --live_;
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+private:
+    int& live_;
+    ULONG refs_ = 0;
+};
+
+// A board object whose Version property reads `version`.
+class ScriptedBoard final : public IDispatch, Counted {
+public:
+    ScriptedBoard(int& live, std::wstring version) : Counted(live), version_(std::move(version)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (iid != IID_IUnknown && iid != IID_IDispatch) return *out = nullptr, E_NOINTERFACE;
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return Drop(); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override
+    {
+        if (std::wstring(names[0]) != L"Version") return DISP_E_UNKNOWNNAME;
+        return ids[0] = 7, S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                     UINT*) override
+    {
+        if (id != 7) return DISP_E_MEMBERNOTFOUND;
+        result->vt = VT_BSTR;
+        result->bstrVal = SysAllocStringLen(version_.data(), UINT(version_.size()));
+        return S_OK;
+    }
+
+private:
+    std::wstring version_;
+};
+
+// Yields its items one by one, each as a fresh VARIANT, then S_FALSE.
+class ScriptedEnumerator final : public IEnumVARIANT, Counted {
+public:
+    ScriptedEnumerator(int& live, std::vector<VARIANT> items) : Counted(live), items_(std::move(items)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (iid != IID_IUnknown && iid != IID_IEnumVARIANT) return *out = nullptr, E_NOINTERFACE;
+        *out = static_cast<IEnumVARIANT*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return Add(); }
+    ULONG STDMETHODCALLTYPE Release() override { return Drop(); }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT* item, ULONG* fetched) override
+    {
+        *fetched = 0;
+        if (next_ == items_.size()) return S_FALSE;
+        VariantInit(item);
+        VariantCopy(item, &items_[next_++]);
+        *fetched = 1;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
+    ~ScriptedEnumerator() override
+    {
+        for (auto& v : items_) VariantClear(&v);
+    }
+
+private:
+    std::vector<VARIANT> items_;
+    std::size_t next_ = 0;
+};
+
+VARIANT Board(int& live, const wchar_t* version)
+{
+    VARIANT v;
+    v.vt = VT_DISPATCH;
+    v.pdispVal = new ScriptedBoard(live, version);
+    v.pdispVal->AddRef();
+    return v;
+}
+
+VARIANT Number(int n)
+{
+    VARIANT v;
+    v.vt = VT_I4;
+    v.lVal = n;
+    return v;
+}
+
+TEST(WmiWalk, AnItemThatIsNoObjectIsSkippedAndTheWalkGoesOn)
+{
+    int live = 0;
+    {
+        com::Ref<IEnumVARIANT> enumerator;
+        (new ScriptedEnumerator(live, {Board(live, L"12B"), Number(5), VARIANT{}, Board(live, L"34B")}))
+            ->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(enumerator.put()));
+        auto walk = WalkBoards(enumerator.get());
+        ASSERT_NE(walk, nullptr);
+        std::vector<std::string> seen;
+        for (;;) {
+            auto step = walk->Next();
+            if (step.status != BoardEnumeration::Status::Item) {
+                seen.push_back(step.status == BoardEnumeration::Status::End ? "end" : "failed");
+                break;
+            }
+            const auto read = step.board->ReadVersion();
+            seen.push_back(read.status == VersionRead::Status::Text ? std::string(read.text.begin(), read.text.end())
+                                                                    : "unreadable");
+        }
+        EXPECT_EQ(seen, (std::vector<std::string>{"12B", "unreadable", "unreadable", "34B", "end"}));
+    }
+    EXPECT_EQ(live, 0);
+}
+
+}  // namespace
+}  // namespace kestrel
