@@ -162,6 +162,19 @@ INSTANTIATE_TEST_SUITE_P(
             return TableCase{"LengthCutsTheTable", t.bytes(), V{"=12", "failed"}, t.EntryPoint2(2, firstAndABit)};
         }(),
         [] {
+            // Length 30, as some firmware has it: the kernel exports 30 bytes,
+            // the "_DMI_" part without its last byte.
+            const auto t = DmiTable().Baseboard("12").Baseboard("34");
+            auto ep = t.EntryPoint2(1);
+            ep.pop_back();
+            ep[5] = 0x1E;
+            ep[4] = 0;
+            std::uint8_t sum = 0;
+            for (const auto b : ep) sum = static_cast<std::uint8_t>(sum + b);
+            ep[4] = static_cast<std::uint8_t>(0x100 - sum);
+            return TableCase{"EntryPointOfLength30", t.bytes(), V{"=12", "end"}, ep};
+        }(),
+        [] {
             const auto t = DmiTable().Baseboard("12").Baseboard("34");
             const auto ep = t.EntryPoint2(1);
             return TableCase{"LegacyEntryPoint", t.bytes(), V{"=12", "end"}, Bytes(ep.begin() + 16, ep.end())};
