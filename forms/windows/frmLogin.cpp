@@ -157,7 +157,7 @@ void frmLogin::ShowModal()
     ShowWindow(window_, SW_SHOWNORMAL);
     SetForegroundWindow(window_);
     // The first box in the tab order has the focus when the dialog shows.
-    SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, kIdUserName)), TRUE);
+    View(window_).FocusUserName();
     MSG msg;
     while (window_ && IsWindowVisible(window_) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (!IsDialogMessageW(window_, &msg)) {

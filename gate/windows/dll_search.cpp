@@ -4,25 +4,13 @@
 
 namespace kestrel {
 
-namespace {
-
-// A kernel32 export by name, as the function type it has.
-template <typename Function>
-Function Kernel32Export(const char* name)
-{
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (!kernel) return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
-}
-
-}  // namespace
-
 bool RestrictDllSearch()
 {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     bool system32Only = false;
-    if (const auto setDefault = Kernel32Export<BOOL(WINAPI*)(DWORD)>("SetDefaultDllDirectories"))
+    if (const auto setDefault = ExportOf<BOOL(WINAPI*)(DWORD)>(kernel, "SetDefaultDllDirectories"))
         system32Only = setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
-    if (const auto setDirectory = Kernel32Export<BOOL(WINAPI*)(LPCWSTR)>("SetDllDirectoryW")) setDirectory(L"");
+    if (const auto setDirectory = ExportOf<BOOL(WINAPI*)(LPCWSTR)>(kernel, "SetDllDirectoryW")) setDirectory(L"");
     return system32Only;
 }
 

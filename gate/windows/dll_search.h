@@ -18,4 +18,13 @@ bool RestrictDllSearch();
 // Loads a system DLL by name from System32 only, or null.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// A DLL's export by name, as the function type it has; null when the DLL or
+// the export is not there.
+template <typename Function>
+Function ExportOf(HMODULE module, const char* name)
+{
+    if (!module) return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 }  // namespace kestrel

@@ -38,13 +38,7 @@ public:
     }
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
-
-    template <typename Function>
-    Function Export(const char* name) const
-    {
-        if (!module_) return nullptr;
-        return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
+    HMODULE get() const { return module_; }
 
 private:
     HMODULE module_;
@@ -106,7 +100,7 @@ public:
         // System32 only.
         const Library shell(LoadSystemLibrary(L"shell32.dll"));
         using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
-        const auto shellExecuteEx = shell.Export<ShellExecuteExFunction>("ShellExecuteExW");
+        const auto shellExecuteEx = ExportOf<ShellExecuteExFunction>(shell.get(), "ShellExecuteExW");
         if (!shellExecuteEx) return false;
         const std::wstring file = Wide(path);
         SHELLEXECUTEINFOW info = {};
