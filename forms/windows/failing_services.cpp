@@ -13,7 +13,7 @@ FailingFormServices::Step FailingFormServices::ParseStep(const wchar_t* name)
         Step step;
     };
     static constexpr Named kSteps[] = {{L"window", Step::Window}, {L"dialog", Step::Dialog}, {L"dpi", Step::Dpi},
-                                       {L"lock", Step::Lock},     {L"decode", Step::Decode}};
+                                       {L"lock", Step::Lock},     {L"decode", Step::Decode}, {L"codepage", Step::CodePage}};
     for (const auto& s : kSteps)
         if (std::wcscmp(name, s.name) == 0) return s.step;
     return Step::None;
@@ -49,6 +49,17 @@ HRESULT FailingFormServices::DecodePicture(IStream* stream, LONG size, IPicture*
 {
     // What OleLoadPicture answers for data that is no picture.
     return Fails(Step::Decode) ? CTL_E_INVALIDPICTURE : FormServices::DecodePicture(stream, size, picture);
+}
+
+int FailingFormServices::DecodeText(UINT codePage, const char* bytes, int size, wchar_t* out, int outSize)
+{
+    // What a system without the code page answers (an XP without the East
+    // Asian language files): ERROR_INVALID_PARAMETER.
+    if (failing_ == Step::CodePage) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return FormServices::DecodeText(codePage, bytes, size, out, outSize);
 }
 
 }  // namespace kestrel::forms

@@ -24,4 +24,9 @@ HRESULT FormServices::DecodePicture(IStream* stream, LONG size, IPicture** pictu
     return OleLoadPicture(stream, size, FALSE, IID_IPicture, reinterpret_cast<void**>(picture));
 }
 
+int FormServices::DecodeText(UINT codePage, const char* bytes, int size, wchar_t* out, int outSize)
+{
+    return MultiByteToWideChar(codePage, 0, bytes, size, out, outSize);
+}
+
 }  // namespace kestrel::forms

@@ -21,15 +21,18 @@ public:
     virtual HDC ScreenDc();
     virtual void* LockMemory(HGLOBAL memory);
     virtual HRESULT DecodePicture(IStream* stream, LONG size, IPicture** picture);
+    // MultiByteToWideChar from a code page; 0 on failure, as it answers.
+    virtual int DecodeText(UINT codePage, const char* bytes, int size, wchar_t* out, int outSize);
 };
 
 // The system's calls, failing one of them on request.
 class FailingFormServices final : public FormServices {
 public:
-    enum class Step { None, Window, Dialog, Dpi, Lock, Decode };
+    enum class Step { None, Window, Dialog, Dpi, Lock, Decode, CodePage };
 
     explicit FailingFormServices(Step failing) : failing_(failing) {}
-    // From "window", "dialog", "dpi", "lock" or "decode"; None for others.
+    // From "window", "dialog", "dpi", "lock", "decode" or "codepage"; None
+    // for others.
     static Step ParseStep(const wchar_t* name);
 
     HWND MakeWindow(DWORD exStyle, const wchar_t* windowClass, const wchar_t* title, DWORD style, HWND owner,
@@ -39,6 +42,7 @@ public:
     HDC ScreenDc() override;
     void* LockMemory(HGLOBAL memory) override;
     HRESULT DecodePicture(IStream* stream, LONG size, IPicture** picture) override;
+    int DecodeText(UINT codePage, const char* bytes, int size, wchar_t* out, int outSize) override;
 
 private:
     bool Fails(Step step) const;

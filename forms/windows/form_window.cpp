@@ -40,12 +40,17 @@ std::unique_ptr<Screen> WindowsApplication::GetScreen()
     return std::make_unique<WindowsScreen>(Dpi::OfScreen(services_));
 }
 
-std::wstring Decode(const StoredText& text)
+std::wstring Decode(FormServices& services, const StoredText& text, const wchar_t* form)
 {
     const int size = static_cast<int>(text.size);
-    const int n = MultiByteToWideChar(kStoredCodePage, 0, text.bytes, size, nullptr, 0);
+    if (size == 0) return {};
+    // Fails where the code page is not installed: a run-time error, never an
+    // empty caption.
+    const std::wstring what = std::wstring(form) + L": MultiByteToWideChar (code page 950)";
+    const int n = services.DecodeText(kStoredCodePage, text.bytes, size, nullptr, 0);
+    Check(n > 0, what.c_str());
     std::wstring out(n, L'\0');
-    MultiByteToWideChar(kStoredCodePage, 0, text.bytes, size, out.data(), n);
+    Check(services.DecodeText(kStoredCodePage, text.bytes, size, out.data(), n) == n, what.c_str());
     return out;
 }
 

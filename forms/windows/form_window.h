@@ -39,8 +39,9 @@ private:
     FormServices& services_;
 };
 
-// The text a stored code page 950 text holds.
-std::wstring Decode(const StoredText& text);
+// The text a stored code page 950 text holds; a failed decode is the run-time
+// error of the form named `form`.
+std::wstring Decode(FormServices& services, const StoredText& text, const wchar_t* form);
 
 // Sizes a hidden top-level window so that its client area is the given
 // twips, runs the shared load handler on it (centring on the screen), and

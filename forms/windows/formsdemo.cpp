@@ -1,6 +1,6 @@
 // formsdemo: opens one of kestrel's forms, as the program would load and
 // show it, and runs until it is closed. A developer's tool; not shipped.
-//   formsdemo logo|login|main [--fail window|dialog|dpi|lock|decode]
+//   formsdemo logo|login|main [--fail window|dialog|dpi|lock|decode|codepage]
 // --fail makes that one call of the forms fail, as the system might, to walk
 // the road to the run-time error.
 // For the login dialog it prints bOK=-1 or bOK=0 when the dialog is done;
@@ -40,7 +40,7 @@ int wmain(int argc, wchar_t** argv)
     auto failing = FailingFormServices::Step::None;
     if (argc == 4 && std::wcscmp(argv[2], L"--fail") == 0) failing = FailingFormServices::ParseStep(argv[3]);
     if ((argc != 2 && failing == FailingFormServices::Step::None) || !kestrel::forms::ParseFormName(argv[1], name)) {
-        std::fprintf(stderr, "usage: formsdemo logo|login|main [--fail window|dialog|dpi|lock|decode]\n");
+        std::fprintf(stderr, "usage: formsdemo logo|login|main [--fail window|dialog|dpi|lock|decode|codepage]\n");
         return 64;
     }
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "../layout.h"
+#include "dll_search.h"
 
 namespace kestrel::forms {
 
@@ -66,7 +67,7 @@ frmLogin::~frmLogin()
 
 void frmLogin::CreateControls()
 {
-    SetWindowTextW(window_, Decode(kLoginCaption).c_str());
+    SetWindowTextW(window_, Decode(services_, kLoginCaption, L"frmLogin").c_str());
     const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window_, GWLP_HINSTANCE));
 
@@ -77,20 +78,20 @@ void frmLogin::CreateControls()
         DWORD exStyle;
         int id;
     };
-    const auto define = [](LoginControl control) -> ControlDef {
+    const auto define = [this](LoginControl control) -> ControlDef {
         switch (control) {
         case LoginControl::txtUserName:
             return {L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, kIdUserName};
         case LoginControl::cmdOK:
-            return {L"BUTTON", Decode(kOkCaption), WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kIdOK};
+            return {L"BUTTON", Decode(services_, kOkCaption, L"frmLogin"), WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kIdOK};
         case LoginControl::cmdCancel:
-            return {L"BUTTON", Decode(kCancelCaption), WS_TABSTOP | BS_PUSHBUTTON, 0, kIdCancel};
+            return {L"BUTTON", Decode(services_, kCancelCaption, L"frmLogin"), WS_TABSTOP | BS_PUSHBUTTON, 0, kIdCancel};
         case LoginControl::txtPassword:
             return {L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdPassword};
         case LoginControl::lblLabels0:
-            return {L"STATIC", Decode(kUserNameLabel), SS_LEFT, 0, kIdLabel0};
+            return {L"STATIC", Decode(services_, kUserNameLabel, L"frmLogin"), SS_LEFT, 0, kIdLabel0};
         case LoginControl::lblLabels1:
-            return {L"STATIC", Decode(kPasswordLabel), SS_LEFT, 0, kIdLabel1};
+            return {L"STATIC", Decode(services_, kPasswordLabel, L"frmLogin"), SS_LEFT, 0, kIdLabel1};
         }
         return {};
     };
@@ -111,7 +112,13 @@ void frmLogin::CreateControls()
 
     HWND password = GetDlgItem(window_, kIdPassword);
     SendMessageW(password, EM_SETPASSWORDCHAR, L'*', 0);
-    ImmAssociateContext(password, nullptr);  // no input method in the password box
+    // No input method in the password box. IMM32 is loaded here, from
+    // System32, and not imported: the gate never opens a form, and a static
+    // import would be resolved before the program can restrict the search.
+    using AssociateContext = HIMC(WINAPI*)(HWND, HIMC);
+    const auto associate = ExportOf<AssociateContext>(LoadSystemLibrary(L"imm32.dll"), "ImmAssociateContext");
+    Check(associate != nullptr, L"frmLogin: LoadLibraryExW (imm32.dll)");
+    associate(password, nullptr);
 }
 
 INT_PTR CALLBACK frmLogin::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

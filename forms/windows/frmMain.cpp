@@ -14,7 +14,7 @@ constexpr const wchar_t* kClass = L"KestrelMain";
 frmMain::frmMain(HINSTANCE instance, FormServices& services)
 {
     RegisterFormClass(instance, kClass, WindowProc);
-    window_ = services.MakeWindow(WS_EX_APPWINDOW, kClass, Decode(kMainCaption).c_str(), WS_OVERLAPPEDWINDOW, nullptr,
+    window_ = services.MakeWindow(WS_EX_APPWINDOW, kClass, Decode(services, kMainCaption, L"frmMain").c_str(), WS_OVERLAPPEDWINDOW, nullptr,
                                   instance, this);
     Check(window_ != nullptr, L"frmMain: CreateWindowExW");
 
@@ -27,13 +27,13 @@ frmMain::frmMain(HINSTANCE instance, FormServices& services)
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdText1)), instance, nullptr);
     Check(text != nullptr, L"frmMain: CreateWindowExW (Text1)");
     focus_ = text;
-    const std::wstring face = Decode(kMainFontName);
+    const std::wstring face = Decode(services, kMainFontName, L"frmMain");
     font_ = CreateFontW(-MulDiv(kText1FontPoints, dpi.y, 72), 0, 0, 0, kText1FontWeight, FALSE, FALSE, FALSE,
                         kChineseBig5Charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, face.c_str());
     Check(font_ != nullptr, L"frmMain: CreateFontW");
     SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    SetWindowTextW(text, Decode(kMainParagraph).c_str());
+    SetWindowTextW(text, Decode(services, kMainParagraph, L"frmMain").c_str());
 
     LoadForm(services, window_, kMainClientWidth, kMainClientHeight, dpi);
 }

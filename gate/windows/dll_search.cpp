@@ -1,16 +1,87 @@
 #include "dll_search.h"
 
-#include <string>
+#include <cwchar>
 
 namespace kestrel {
+
+namespace {
+
+// The DLLs that Windows loads by bare name, at run time, on kestrel's roads
+// (the message box, COM and the management objects, the shell on the
+// elevation road). Where the search is not System32 only, each of them is
+// loaded first by its full System32 path. A name that the system does not
+// have is skipped. Where each name comes from:
+//  - the loader trace of kestrel.exe under Wine (WINEDEBUG=+loaddll,+relay
+//    on the launch, wrong-model and privilege roads): user32 loads uxtheme
+//    by bare name for the first window; version is loaded on every road;
+//    dwmapi, cryptbase, msctf and wbemcomn are names Wine's loader looks for
+//    beside the program;
+//  - the start-up code of the NSIS installer (Source/exehead/Main.c), which
+//    preloads for the same reason, with the road that pulls each one in:
+//    uxtheme (Vista: OleInitialize creates a window), dwmapi (7 without
+//    KB2533623: uxtheme), cryptbase (7 without KB2533623: RPCRT4.UuidCreate,
+//    under COM), clbcatq (XP SP2/SP3: ole32's COM catalog), ntmarta (7
+//    without KB2533623: ADVAPI32's ACL functions), version, and for the
+//    shell's roads userenv, setupapi, apphelp, propsys and oleacc.
+// Names that are KnownDLLs on every version (kernel32, user32, gdi32, ole32,
+// oleaut32, advapi32, rpcrt4, shell32, ...) are always mapped from System32
+// and need no preload.
+constexpr const wchar_t* kPreloaded[] = {
+    L"uxtheme.dll", L"dwmapi.dll",  L"cryptbase.dll", L"msctf.dll",    L"version.dll",
+    L"wbemcomn.dll", L"clbcatq.dll", L"ntmarta.dll",   L"userenv.dll",  L"setupapi.dll",
+    L"apphelp.dll",  L"propsys.dll", L"oleacc.dll",
+};
+
+// System32\name into `path`; false when it does not fit.
+bool SystemPath(const wchar_t* name, wchar_t (&path)[MAX_PATH])
+{
+    const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
+    const size_t length = std::wcslen(name);
+    if (n + 1 + length >= MAX_PATH) return false;
+    path[n] = L'\\';
+    std::wmemcpy(path + n + 1, name, length + 1);
+    return true;
+}
+
+// By full path; the DLL's own imports are then looked for beside it, in
+// System32, not beside this program (LOAD_WITH_ALTERED_SEARCH_PATH).
+HMODULE LoadByFullPath(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH];
+    if (!SystemPath(name, path)) return nullptr;
+    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace
+
+WindowsVersion RunningWindowsVersion()
+{
+    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (const auto rtlGetVersion = ExportOf<RtlGetVersionFunction>(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")) {
+        if (rtlGetVersion(&info) == 0) return {info.dwMajorVersion, info.dwMinorVersion};
+    }
+    if (GetVersionExW(&info)) return {info.dwMajorVersion, info.dwMinorVersion};
+    return {};
+}
+
+bool System32OnlySearchSafeOn(WindowsVersion version) { return !(version.major == 6 && version.minor == 0); }
 
 bool RestrictDllSearch()
 {
     const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     bool system32Only = false;
-    if (const auto setDefault = ExportOf<BOOL(WINAPI*)(DWORD)>(kernel, "SetDefaultDllDirectories"))
-        system32Only = setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+    if (System32OnlySearchSafeOn(RunningWindowsVersion())) {
+        if (const auto setDefault = ExportOf<BOOL(WINAPI*)(DWORD)>(kernel, "SetDefaultDllDirectories"))
+            system32Only = setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
+    }
     if (const auto setDirectory = ExportOf<BOOL(WINAPI*)(LPCWSTR)>(kernel, "SetDllDirectoryW")) setDirectory(L"");
+    if (!system32Only) {
+        // Loaded for the rest of the process, never freed.
+        for (const wchar_t* name : kPreloaded) LoadByFullPath(name);
+    }
     return system32Only;
 }
 
@@ -18,13 +89,7 @@ HMODULE LoadSystemLibrary(const wchar_t* name)
 {
     // Where the flag is known (Windows 8, or 7 and Vista with KB2533623).
     if (const HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
-    // Elsewhere, the full path; its own imports are then looked for beside
-    // it, in System32, not beside this program.
-    wchar_t folder[MAX_PATH];
-    const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    const std::wstring path = std::wstring(folder, n) + L"\\" + name;
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadByFullPath(name);
 }
 
 }  // namespace kestrel

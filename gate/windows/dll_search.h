@@ -7,12 +7,35 @@
 
 namespace kestrel {
 
-// Restricts the DLL search for the rest of the process to System32 and takes
-// the current folder out of it; to be called first thing, before COM or
-// anything else loads a DLL. Both calls are looked up at run time, as older
-// systems lack them (Windows XP; Vista and 7 without KB2533623), and a
-// system without them goes on as before. True when the search is System32
-// only.
+// The running system's version as the kernel reports it.
+struct WindowsVersion {
+    DWORD major = 0;
+    DWORD minor = 0;
+};
+
+// Read through ntdll's RtlGetVersion, which no compatibility shim changes;
+// GetVersionExW where it is missing. kestrel.exe declares no supported-OS
+// list, so GetVersionExW would answer 6.2 on Windows 8.1 and later; the two
+// agree on every version that matters here (6.0 and below).
+WindowsVersion RunningWindowsVersion();
+
+// Whether the process-wide System32-only search may be asked for on this
+// version. Not on Windows Vista / Server 2008 (6.0): with KB2533623 the call
+// exists there, but in-process COM servers then fail to load, and the
+// management objects are one.
+bool System32OnlySearchSafeOn(WindowsVersion version);
+
+// Restricts the DLL search for the rest of the process; to be called first
+// thing, before COM or anything else loads a DLL:
+//  - the current folder is taken out of the search (SetDllDirectoryW(L""));
+//  - where it is safe and the call exists (Windows 8 and later; 7 with
+//    KB2533623), the search becomes System32 only;
+//  - where it does not, the DLLs that the system loads by bare name on the
+//    program's roads are loaded now, each by its full System32 path, so that
+//    a later load by bare name finds them loaded and never looks beside the
+//    program.
+// Both calls are looked up at run time, as older systems lack them. True
+// when the search is System32 only.
 bool RestrictDllSearch();
 
 // Loads a system DLL by name from System32 only, or null.

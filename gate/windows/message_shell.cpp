@@ -28,23 +28,55 @@ private:
     HANDLE h_;
 };
 
-// Frees a loaded DLL when it goes.
-class Library {
+// A window of this program's own, made the foreground window, for the
+// consent prompt to belong to. kestrel has no window when it starts the
+// utility, and without an active window of the caller's the prompt comes up
+// as a flashing taskbar button instead of in front: "the bad HWnd value
+// causes Windows Vista to fail to prompt the end user for elevation and
+// instead flashes the elevation request in the taskbar ... Applications
+// should be modified so that the code calling ShellExecute* passes the
+// currently active HWnd value" (Microsoft, "Using the
+// CorrectShellExecuteHWND Fix", Windows Vista and 7 compatibility fixes).
+// The program may take the foreground: it was started by the foreground
+// process and has not yet given it up (SetForegroundWindow, remarks). The
+// window has no size and no taskbar button; it goes when the call returns.
+class ForegroundOwner {
 public:
-    explicit Library(HMODULE module) : module_(module) {}
-    ~Library()
+    ForegroundOwner()
+        : window_(CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr))
     {
-        if (module_) FreeLibrary(module_);
+        if (window_) SetForegroundWindow(window_);
     }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    HMODULE get() const { return module_; }
+    ~ForegroundOwner()
+    {
+        if (window_) DestroyWindow(window_);
+    }
+    ForegroundOwner(const ForegroundOwner&) = delete;
+    ForegroundOwner& operator=(const ForegroundOwner&) = delete;
+    HWND get() const { return window_; }
 
 private:
-    HMODULE module_;
+    HWND window_;
 };
 
 }  // namespace
+
+SHELLEXECUTEINFOW ElevatedStartInfo(const wchar_t* file, int windowState, HWND owner)
+{
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    // A handle to close; no error box of the shell's own, so a launch that
+    // fails shows nothing; and the whole request done before the call
+    // returns, as kestrel ends right after it: "SEE_MASK_NOASYNC ... should
+    // be used by applications that exit immediately after calling
+    // ShellExecuteEx" (SHELLEXECUTEINFO, Microsoft Learn).
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    info.hwnd = owner;
+    info.lpFile = file;
+    info.nShow = windowState;
+    return info;
+}
 
 std::wstring RunningProgramDir()
 {
@@ -96,20 +128,16 @@ public:
 
     bool StartElevated(std::u16string_view path, int windowState) override
     {
-        // shell32 brings many DLLs along: loaded only on this road, and from
-        // System32 only.
-        const Library shell(LoadSystemLibrary(L"shell32.dll"));
+        // shell32 brings many DLLs along: loaded only on this road, from
+        // System32 only, and kept until the process ends, as the shell may
+        // still be working on the request when the call returns.
+        const HMODULE shell = LoadSystemLibrary(L"shell32.dll");
         using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
-        const auto shellExecuteEx = ExportOf<ShellExecuteExFunction>(shell.get(), "ShellExecuteExW");
+        const auto shellExecuteEx = ExportOf<ShellExecuteExFunction>(shell, "ShellExecuteExW");
         if (!shellExecuteEx) return false;
         const std::wstring file = Wide(path);
-        SHELLEXECUTEINFOW info = {};
-        info.cbSize = sizeof info;
-        // A handle to close, and no error box of the shell's own: a launch
-        // that fails shows nothing.
-        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-        info.lpFile = file.c_str();
-        info.nShow = windowState;
+        const ForegroundOwner owner;
+        SHELLEXECUTEINFOW info = ElevatedStartInfo(file.c_str(), windowState, owner.get());
         if (!shellExecuteEx(&info)) return false;
         const Handle processHandle(info.hProcess);
         return true;

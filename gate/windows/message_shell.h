@@ -1,6 +1,9 @@
 // Message boxes and the launch of the flash utility, on Windows.
 #pragma once
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include <string>
 
 #include "../ports.h"
@@ -23,6 +26,12 @@ public:
 private:
     std::wstring programDir_;
 };
+
+// What the elevating start hands to ShellExecuteExW: the file, no verb, the
+// window state, `owner` as the window the consent prompt belongs to, a
+// process handle back, no error box of the shell's own, and the request
+// finished before the call returns.
+SHELLEXECUTEINFOW ElevatedStartInfo(const wchar_t* file, int windowState, HWND owner);
 
 // The folder of the running program (no trailing backslash), or an empty
 // text when it cannot be found.

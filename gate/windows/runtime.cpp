@@ -2,26 +2,32 @@
 // error paths of the C++ library (a failed allocation, a length past what a
 // container can hold) end the program instead, and the terminate handler
 // does not bring the name demangler along.
+//
+// They do not call abort(): in a GUI program msvcrt's abort shows its own
+// "abnormal program termination" box and exits with status 3, which is the
+// gate's "the utility could not be started".
+#include "runtime.h"
+
 #include <cstdlib>
 #include <new>
 
 namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
+void __verbose_terminate_handler() { kestrel::EndOnInternalFailure(); }
 }  // namespace __gnu_cxx
 
 namespace std {
-void __throw_length_error(const char*) { std::abort(); }
-void __throw_logic_error(const char*) { std::abort(); }
-void __throw_bad_alloc() { std::abort(); }
-void __throw_bad_array_new_length() { std::abort(); }
-void __throw_out_of_range(const char*) { std::abort(); }
-void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
+void __throw_length_error(const char*) { kestrel::EndOnInternalFailure(); }
+void __throw_logic_error(const char*) { kestrel::EndOnInternalFailure(); }
+void __throw_bad_alloc() { kestrel::EndOnInternalFailure(); }
+void __throw_bad_array_new_length() { kestrel::EndOnInternalFailure(); }
+void __throw_out_of_range(const char*) { kestrel::EndOnInternalFailure(); }
+void __throw_out_of_range_fmt(const char*, ...) { kestrel::EndOnInternalFailure(); }
 }  // namespace std
 
 void* operator new(std::size_t size)
 {
     if (void* p = std::malloc(size ? size : 1)) return p;
-    std::abort();
+    kestrel::EndOnInternalFailure();
 }
 void* operator new[](std::size_t size) { return operator new(size); }
 void operator delete(void* p) noexcept { std::free(p); }

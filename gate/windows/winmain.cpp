@@ -12,7 +12,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
     // Before anything can load a DLL: System32 only, never the current folder.
     kestrel::RestrictDllSearch();
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // Apartment-threaded, without OLE1 DDE, as ShellExecuteEx's remarks ask
+    // of a caller that may start a program through the shell.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     int status = 0;
     {
         // Without COM the bind fails, and the routine goes on to its message.

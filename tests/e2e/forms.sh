@@ -104,6 +104,8 @@ exit=0" ;;
       logo/lock) what="frmLogo: GlobalLock" code=8 ;;
       logo/decode) what="frmLogo: OleLoadPicture (the logo)" code=0x800A01E1 ;;
       login/dialog) what="frmLogin: CreateDialogIndirectParamW" code=8 ;;
+      main/codepage) what="frmMain: MultiByteToWideChar (code page 950)" code=87 ;;
+      login/codepage) what="frmLogin: MultiByteToWideChar (code page 950)" code=87 ;;
       *) echo "no such case: $name"; exit 64 ;;
     esac
     want="box caption=tarn text=Run-time error: $what failed (error $code). icon=1 buttons=1

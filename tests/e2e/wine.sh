@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs the real kestrel.exe under Wine and Xvfb with a board version of the
 # test's choosing.
-#   wine.sh prefix PREFIX win32|win64           make a Wine prefix the cases share
-#   wine.sh case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE]
+#   wine.sh prefix PREFIX win32|win64 [vista]   make a Wine prefix the cases share
+#   wine.sh case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED]
 #
 # A 32-bit program runs in either prefix: in the 64-bit one under WoW64, as on
-# 64-bit Windows.
+# 64-bit Windows. A prefix made with "vista" reports Windows Vista (6.0).
 #
 # Wine's WMI builds Win32_BaseBoard from /sys/class/dmi/id, so each case runs
 # in a private mount namespace with a tmpfs over /sys/class holding every
@@ -25,17 +25,32 @@ if [ "$1" = prefix ]; then
   # No Mono or Gecko installers: nothing here needs them. The relay trace,
   # when a case turns it on, shows only the calls that set up the DLL search
   # and start COM.
-  WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a sh -c '"$1" wineboot -i && "$1" reg add "HKCU\Software\Wine\Debug" /v RelayInclude /t REG_SZ /d "$2" /f' \
-    _ "$loader" "KERNEL32.SetDefaultDllDirectories;KERNEL32.SetDllDirectoryW;combase.CoInitializeEx;ole32.CoInitializeEx" > /dev/null 2>&1
+  WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a sh -c '"$1" wineboot -i && "$1" reg add "HKCU\Software\Wine\Debug" /v RelayInclude /t REG_SZ /d "$2" /f && { [ "$3" != vista ] || "$1" reg add "HKCU\Software\Wine" /v Version /t REG_SZ /d vista /f; }' \
+    _ "$loader" "KERNEL32.SetDefaultDllDirectories;KERNEL32.SetDllDirectoryW;KERNEL32.LoadLibraryExW;combase.CoInitializeEx;ole32.CoInitializeEx" "${4:-}" > /dev/null 2>&1
   wineserver -k 2> /dev/null; wineserver -w
   [ -f "$WINEPREFIX/system.reg" ] || { echo "cannot make the Wine prefix $WINEPREFIX"; exit 1; }
   exit 0
 fi
 
+# An internal failure (internalfail.exe alloc|length) ends the program with
+# status 70 and shows nothing: no box of the C runtime's own.
+if [ "$1" = internal ]; then
+  export WINEPREFIX=$(realpath "$2")
+  program=$(realpath "$3") boxdriver=$(realpath "$4")
+  winpath() { printf "Z:%s" "$1" | tr / '\\'; }
+  work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+  report=$(xvfb-run -a wine "$boxdriver" "$(winpath "$program")" "$(winpath "$work")" 60 "$5" 2> /dev/null | tr -d '\r')
+  wineserver -w
+  if [ "$report" != "$(printf 'wow64=0\nexit=70')" ]; then
+    echo "FAIL internal failure $5: boxdriver reported"; echo "$report"; exit 1
+  fi
+  echo "ok   internal failure $5: no box, exit status 70"; exit 0
+fi
+
 [ "$1" = case ] || { echo "usage: wine.sh prefix PREFIX win32|win64 | case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE]"; exit 64; }
 export WINEPREFIX=$(realpath "$2")
 kestrel=$(realpath "$3") boxdriver=$(realpath "$4") standin=$(realpath "$5") name=$6
-planted=${7:+$(realpath "$7")} loadbare=${8:+$(realpath "$8")}
+planted=${7:+$(realpath "$7")} loadbare=${8:+$(realpath "$8")} unmanifested=${9:+$(realpath "$9")}
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
   echo "SKIP: needs root and mount namespaces"; exit 77
 fi
@@ -48,8 +63,12 @@ wrong="This BIOS is not for your Notebook PC."
 # the stand-in must have recorded. A planted case (plant=yes) also puts a DLL
 # that records its loading beside kestrel.exe and in the current folder under
 # the names of system DLLs that programs load by bare name; its control runs
-# a program that loads one of them as an unguarded program would.
-plant=no program=kestrel
+# a program that loads one of them as an unguarded program would. A manifest
+# case (plant=manifest) puts beside the program a manifest that sends the
+# management objects' COM class into a planted DLL (and, with local=yes, a
+# kestrel.exe.local folder holding the planted DLLs); its control runs a
+# kestrel.exe built without the embedded manifest.
+plant=no program=kestrel local=no
 case $name in
   accepted)       version=34B utility=beside wmi=wmi
                   want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
@@ -65,14 +84,28 @@ case $name in
                   want_boxes="box caption=WinPhlash text=$wrong icon=1 buttons=1" want_exit=2 want_launch="" ;;
   planted_control) version=12B utility=none wmi=wmi plant=yes program=loadbare
                   want_boxes="" want_exit=0 want_launch="" ;;
+  manifest_launch) version=34B utility=beside wmi=wmi plant=manifest
+                  want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
+  manifest_wrong_model) version=12B utility=beside wmi=wmi plant=manifest
+                  want_boxes="box caption=WinPhlash text=$wrong icon=1 buttons=1" want_exit=2 want_launch="" ;;
+  manifest_local_launch) version=34B utility=beside wmi=wmi plant=manifest local=yes
+                  want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
+  manifest_control) version=34B utility=beside wmi=wmi plant=manifest program=unmanifested
+                  want_boxes="box caption=WinFlash text=$privilege icon=1 buttons=1" want_exit=1 want_launch="" ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
-if [ $plant = yes ] && [ -z "$planted" ]; then echo "usage: the planted cases need PLANTED_DLL and LOADBARE"; exit 64; fi
+if [ $plant != no ] && [ -z "$unmanifested" ]; then
+  echo "usage: the planted cases need PLANTED_DLL, LOADBARE and UNMANIFESTED"; exit 64
+fi
+# The prefix reports Vista: the System32-only search is not asked for there,
+# and the system DLLs are loaded by full path instead.
+vista=no
+grep -qi '^"Version"="vista"' "$WINEPREFIX/user.reg" 2> /dev/null && vista=yes
 
 winpath_of() { printf "Z:%s" "$1" | tr / '\\'; }
 work=$(mktemp -d); [ -n "${KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/cwd"
-cp "$kestrel" "$work/bin/kestrel.exe"
+if [ $program = unmanifested ]; then cp "$unmanifested" "$work/bin/kestrel.exe"; else cp "$kestrel" "$work/bin/kestrel.exe"; fi
 case $utility in
   beside) cp "$standin" "$work/bin/WinPhlash.exe" ;;
   cwd) cp "$standin" "$work/cwd/WinPhlash.exe" ;;
@@ -85,6 +118,20 @@ planted_names="version uxtheme dwmapi cryptbase cryptsp propsys profapi userenv 
 if [ $plant = yes ]; then
   for dll in $planted_names; do cp "$planted" "$work/bin/$dll.dll"; cp "$planted" "$work/cwd/$dll.dll"; done
   export PLANT_LOG=$(winpath_of "$work/plant.log") WINEDEBUG=-all,+relay
+fi
+if [ $plant = manifest ]; then
+  cat > "$work/bin/kestrel.exe.manifest" <<'MANIFEST'
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+ <assemblyIdentity type="win32" name="Any.Name" version="1.0.0.0" processorArchitecture="x86"/>
+ <file name="wmiplant.dll"><comClass clsid="{172BDDF8-CEEA-11D1-8B05-00600806D9B6}" threadingModel="Apartment" progid="winmgmts"/></file>
+</assembly>
+MANIFEST
+  cp "$planted" "$work/bin/wmiplant.dll"
+  if [ $local = yes ]; then
+    mkdir "$work/bin/kestrel.exe.local"
+    for dll in wmiplant $planted_names; do cp "$planted" "$work/bin/kestrel.exe.local/$dll.dll"; done
+  fi
+  export PLANT_LOG=$(winpath_of "$work/plant.log")
 fi
 run=$work/bin/kestrel.exe
 if [ $program = loadbare ]; then
@@ -118,7 +165,7 @@ unshare -m bash -c '
 report=$(tr -d '\r' < "$work/report")
 wow64=0
 [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && wow64=1
-want_report=$([ -n "$want_boxes" ] && echo "$want_boxes"; [ $program = kestrel ] && echo "wow64=$wow64"; echo "exit=$want_exit")
+want_report=$([ -n "$want_boxes" ] && echo "$want_boxes"; [ $program != loadbare ] && echo "wow64=$wow64"; echo "exit=$want_exit")
 launched=$(cat "$work/bin/launched.txt" "$work/cwd/launched.txt" 2> /dev/null | tr -d '\r')
 
 status=0
@@ -130,6 +177,16 @@ fi
 if [ "$launched" != "$want_launch" ]; then
   echo "FAIL $name: launched [$launched], wanted [$want_launch]"; status=1
 fi
+if [ $plant = manifest ]; then
+  loads=$(cat "$work/plant.log" 2> /dev/null | tr -d '\r' | sort -u)
+  want_loads=""
+  # The control: the planted manifest does redirect a program without one of
+  # its own.
+  [ $program = unmanifested ] && want_loads="loaded $(winpath_of "$work/bin/wmiplant.dll")"
+  if [ "$loads" != "$want_loads" ]; then
+    echo "FAIL $name: planted DLLs loaded [$loads], wanted [$want_loads]"; status=1
+  fi
+fi
 if [ $plant = yes ]; then
   loads=$(cat "$work/plant.log" 2> /dev/null | tr -d '\r')
   if [ $program = loadbare ]; then
@@ -138,16 +195,34 @@ if [ $plant = yes ]; then
   else
     want_loads=""
     # The DLL search is restricted, and only then COM starts, on kestrel's
-    # thread: its first such calls in the relay trace, in order.
+    # thread: its calls in the relay trace up to CoInitializeEx, in order,
+    # a library load shown by its path when kestrel.exe made it.
     order=$(tr -d '\r' < "$work/report.err" | awk '
-      /Call KERNEL32\.SetDefaultDllDirectories\(00000800\)/ && !tid { split($0, f, ":"); tid = f[1] }
-      tid && index($0, tid ":") == 1 && /Call / && match($0, /(SetDefaultDllDirectories|SetDllDirectoryW|CoInitializeEx)\(/) {
+      /Call KERNEL32\.(SetDefaultDllDirectories|SetDllDirectoryW)\(/ && !tid { split($0, f, ":"); tid = f[1] }
+      tid && !done && index($0, tid ":") == 1 && /Call / && match($0, /(SetDefaultDllDirectories|SetDllDirectoryW|LoadLibraryExW|CoInitializeEx)\(/) {
         call = substr($0, RSTART, RLENGTH - 1)
+        if (call == "SetDefaultDllDirectories" && $0 !~ /\(00000800\)/) call = call "(not System32 only)"
         if (call == "SetDllDirectoryW" && $0 !~ /L""/) call = call "(not empty)"
-        if (++n <= 3) printf "%s ", call
+        if (call == "LoadLibraryExW") {
+          if ($0 !~ / ret=004/) next
+          match($0, /L"[^"]*",[0-9a-f]*,[0-9a-f]*/); call = substr($0, RSTART, RLENGTH)
+        }
+        if (call == "CoInitializeEx") done = 1
+        printf "%s\n", call
       }')
-    if [ "$order" != "SetDefaultDllDirectories SetDllDirectoryW CoInitializeEx " ]; then
-      echo "FAIL $name: the calls before COM were [$order]"; status=1
+    want_order="SetDefaultDllDirectories
+SetDllDirectoryW
+CoInitializeEx"
+    if [ $vista = yes ]; then
+      # No System32-only search on Vista; each DLL of the list loaded by its
+      # full System32 path, its own imports looked for beside it (flag 8).
+      want_order="SetDllDirectoryW
+$(for dll in uxtheme dwmapi cryptbase msctf version wbemcomn clbcatq ntmarta userenv setupapi apphelp propsys oleacc; do
+    printf 'L"C:\\\\windows\\\\system32\\\\%s.dll",00000000,00000008\n' $dll; done)
+CoInitializeEx"
+    fi
+    if [ "$order" != "$want_order" ]; then
+      echo "FAIL $name: the calls before COM were"; echo "$order"; echo "--- wanted"; echo "$want_order"; status=1
     fi
   fi
   if [ "$loads" != "$want_loads" ]; then

@@ -16,26 +16,38 @@ target_link_options(planted PRIVATE -static)
 add_executable(loadbare windows/loadbare.cpp)
 target_link_options(loadbare PRIVATE -municode -static)
 
-# One 32-bit Wine prefix for every test of this build, and one 64-bit prefix
-# for the gate's runs under WoW64; the tests take turns with them.
+# One 32-bit Wine prefix for every test of this build, one 64-bit prefix for
+# the gate's runs under WoW64, and one 32-bit prefix that reports Windows
+# Vista; the tests take turns with them.
 set(KESTREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(KESTREL_WINEPREFIX64 ${CMAKE_BINARY_DIR}/wineprefix64)
+set(KESTREL_WINEPREFIX_VISTA ${CMAKE_BINARY_DIR}/wineprefix-vista)
 set(WINE_SH ${CMAKE_CURRENT_SOURCE_DIR}/e2e/wine.sh)
 add_test(NAME wine_prefix COMMAND bash ${WINE_SH} prefix ${KESTREL_WINEPREFIX} win32)
 set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine RESOURCE_LOCK wine)
 add_test(NAME wine_prefix64 COMMAND bash ${WINE_SH} prefix ${KESTREL_WINEPREFIX64} win64)
 set_tests_properties(wine_prefix64 PROPERTIES FIXTURES_SETUP wine64 RESOURCE_LOCK wine)
+add_test(NAME wine_prefix_vista COMMAND bash ${WINE_SH} prefix ${KESTREL_WINEPREFIX_VISTA} win32 vista)
+set_tests_properties(wine_prefix_vista PROPERTIES FIXTURES_SETUP winevista RESOURCE_LOCK wine)
 set_tests_properties(gate_tests PROPERTIES
   ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${KESTREL_WINEPREFIX}"
   FIXTURES_REQUIRED wine RESOURCE_LOCK wine)
 
+set(PLANT_TOOLS $<TARGET_FILE:planted> $<TARGET_FILE:loadbare> $<TARGET_FILE:kestrel_unmanifested>)
 foreach(case accepted wrong_model utility_absent utility_in_cwd no_wmi planted_launch planted_wrong_model
-             planted_control)
+             planted_control manifest_launch manifest_wrong_model manifest_local_launch manifest_control)
   add_test(NAME kestrel_wine_${case}
            COMMAND bash ${WINE_SH} case ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel>
-                   $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin> ${case} $<TARGET_FILE:planted> $<TARGET_FILE:loadbare>)
+                   $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin> ${case} ${PLANT_TOOLS})
   set_tests_properties(kestrel_wine_${case} PROPERTIES
     FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
+endforeach()
+foreach(case accepted wrong_model no_wmi planted_launch planted_wrong_model planted_control)
+  add_test(NAME kestrel_winevista_${case}
+           COMMAND bash ${WINE_SH} case ${KESTREL_WINEPREFIX_VISTA} $<TARGET_FILE:kestrel>
+                   $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin> ${case} ${PLANT_TOOLS})
+  set_tests_properties(kestrel_winevista_${case} PROPERTIES
+    FIXTURES_REQUIRED winevista RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
 endforeach()
 foreach(case accepted wrong_model utility_in_cwd no_wmi)
   add_test(NAME kestrel_wine64_${case}
@@ -57,9 +69,31 @@ target_link_libraries(formsprobe PRIVATE user32 gdi32)
 foreach(case login_layout login_empty_both login_empty_password login_empty_name login_confirm_blanks
              login_enter_in_password login_escape login_buttons login_ok_button login_close_box login_access_keys login_tab_order
              logo_layout main_layout main_focus
-             fail_main_window fail_main_dpi fail_logo_window fail_logo_lock fail_logo_decode fail_login_dialog)
+             fail_main_window fail_main_dpi fail_logo_window fail_logo_lock fail_logo_decode fail_login_dialog
+             fail_main_codepage fail_login_codepage)
   add_test(NAME forms_${case}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/forms.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:formsdemo>
                    $<TARGET_FILE:formsprobe> ${CMAKE_BINARY_DIR}/forms/logo.jpg ${case} $<TARGET_FILE:boxdriver>)
   set_tests_properties(forms_${case} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine TIMEOUT 120)
+endforeach()
+
+# kestrel.exe as it would be without its embedded manifest: the control that
+# shows the planted-manifest test sees the attack.
+list(TRANSFORM KESTREL_EXE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE unmanifested_sources)
+add_executable(kestrel_unmanifested WIN32 ${unmanifested_sources})
+target_include_directories(kestrel_unmanifested PRIVATE ${ICON_DIR} ${PROJECT_SOURCE_DIR}/resources)
+target_compile_definitions(kestrel_unmanifested PRIVATE KESTREL_NO_MANIFEST)
+target_link_libraries(kestrel_unmanifested PRIVATE forms_windows gate_windows)
+target_compile_options(kestrel_unmanifested PRIVATE ${KESTREL_LEAN_OPTIONS})
+target_link_options(kestrel_unmanifested PRIVATE ${KESTREL_EXE_LINK_OPTIONS} -Wl,--require-defined=_kestrel_open_form)
+
+# The internal failures, forced through the program's own runtime file.
+add_executable(internalfail WIN32 windows/internalfail.cpp ${PROJECT_SOURCE_DIR}/gate/windows/runtime.cpp)
+target_compile_options(internalfail PRIVATE ${KESTREL_LEAN_OPTIONS})
+target_link_libraries(internalfail PRIVATE windows_base)
+target_link_options(internalfail PRIVATE -municode -static)
+foreach(failure alloc length)
+  add_test(NAME kestrel_internal_failure_${failure}
+           COMMAND bash ${WINE_SH} internal ${KESTREL_WINEPREFIX} $<TARGET_FILE:internalfail> $<TARGET_FILE:boxdriver> ${failure})
+  set_tests_properties(kestrel_internal_failure_${failure} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine TIMEOUT 120)
 endforeach()

@@ -1,0 +1,15 @@
+// How kestrel.exe ends when it cannot go on: a failed allocation, or a length
+// past what a container can hold. Such a failure is no outcome of the gate,
+// so it shows nothing (no box of the C runtime's own) and ends with a status
+// that no outcome uses.
+#pragma once
+
+namespace kestrel {
+
+// 70: an internal software error, as in BSD's sysexits.h. The outcomes are
+// 0 to 4 (and formsdemo's usage error 64).
+inline constexpr unsigned kInternalFailureExit = 70;
+
+[[noreturn]] void EndOnInternalFailure();
+
+}  // namespace kestrel
