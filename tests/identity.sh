@@ -2,7 +2,9 @@
 # Reads the built kestrel.exe with tools that know nothing of this project
 # (objdump, wrestool and icotool, exiftool) and checks that it presents itself
 # as it should: a 32-bit GUI program that imports only Windows' own DLLs,
-# with a version block and an icon group and no other resource.
+# with a version block, an icon group and a manifest that asks for nothing,
+# and no other resource; hardened as a release reviewer's PE checker (pev's
+# pesec and readpe) expects.
 # It also checks what keeps it loadable on Windows XP: the subsystem and OS
 # versions, and every imported function against the list of those XP has.
 #   identity.sh KESTREL_EXE XP_IMPORTS
@@ -26,7 +28,7 @@ check "graphical subsystem" "$(grep -E '^Subsystem' <<< "$headers")" "Subsystem 
 # Only DLLs that every Windows has; no C++, GCC or threads runtime beside it.
 imports=$(grep -oE 'DLL Name: \S+' <<< "$headers" | cut -d' ' -f3 | tr 'A-Z' 'a-z' | sort -u)
 check "imports only system DLLs" \
-  "$(grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|imm32\.dll|ole32\.dll|oleaut32\.dll|msvcrt\.dll' <<< "$imports")" ""
+  "$(grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|ole32\.dll|oleaut32\.dll|msvcrt\.dll' <<< "$imports")" ""
 
 # Windows XP is 5.01: neither version may ask for more.
 for field in Subsystem OSystem; do
@@ -44,7 +46,37 @@ check "resources" "$(wrestool -l "$exe" | sed 's/ \[.*//')" "\
 --type=3 --name=30002 --language=1033
 --type=3 --name=30003 --language=1033
 --type=14 --name=1 --language=1033
---type=16 --name=1 --language=1033"
+--type=16 --name=1 --language=1033
+--type=24 --name=1 --language=1033"
+
+# The manifest names the program and nothing else: no execution level, no
+# dependency, no supported-OS list, no DPI setting.
+manifest=$(wrestool -x --raw --type=24 --name=1 "$exe")
+check "manifest elements" "$(grep -oE '<[A-Za-z][A-Za-z0-9:]*' <<< "$manifest" | tr -d '<' | tr '\n' ' ')" \
+  "assembly assemblyIdentity "
+check "manifest requests nothing" \
+  "$(grep -ciE 'trustInfo|requestedExecutionLevel|dependency|compatibility|supportedOS|dpiAware|dpiAwareness' <<< "$manifest")" "0"
+
+# Hardening: ASLR with relocations, DEP, no SEH, terminal-server aware.
+characteristics=$(readpe -h optional "$exe" | grep -oE 'IMAGE_DLLCHARACTERISTICS_[A-Z_]+' | sort | tr '\n' ' ')
+check "DLL characteristics" "$characteristics" \
+  "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE IMAGE_DLLCHARACTERISTICS_NO_SEH IMAGE_DLLCHARACTERISTICS_NX_COMPAT IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE "
+check "pesec" "$(pesec "$exe" | grep -E '^(ASLR|DEP/NX|SEH):' | tr -s ' ')" "\
+ASLR: yes
+DEP/NX: yes
+SEH: no"
+check "relocation section" "$(i686-w64-mingw32-objdump -h "$exe" | awk '$2 == ".reloc" {print "yes"}')" "yes"
+# NO_SEH is true only if no code registers a frame-based handler, which on
+# 32-bit Windows means writing the handler chain at fs:[0]. The only
+# segment-relative access in the image is the C runtime's start-up reading
+# the thread block's own address (fs:[0x18]) and, from it, the stack base
+# (offset 4); nothing reads or writes fs:[0].
+disassembly=$(i686-w64-mingw32-objdump -d --no-show-raw-insn "$exe")
+check "segment accesses" "$(grep -oE '%fs:[^,]*' <<< "$disassembly" | sort -u)" "%fs:0x18"
+check "the thread block read only for its stack base" "$(awk '
+  /%fs:0x18,%e/ { match($0, /%e[a-z][a-z]/); reg = substr($0, RSTART, RLENGTH); left = 3; next }
+  left > 0 { left--; if (index($0, "(" reg ")")) { n = $0; sub(/^[^\t]*\t[a-z]+ +/, "", n); print n } }
+  ' <<< "$disassembly" | sort -u | sed -E 's/%e[a-z][a-z]/REG/g')" "0x4(REG),REG"
 
 wrestool -x --type=14 --name=1 "$exe" -o "$work/kestrel.ico"
 check "icon images" "$(icotool -l "$work/kestrel.ico")" "\
