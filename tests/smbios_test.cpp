@@ -157,6 +157,12 @@ INSTANTIATE_TEST_SUITE_P(
             return TableCase{"CountReachesPastEndOfTable", t.bytes(), V{"=12", "=34", "end"}, t.EntryPoint2()};
         }(),
         [] {
+            // A count of 0 is no count: the length bounds the walk and the
+            // end-of-table structure ends it.
+            const auto t = DmiTable().Baseboard("34").EndOfTable().Baseboard("12");
+            return TableCase{"CountZeroIsNoCount", t.bytes(), V{"=34", "end"}, t.EntryPoint2(0)};
+        }(),
+        [] {
             const auto t = DmiTable().Baseboard("12").Baseboard("34");
             const auto firstAndABit = static_cast<std::uint16_t>(DmiTable().Baseboard("12").bytes().size() + 10);
             return TableCase{"LengthCutsTheTable", t.bytes(), V{"=12", "failed"}, t.EntryPoint2(2, firstAndABit)};

@@ -39,7 +39,10 @@ std::optional<EntryPoint> ParseDmiPart(std::span<const std::uint8_t> part, bool 
     if (!HasAnchor(part, "_DMI_") || (!whole && !(mayBeCut && part.size() == kLength - 1)) ||
         (whole && !ChecksumIsZero(part.first(kLength))))
         return std::nullopt;
-    return EntryPoint{EntryPoint::Kind::Smbios2, Word(part, 0x06), Word(part, 0x0C)};
+    // A count of 0 is no count, as the kernel and dmidecode read it.
+    const std::uint16_t count = Word(part, 0x0C);
+    return EntryPoint{EntryPoint::Kind::Smbios2, Word(part, 0x06),
+                      count == 0 ? std::nullopt : std::optional<std::uint16_t>(count)};
 }
 
 }  // namespace
@@ -116,7 +119,9 @@ Walk::Walk(std::span<const std::uint8_t> table, const std::optional<EntryPoint>&
     if (!entry) return;
     table_ = table.first(std::min<std::size_t>(table.size(), entry->tableLength));
     left_ = entry->structures;
-    stopAtEnd_ = entry->kind == EntryPoint::Kind::Smbios3;
+    // Without a count (SMBIOS 3, or a 2.x count of 0) the end-of-table
+    // structure ends the walk, as in the kernel's dmi_decode_table.
+    stopAtEnd_ = entry->kind == EntryPoint::Kind::Smbios3 || !left_;
 }
 
 Step Walk::Next()

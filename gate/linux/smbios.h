@@ -51,7 +51,7 @@ struct EntryPoint {
     enum class Kind { Smbios2, Smbios3 };
     Kind kind = Kind::Smbios3;
     std::uint32_t tableLength = 0;             // exact (2.x) or maximum (3.x) size
-    std::optional<std::uint16_t> structures;  // the structure count of a 2.x table
+    std::optional<std::uint16_t> structures;  // the structure count of a 2.x table; none when 0
 };
 
 // Parses an SMBIOS 2.x ("_SM_" with its "_DMI_" part, or a legacy "_DMI_"
@@ -61,7 +61,8 @@ std::optional<EntryPoint> ParseEntryPoint(std::span<const std::uint8_t> bytes);
 
 // A walk over the structures, bounded as the kernel bounds it: a 2.x entry
 // point gives the table's length and its structure count (and the end-of-table
-// structure is counted, not trusted to end it); a 3.x entry point gives a
+// structure is counted, not trusted to end it; a count of 0 is no count, and
+// then the end-of-table structure ends the walk); a 3.x entry point gives a
 // maximum size, and the end-of-table structure ends the walk. Without an entry
 // point the whole table is walked up to the end-of-table structure.
 class Walk {

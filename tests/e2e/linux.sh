@@ -109,6 +109,8 @@ mkdmi_args=(--entry smbios2 --count 2)   # the BIOS and the first board
 run_case smbios2_count_bounds beside 2 "$wrong" 12B 34B
 mkdmi_args=(--entry smbios2)
 run_case smbios2_table      beside 0 ""          12B 34B
+mkdmi_args=(--entry smbios2 --count 0)   # no count: the length bounds the walk
+run_case smbios2_count_zero beside 0 ""          34B
 mkdmi_args=(--entry none)
 run_case no_entry_point     beside 0 ""          34B
 mkdmi_args=(--entry bad)

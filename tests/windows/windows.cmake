@@ -97,3 +97,10 @@ foreach(failure alloc length)
            COMMAND bash ${WINE_SH} internal ${KESTREL_WINEPREFIX} $<TARGET_FILE:internalfail> $<TARGET_FILE:boxdriver> ${failure})
   set_tests_properties(kestrel_internal_failure_${failure} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine TIMEOUT 120)
 endforeach()
+
+# Signed with a throwaway certificate, the same bytes beneath.
+add_test(NAME kestrel_signing
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/signing.sh ${PROJECT_SOURCE_DIR} $<TARGET_FILE:kestrel>
+                 ${CMAKE_CURRENT_SOURCE_DIR}/windows/xp_imports.txt ${KESTREL_WINEPREFIX}
+                 $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin>)
+set_tests_properties(kestrel_signing PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
