@@ -26,6 +26,14 @@ headers=$(i686-w64-mingw32-objdump -p "$exe" | tr -s ' \t' ' ')
 check "32-bit" "$(grep -E '^Magic' <<< "$headers")" "Magic 010b (PE32)"
 check "graphical subsystem" "$(grep -E '^Subsystem' <<< "$headers")" "Subsystem 00000002 (Windows GUI)"
 # Only DLLs that every Windows has; no C++, GCC or threads runtime beside it.
+# Static imports are resolved before the program can restrict the DLL search,
+# so each must be one that Windows maps from System32 whatever the folder
+# holds: a KnownDLL, or a KnownDLL's dependency ("the system uses its copy of
+# the known DLL (and the known DLL's dependent DLLs, if any)", Microsoft,
+# Dynamic-link library search order; for XP, KB164501). KERNEL32, USER32,
+# GDI32, ole32 and OLEAUT32 are in the KnownDLLs key from XP to 11; msvcrt is
+# in it from Vista on and, on XP, a dependency of ole32. IMM32 is no longer
+# imported: the login dialog loads it from System32.
 imports=$(grep -oE 'DLL Name: \S+' <<< "$headers" | cut -d' ' -f3 | tr 'A-Z' 'a-z' | sort -u)
 check "imports only system DLLs" \
   "$(grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|ole32\.dll|oleaut32\.dll|msvcrt\.dll' <<< "$imports")" ""

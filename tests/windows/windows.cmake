@@ -42,7 +42,8 @@ foreach(case accepted wrong_model utility_absent utility_in_cwd no_wmi planted_l
   set_tests_properties(kestrel_wine_${case} PROPERTIES
     FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
 endforeach()
-foreach(case accepted wrong_model no_wmi planted_launch planted_wrong_model planted_control)
+foreach(case accepted wrong_model utility_absent utility_in_cwd no_wmi planted_launch planted_wrong_model
+             planted_control)
   add_test(NAME kestrel_winevista_${case}
            COMMAND bash ${WINE_SH} case ${KESTREL_WINEPREFIX_VISTA} $<TARGET_FILE:kestrel>
                    $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin> ${case} ${PLANT_TOOLS})
