@@ -20,15 +20,15 @@ private:
 
 }  // namespace
 
-Dpi Dpi::OfScreen(FormServices& services)
+Dpi Dpi::OfScreen(FormServices& services, const wchar_t* form)
 {
     const HDC screen = services.ScreenDc();
-    Check(screen != nullptr, L"GetDC (the screen)");
+    Check(screen != nullptr, (std::wstring(form) + L": GetDC (the screen)").c_str());
     Dpi dpi;
     dpi.x = GetDeviceCaps(screen, LOGPIXELSX);
     dpi.y = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    Check(dpi.x > 0 && dpi.y > 0, L"GetDeviceCaps (the screen's dots per inch)");
+    Check(dpi.x > 0 && dpi.y > 0, (std::wstring(form) + L": GetDeviceCaps (the screen's dots per inch)").c_str());
     return dpi;
 }
 
@@ -37,7 +37,7 @@ int Dpi::ToPixelsY(float twips) const { return int(std::lround(twips * float(y) 
 
 std::unique_ptr<Screen> WindowsApplication::GetScreen()
 {
-    return std::make_unique<WindowsScreen>(Dpi::OfScreen(services_));
+    return std::make_unique<WindowsScreen>(Dpi::OfScreen(services_, form_));
 }
 
 std::wstring Decode(FormServices& services, const StoredText& text, const wchar_t* form)
@@ -60,7 +60,8 @@ RECT ToPixels(int left, int top, int width, int height, const Dpi& dpi)
     return {x, y, x + dpi.ToPixelsX(float(width)), y + dpi.ToPixelsY(float(height))};
 }
 
-void LoadForm(FormServices& services, HWND window, int clientWidthTwips, int clientHeightTwips, const Dpi& dpi)
+void LoadForm(FormServices& services, const wchar_t* formName, HWND window, int clientWidthTwips, int clientHeightTwips,
+              const Dpi& dpi)
 {
     // Outer size: the client area plus the frame the window's styles give.
     RECT outer = {0, 0, dpi.ToPixelsX(float(clientWidthTwips)), dpi.ToPixelsY(float(clientHeightTwips))};
@@ -77,7 +78,7 @@ void LoadForm(FormServices& services, HWND window, int clientWidthTwips, int cli
     rect.Top = dpi.ToTwipsY(now.top);
 
     RectForm form(rect);
-    WindowsApplication application(services);
+    WindowsApplication application(services, formName);
     CentreOnLoad(form, application);
 
     SetWindowPos(window, nullptr, dpi.ToPixelsX(rect.Left), dpi.ToPixelsY(rect.Top), outer.right - outer.left,

@@ -20,8 +20,8 @@ struct Dpi {
     int x = 96;
     int y = 96;
     // Read from the screen; a screen that cannot be read raises the run-time
-    // error.
-    static Dpi OfScreen(FormServices& services);
+    // error of the form named `form`.
+    static Dpi OfScreen(FormServices& services, const wchar_t* form);
 
     int ToPixelsX(float twips) const;
     int ToPixelsY(float twips) const;
@@ -32,11 +32,12 @@ struct Dpi {
 // The application-wide object: the screen's size, taken when asked.
 class WindowsApplication final : public Application {
 public:
-    explicit WindowsApplication(FormServices& services) : services_(services) {}
+    WindowsApplication(FormServices& services, const wchar_t* form) : services_(services), form_(form) {}
     std::unique_ptr<Screen> GetScreen() override;
 
 private:
     FormServices& services_;
+    const wchar_t* form_;
 };
 
 // The text a stored code page 950 text holds; a failed decode is the run-time
@@ -46,7 +47,8 @@ std::wstring Decode(FormServices& services, const StoredText& text, const wchar_
 // Sizes a hidden top-level window so that its client area is the given
 // twips, runs the shared load handler on it (centring on the screen), and
 // moves it where the handler left Left and Top. Does not show it.
-void LoadForm(FormServices& services, HWND window, int clientWidthTwips, int clientHeightTwips, const Dpi& dpi);
+void LoadForm(FormServices& services, const wchar_t* form, HWND window, int clientWidthTwips, int clientHeightTwips,
+              const Dpi& dpi);
 
 // A control's rectangle in pixels from twips.
 RECT ToPixels(int left, int top, int width, int height, const Dpi& dpi);

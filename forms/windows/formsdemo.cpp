@@ -1,8 +1,10 @@
 // formsdemo: opens one of kestrel's forms, as the program would load and
 // show it, and runs until it is closed. A developer's tool; not shipped.
-//   formsdemo logo|login|main [--fail window|dialog|dpi|lock|decode|codepage]
+//   formsdemo logo|login|main [--fail STEP]
 // --fail makes that one call of the forms fail, as the system might, to walk
-// the road to the run-time error.
+// the road to the run-time error. A step the form never takes is refused
+// with the usage text (exit status 64), as the run would otherwise look as
+// if the failure had been survived.
 // For the login dialog it prints bOK=-1 or bOK=0 when the dialog is done;
 // for the main form, the font Text1 shows its text in, once it is loaded.
 #include <windows.h>
@@ -15,6 +17,38 @@
 #include "frmMain.h"
 
 namespace {
+
+using kestrel::forms::FailingFormServices;
+using kestrel::forms::FormName;
+using Step = FailingFormServices::Step;
+
+// The calls each form makes that can be made to fail.
+struct FormSteps {
+    FormName form;
+    const char* usage;
+    Step steps[4];
+};
+constexpr FormSteps kFormSteps[] = {
+    {FormName::Logo, "  logo:  --fail window|dpi|lock|decode", {Step::Window, Step::Dpi, Step::Lock, Step::Decode}},
+    {FormName::Login, "  login: --fail dialog|dpi|codepage", {Step::Dialog, Step::Dpi, Step::CodePage}},
+    {FormName::Main, "  main:  --fail window|dpi|codepage", {Step::Window, Step::Dpi, Step::CodePage}},
+};
+
+bool FormTakes(FormName form, Step step)
+{
+    for (const auto& f : kFormSteps)
+        if (f.form == form)
+            for (const Step s : f.steps)
+                if (s == step && s != Step::None) return true;
+    return false;
+}
+
+int Usage()
+{
+    std::fprintf(stderr, "usage: formsdemo logo|login|main [--fail STEP]\nthe steps each form takes:\n");
+    for (const auto& f : kFormSteps) std::fprintf(stderr, "%s\n", f.usage);
+    return 64;
+}
 
 void DescribeText1Font(const kestrel::forms::frmMain& form)
 {
@@ -35,14 +69,11 @@ void DescribeText1Font(const kestrel::forms::frmMain& form)
 
 int wmain(int argc, wchar_t** argv)
 {
-    using kestrel::forms::FailingFormServices;
-    kestrel::forms::FormName name;
-    auto failing = FailingFormServices::Step::None;
+    FormName name;
+    auto failing = Step::None;
     if (argc == 4 && std::wcscmp(argv[2], L"--fail") == 0) failing = FailingFormServices::ParseStep(argv[3]);
-    if ((argc != 2 && failing == FailingFormServices::Step::None) || !kestrel::forms::ParseFormName(argv[1], name)) {
-        std::fprintf(stderr, "usage: formsdemo logo|login|main [--fail window|dialog|dpi|lock|decode|codepage]\n");
-        return 64;
-    }
+    if ((argc != 2 && argc != 4) || !kestrel::forms::ParseFormName(argv[1], name)) return Usage();
+    if (argc == 4 && !FormTakes(name, failing)) return Usage();
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     FailingFormServices services(failing);
     const auto bOK = kestrel::forms::OpenForm(name, GetModuleHandleW(nullptr), services, DescribeText1Font);

@@ -51,7 +51,7 @@ private:
 };
 
 frmLogin::frmLogin(HINSTANCE instance, HWND owner, FormServices& services)
-    : services_(services), dpi_(Dpi::OfScreen(services))
+    : services_(services), dpi_(Dpi::OfScreen(services, L"frmLogin"))
 {
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     auto dialogTemplate = EmptyDialogTemplate(style);
@@ -130,7 +130,7 @@ INT_PTR CALLBACK frmLogin::DialogProc(HWND window, UINT message, WPARAM wParam, 
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         self->window_ = window;
         self->CreateControls();
-        LoadForm(self->services_, window, kLoginClientWidth, kLoginClientHeight, self->dpi_);
+        LoadForm(self->services_, L"frmLogin", window, kLoginClientWidth, kLoginClientHeight, self->dpi_);
         // No focus yet: giving it now would activate the dialog while it is
         // hidden, and it would show with an inactive caption. Show sets it.
         return FALSE;

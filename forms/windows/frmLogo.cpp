@@ -44,7 +44,7 @@ frmLogo::frmLogo(HINSTANCE instance, HWND owner, FormServices& services) : pictu
     RegisterFormClass(instance, kClass, WindowProc);
     window_ = services.MakeWindow(0, kClass, L"", WS_POPUP | WS_BORDER, owner, instance, this);
     Check(window_ != nullptr, L"frmLogo: CreateWindowExW");
-    LoadForm(services, window_, kLogoClientWidth, kLogoClientHeight, Dpi::OfScreen(services));
+    LoadForm(services, L"frmLogo", window_, kLogoClientWidth, kLogoClientHeight, Dpi::OfScreen(services, L"frmLogo"));
 }
 
 frmLogo::~frmLogo()

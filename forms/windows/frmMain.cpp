@@ -18,7 +18,7 @@ frmMain::frmMain(HINSTANCE instance, FormServices& services)
                                   instance, this);
     Check(window_ != nullptr, L"frmMain: CreateWindowExW");
 
-    const Dpi dpi = Dpi::OfScreen(services);
+    const Dpi dpi = Dpi::OfScreen(services, L"frmMain");
     const RECT r = ToPixels(kText1.Left, kText1.Top, kText1.Width, kText1.Height, dpi);
     HWND text = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | ES_MULTILINE |
@@ -35,7 +35,7 @@ frmMain::frmMain(HINSTANCE instance, FormServices& services)
     SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     SetWindowTextW(text, Decode(services, kMainParagraph, L"frmMain").c_str());
 
-    LoadForm(services, window_, kMainClientWidth, kMainClientHeight, dpi);
+    LoadForm(services, L"frmMain", window_, kMainClientWidth, kMainClientHeight, dpi);
 }
 
 LOGFONTW frmMain::Text1Font() const

@@ -99,7 +99,9 @@ exit=0" ;;
     IFS=_ read -r _ form step <<< "$name"
     case $form/$step in
       main/window) what="frmMain: CreateWindowExW" code=8 ;;
-      main/dpi) what="GetDC (the screen)" code=8 ;;
+      main/dpi) what="frmMain: GetDC (the screen)" code=8 ;;
+      logo/dpi) what="frmLogo: GetDC (the screen)" code=8 ;;
+      login/dpi) what="frmLogin: GetDC (the screen)" code=8 ;;
       logo/window) what="frmLogo: CreateWindowExW" code=8 ;;
       logo/lock) what="frmLogo: GlobalLock" code=8 ;;
       logo/decode) what="frmLogo: OleLoadPicture (the logo)" code=0x800A01E1 ;;
@@ -111,8 +113,27 @@ exit=0" ;;
     want="box caption=tarn text=Run-time error: $what failed (error $code). icon=1 buttons=1
 wow64=0
 exit=4" ;;
+  usage_*)
+    # A step the form never takes is refused, with the steps of each form.
+    IFS=_ read -r _ form step <<< "$name"
+    want="exit=64
+usage: formsdemo logo|login|main [--fail STEP]
+the steps each form takes:
+  logo:  --fail window|dpi|lock|decode
+  login: --fail dialog|dpi|codepage
+  main:  --fail window|dpi|codepage" ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
+
+if [[ $name == usage_* ]]; then
+  wineserver -k 2> /dev/null; wineserver -w
+  # A form opened all the same would wait for a user: the time limit ends it.
+  if timeout 60 xvfb-run -a wine "$demo" "$form" --fail "$step" > "$work/out" 2> "$work/err"; then code=0; else code=$?; fi
+  wineserver -k 2> /dev/null
+  report=$(echo "exit=$code"; tr -d '\r' < "$work/err" | grep -v '^X connection')
+  [ "$report" = "$want" ] && [ ! -s "$work/out" ] && { echo "ok   $name"; exit 0; }
+  echo "FAIL $name"; echo "--- got"; echo "$report"; cat "$work/out"; echo "--- wanted"; echo "$want"; exit 1
+fi
 
 if [[ $name == fail_* ]]; then
   wineserver -k 2> /dev/null; wineserver -w

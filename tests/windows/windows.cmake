@@ -71,7 +71,8 @@ foreach(case login_layout login_empty_both login_empty_password login_empty_name
              login_enter_in_password login_escape login_buttons login_ok_button login_close_box login_access_keys login_tab_order
              logo_layout main_layout main_focus
              fail_main_window fail_main_dpi fail_logo_window fail_logo_lock fail_logo_decode fail_login_dialog
-             fail_main_codepage fail_login_codepage)
+             fail_main_codepage fail_login_codepage fail_logo_dpi fail_login_dpi usage_login_lock usage_logo_codepage
+             usage_main_dialog)
   add_test(NAME forms_${case}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/forms.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:formsdemo>
                    $<TARGET_FILE:formsprobe> ${CMAKE_BINARY_DIR}/forms/logo.jpg ${case} $<TARGET_FILE:boxdriver>)
