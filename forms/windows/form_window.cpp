@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include "../centring.h"
+#include "../runtime_error.h"
+#include "wide.h"
 
 namespace kestrel::forms {
 
@@ -100,7 +102,7 @@ HWND HiddenOwner(HINSTANCE instance)
 {
     constexpr const wchar_t* kClass = L"KestrelOwner";
     RegisterFormClass(instance, kClass, DefWindowProcW);
-    return CreateWindowExW(0, kClass, L"tarn", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    return CreateWindowExW(0, kClass, Wide(kApplicationTitle).c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
 }
 
 }  // namespace kestrel::forms

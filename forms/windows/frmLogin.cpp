@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "../layout.h"
+#include "../runtime_error.h"
 #include "dll_search.h"
+#include "wide.h"
 
 namespace kestrel::forms {
 
@@ -16,7 +18,7 @@ std::u16string TextOf(HWND control)
     const int length = GetWindowTextLengthW(control);
     std::wstring text(length + 1, L'\0');
     text.resize(GetWindowTextW(control, text.data(), length + 1));
-    return std::u16string(text.begin(), text.end());
+    return Utf16(text);
 }
 
 // A dialog template with no controls: they are made in WM_INITDIALOG, at
@@ -41,8 +43,7 @@ public:
     void Hide() override { ShowWindow(window_, SW_HIDE); }
     void ShowMessage(std::u16string_view text, int style) override
     {
-        const std::wstring wide(text.begin(), text.end());
-        MessageBoxW(window_, wide.c_str(), L"tarn", static_cast<UINT>(style));
+        MessageBoxW(window_, Wide(text).c_str(), Wide(kApplicationTitle).c_str(), static_cast<UINT>(style));
     }
 
 private:

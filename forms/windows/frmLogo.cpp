@@ -13,7 +13,7 @@ constexpr const wchar_t* kClass = L"KestrelLogo";
 // Decodes the JPEG held in the program's data. The picture is decoded only
 // from memory that holds the JPEG: memory that cannot be locked and written
 // is a failure, never handed on.
-IPicture* DecodeLogo(FormServices& services)
+com::Ref<IPicture> DecodeLogo(FormServices& services)
 {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, kLogoJpegSize);
     Check(memory != nullptr, L"frmLogo: GlobalAlloc");
@@ -26,14 +26,13 @@ IPicture* DecodeLogo(FormServices& services)
     CopyMemory(bytes, kLogoJpeg, kLogoJpegSize);
     GlobalUnlock(memory);
 
-    IStream* stream = nullptr;
-    const HRESULT created = CreateStreamOnHGlobal(memory, TRUE, &stream);  // the stream frees the memory
+    com::Ref<IStream> stream;
+    const HRESULT created = CreateStreamOnHGlobal(memory, TRUE, stream.put());  // the stream frees the memory
     if (FAILED(created)) GlobalFree(memory);
     CheckHr(created, L"frmLogo: CreateStreamOnHGlobal");
-    IPicture* picture = nullptr;
-    const HRESULT decoded = services.DecodePicture(stream, LONG(kLogoJpegSize), &picture);
-    stream->Release();
-    CheckHr(decoded, L"frmLogo: OleLoadPicture (the logo)");
+    com::Ref<IPicture> picture;
+    CheckHr(services.DecodePicture(stream.get(), LONG(kLogoJpegSize), picture.put()),
+            L"frmLogo: OleLoadPicture (the logo)");
     return picture;
 }
 
@@ -50,7 +49,6 @@ frmLogo::frmLogo(HINSTANCE instance, HWND owner, FormServices& services) : pictu
 frmLogo::~frmLogo()
 {
     if (window_) DestroyWindow(window_);
-    if (picture_) picture_->Release();
 }
 
 void frmLogo::Paint()

@@ -5,6 +5,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
+#include "com.h"
 #include "form_services.h"
 
 namespace kestrel::forms {
@@ -27,7 +28,7 @@ private:
     void Paint();
 
     HWND window_ = nullptr;
-    IPicture* picture_ = nullptr;
+    com::Ref<IPicture> picture_;
 };
 
 }  // namespace kestrel::forms

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "../runtime_error.h"
+#include "wide.h"
 
 namespace kestrel::forms {
 
@@ -10,11 +11,8 @@ namespace {
 
 [[noreturn]] void Raise(const wchar_t* what, ErrorCode code)
 {
-    const std::wstring name(what);
-    const std::u16string text = RuntimeErrorText(std::u16string(name.begin(), name.end()), code);
-    const std::wstring wide(text.begin(), text.end());
-    const std::wstring caption(kApplicationTitle.begin(), kApplicationTitle.end());
-    MessageBoxW(nullptr, wide.c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    const std::u16string text = RuntimeErrorText(Utf16(what), code);
+    MessageBoxW(nullptr, Wide(text).c_str(), Wide(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
     ExitProcess(kRuntimeErrorExit);
 }
 

@@ -149,7 +149,7 @@ public:
 bool MessageShell::Launch(std::u16string_view fileName, int windowState)
 {
     if (programDir_.empty()) return false;
-    const std::u16string path = std::u16string(programDir_.begin(), programDir_.end()) + u"\\" + std::u16string(fileName);
+    const std::u16string path = Utf16(programDir_) + u"\\" + std::u16string(fileName);
     WindowsStarter starter;
     return StartElevatingIfRequired(starter, path, windowState);
 }

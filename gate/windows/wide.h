@@ -8,5 +8,6 @@
 namespace kestrel {
 
 inline std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+inline std::u16string Utf16(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
 
 }  // namespace kestrel

@@ -27,7 +27,7 @@ public:
         if (value->vt != VT_BSTR && FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BSTR)))
             return VersionRead::Failed();
         const BSTR text = value->bstrVal;
-        return VersionRead::Text(std::u16string(text, text + SysStringLen(text)));
+        return VersionRead::Text(Utf16({text, SysStringLen(text)}));
     }
 
 private:
@@ -62,9 +62,7 @@ public:
     {
         com::Variant enumerator;
         if (FAILED(com::InvokeId(set_.get(), DISPID_NEWENUM, kPropertyRead, nullptr, 0, enumerator))) return nullptr;
-        auto walk = com::QueryFromVariant<IEnumVARIANT>(*enumerator, IID_IEnumVARIANT);
-        if (!walk) return nullptr;
-        return WalkBoards(walk.get());
+        return WalkBoards(com::QueryFromVariant<IEnumVARIANT>(*enumerator, IID_IEnumVARIANT));
     }
 
 private:
@@ -100,12 +98,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BoardEnumeration> WalkBoards(IEnumVARIANT* enumerator)
+std::unique_ptr<BoardEnumeration> WalkBoards(com::Ref<IEnumVARIANT> enumerator)
 {
-    com::Ref<IEnumVARIANT> walk;
-    enumerator->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(walk.put()));
-    if (!walk) return nullptr;
-    return std::make_unique<WmiEnumeration>(std::move(walk));
+    if (!enumerator) return nullptr;
+    return std::make_unique<WmiEnumeration>(std::move(enumerator));
 }
 
 std::unique_ptr<ManagementService> WmiManagement::Bind(std::u16string_view displayName)

@@ -5,13 +5,15 @@
 #include <oaidl.h>
 
 #include "../ports.h"
+#include "com.h"
 
 namespace kestrel {
 
-// The walk over a board set's enumerator, which it holds a reference to: an
+// The walk over a board set's enumerator, whose reference it takes over: an
 // item that is an object is a board; one that is not is a board whose
-// Version cannot be read, so the probe skips it and the walk goes on.
-std::unique_ptr<BoardEnumeration> WalkBoards(IEnumVARIANT* enumerator);
+// Version cannot be read, so the probe skips it and the walk goes on. Null
+// without an enumerator.
+std::unique_ptr<BoardEnumeration> WalkBoards(com::Ref<IEnumVARIANT> enumerator);
 
 // Needs COM initialised on the calling thread.
 class WmiManagement final : public Management {

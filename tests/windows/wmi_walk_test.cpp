@@ -124,7 +124,7 @@ TEST(WmiWalk, AnItemThatIsNoObjectIsSkippedAndTheWalkGoesOn)
         com::Ref<IEnumVARIANT> enumerator;
         (new ScriptedEnumerator(live, {Board(live, L"12B"), Number(5), VARIANT{}, Board(live, L"34B")}))
             ->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(enumerator.put()));
-        auto walk = WalkBoards(enumerator.get());
+        auto walk = WalkBoards(std::move(enumerator));
         ASSERT_NE(walk, nullptr);
         std::vector<std::string> seen;
         for (;;) {
