@@ -8,14 +8,7 @@
 #   hardening.sh KESTREL BUILD_DIR
 set -u
 exe=$1 build=$2
-failures=0 passed=0
-check() {  # NAME GOT WANT
-  if [ "$2" = "$3" ]; then
-    passed=$((passed + 1)); echo "ok   $1"
-  else
-    failures=$((failures + 1)); printf 'FAIL %s\n--- got\n%s\n--- wanted\n%s\n' "$1" "$2" "$3"
-  fi
-}
+source "$(dirname "$0")/e2e/common.sh"
 command -v checksec > /dev/null || { echo "SKIP: checksec is missing"; exit 77; }
 
 report=$(checksec --file="$exe" --output=csv)
@@ -47,5 +40,4 @@ done
 check "every product source is compiled hardened" "$missing" ""
 check "CET landing pads in the code" "$([ "$(objdump -d "$exe" | grep -c endbr64)" -gt 100 ] && echo yes)" "yes"
 
-echo "$passed passed, $failures failed"
-[ "$failures" = 0 ]
+summary

@@ -10,15 +10,7 @@
 #   identity.sh KESTREL_EXE XP_IMPORTS
 set -u
 exe=$1 xp_imports=$2
-failures=0 passed=0
-check() {  # NAME GOT WANT
-  if [ "$2" = "$3" ]; then
-    passed=$((passed + 1)); echo "ok   $1"
-  else
-    failures=$((failures + 1)); printf 'FAIL %s\n--- got\n%s\n--- wanted\n%s\n' "$1" "$2" "$3"
-  fi
-}
-work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/e2e/common.sh"
 
 check "file name" "$(basename "$exe")" "kestrel.exe"
 
@@ -120,5 +112,4 @@ ProductVersion=1.00
 InternalName=kestrel
 OriginalFileName=kestrel.exe"
 
-echo "$passed passed, $failures failed"
-[ "$failures" = 0 ]
+summary

@@ -6,7 +6,7 @@
 #   reproducible.sh SOURCE_DIR PRESET BUILT_FILE
 set -u
 source_dir=$1 preset=$2 built=$3
-work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/e2e/common.sh"
 copy=$work/another/folder/kestrel-src
 mkdir -p "$copy"
 tar -C "$source_dir" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -

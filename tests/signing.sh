@@ -6,12 +6,7 @@
 #   signing.sh SOURCE_DIR KESTREL_EXE XP_IMPORTS PREFIX BOXDRIVER STANDIN
 set -u
 source_dir=$1 exe=$(realpath "$2") xp_imports=$3 prefix=$4 boxdriver=$5 standin=$6
-work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
-status=0
-step() {  # NAME COMMAND...
-  local name=$1; shift
-  if "$@" > "$work/step.log" 2>&1; then echo "ok   $name"; else echo "FAIL $name"; tail -20 "$work/step.log"; status=1; fi
-}
+source "$(dirname "$0")/e2e/common.sh"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
   -subj "/CN=Tarn throwaway signing test" > /dev/null 2>&1 || { echo "FAIL: openssl could not make a certificate"; exit 1; }
 mkdir "$work/signed"
@@ -36,4 +31,4 @@ cp "$signed" "$work/tampered.exe"
 printf 'x' | dd of="$work/tampered.exe" bs=1 seek=1024 conv=notrunc 2> /dev/null
 step "a changed byte breaks the signature" \
   bash -c '! osslsigncode verify -CAfile "$1" -in "$2"' _ "$work/cert.pem" "$work/tampered.exe"
-exit $status
+summary

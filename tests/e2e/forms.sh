@@ -9,8 +9,7 @@
 set -u
 export WINEPREFIX=$(realpath "$1") WINEDEBUG=-all
 demo=$(realpath "$2") probe=$(realpath "$3") logo=$(realpath "$4") name=$5 boxdriver=${6:+$(realpath "$6")}
-work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+source "$(dirname "$0")/common.sh"
 
 login_layout="\
 form class=#32770 caption=登入 client=297x110 centred=yes
@@ -126,7 +125,7 @@ the steps each form takes:
 esac
 
 if [[ $name == usage_* ]]; then
-  wineserver -k 2> /dev/null; wineserver -w
+  wine_stop
   # A form opened all the same would wait for a user: the time limit ends it.
   if timeout 60 xvfb-run -a wine "$demo" "$form" --fail "$step" > "$work/out" 2> "$work/err"; then code=0; else code=$?; fi
   wineserver -k 2> /dev/null
@@ -136,7 +135,7 @@ if [[ $name == usage_* ]]; then
 fi
 
 if [[ $name == fail_* ]]; then
-  wineserver -k 2> /dev/null; wineserver -w
+  wine_stop
   xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     wine "$1" "$2" "$3" 60 "$4" --fail "$5" > "$6/report" 2> "$6/stderr"
     wineserver -k 2> /dev/null
@@ -146,7 +145,7 @@ if [[ $name == fail_* ]]; then
   echo "FAIL $name"; echo "--- got"; echo "$report"; echo "--- wanted"; echo "$want"; exit 1
 fi
 
-wineserver -k 2> /dev/null; wineserver -w
+wine_stop
 # Without a window manager a captioned window has no frame drawn; a case that
 # looks at the caption runs in a Wine desktop of the screen's size, where
 # Wine draws every frame itself.

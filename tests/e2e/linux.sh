@@ -12,8 +12,7 @@ done
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
   echo "SKIP: needs root and mount namespaces"; exit 77
 fi
-work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
-failures=0 passed=0
+source "$(dirname "$0")/common.sh"
 
 privilege="WinFlash: You must be logged in with administrator privilege in order to update the system BIOS.  The system BIOS will not be updated."
 wrong="WinPhlash: This BIOS is not for your Notebook PC."
@@ -82,12 +81,8 @@ run_case() {
   fi
   launched=$(cat "$dir/bin/launched" "$dir/cwd/launched" "$dir/root/launched" 2>/dev/null)
   local want_launch=""; [ "$want_exit" = 0 ] && want_launch="started 0"
-  if [ "$got_exit" = "$want_exit" ] && [ "$got_err" = "$want_err" ] && [ "$launched" = "$want_launch" ]; then
-    passed=$((passed + 1)); echo "ok   $name"
-  else
-    failures=$((failures + 1))
-    echo "FAIL $name: exit $got_exit (want $want_exit), stderr [$got_err] (want [$want_err]), launched [$launched] (want [$want_launch])"
-  fi
+  check "$name" "exit $got_exit, stderr [$got_err], launched [$launched]" \
+    "exit $want_exit, stderr [$want_err], launched [$want_launch]"
   reset
 }
 
@@ -148,5 +143,4 @@ run_case program_in_root_folder none 0 "" 34B
 run_as=memfd
 run_case program_in_memory      none 3 "" 34B
 
-echo "$passed passed, $failures failed"
-[ "$failures" = 0 ]
+summary

@@ -15,6 +15,7 @@
 # records its start and show state.
 set -u
 export WINEDEBUG=-all
+source "$(dirname "$0")/common.sh"
 
 if [ "$1" = prefix ]; then
   export WINEPREFIX=$(realpath -m "$2") WINEARCH=${3:-win32}
@@ -27,7 +28,7 @@ if [ "$1" = prefix ]; then
   # and start COM.
   WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a sh -c '"$1" wineboot -i && "$1" reg add "HKCU\Software\Wine\Debug" /v RelayInclude /t REG_SZ /d "$2" /f && { [ "$3" != vista ] || "$1" reg add "HKCU\Software\Wine" /v Version /t REG_SZ /d vista /f; }' \
     _ "$loader" "KERNEL32.SetDefaultDllDirectories;KERNEL32.SetDllDirectoryW;KERNEL32.LoadLibraryExW;combase.CoInitializeEx;ole32.CoInitializeEx" "${4:-}" > /dev/null 2>&1
-  wineserver -k 2> /dev/null; wineserver -w
+  wine_stop
   [ -f "$WINEPREFIX/system.reg" ] || { echo "cannot make the Wine prefix $WINEPREFIX"; exit 1; }
   exit 0
 fi
@@ -37,8 +38,6 @@ fi
 if [ "$1" = internal ]; then
   export WINEPREFIX=$(realpath "$2")
   program=$(realpath "$3") boxdriver=$(realpath "$4")
-  winpath() { printf "Z:%s" "$1" | tr / '\\'; }
-  work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
   report=$(xvfb-run -a wine "$boxdriver" "$(winpath "$program")" "$(winpath "$work")" 60 "$5" 2> /dev/null | tr -d '\r')
   wineserver -w
   if [ "$report" != "$(printf 'wow64=0\nexit=70')" ]; then
@@ -102,8 +101,6 @@ fi
 vista=no
 grep -qi '^"Version"="vista"' "$WINEPREFIX/user.reg" 2> /dev/null && vista=yes
 
-winpath_of() { printf "Z:%s" "$1" | tr / '\\'; }
-work=$(mktemp -d); [ -n "${KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/cwd"
 if [ $program = unmanifested ]; then cp "$unmanifested" "$work/bin/kestrel.exe"; else cp "$kestrel" "$work/bin/kestrel.exe"; fi
 case $utility in
@@ -117,7 +114,7 @@ planted_names="version uxtheme dwmapi cryptbase cryptsp propsys profapi userenv 
   wintrust imagehlp oleacc riched20 comctl32 shell32 shlwapi setupapi cfgmgr32 devobj powrprof wldp"
 if [ $plant = yes ]; then
   for dll in $planted_names; do cp "$planted" "$work/bin/$dll.dll"; cp "$planted" "$work/cwd/$dll.dll"; done
-  export PLANT_LOG=$(winpath_of "$work/plant.log") WINEDEBUG=-all,+relay
+  export PLANT_LOG=$(winpath "$work/plant.log") WINEDEBUG=-all,+relay
 fi
 if [ $plant = manifest ]; then
   cat > "$work/bin/kestrel.exe.manifest" <<'MANIFEST'
@@ -131,7 +128,7 @@ MANIFEST
     mkdir "$work/bin/kestrel.exe.local"
     for dll in wmiplant $planted_names; do cp "$planted" "$work/bin/kestrel.exe.local/$dll.dll"; done
   fi
-  export PLANT_LOG=$(winpath_of "$work/plant.log")
+  export PLANT_LOG=$(winpath "$work/plant.log")
 fi
 run=$work/bin/kestrel.exe
 if [ $program = loadbare ]; then
@@ -140,16 +137,13 @@ if [ $program = loadbare ]; then
 fi
 
 # No wineserver of this prefix may outlive into the namespace from outside it.
-wineserver -k 2> /dev/null; wineserver -w
+wine_stop
 
 unshare -m bash -c '
   set -e
   source "$8"
   fake_board "$1"
   cd "$2"
-  # Windows paths through drive Z:, without winepath: a Wine process started
-  # before Xvfb would make a desktop with no display.
-  winpath() { printf "Z:%s" "$1" | tr / "\\\\"; }
   if [ "$9" = loadbare ]; then
     if xvfb-run -a wine "$4" dwmapi.dll > /dev/null 2> "$6.err"; then echo exit=0; else echo "exit=$?"; fi > "$6"
   else
@@ -182,7 +176,7 @@ if [ $plant = manifest ]; then
   want_loads=""
   # The control: the planted manifest does redirect a program without one of
   # its own.
-  [ $program = unmanifested ] && want_loads="loaded $(winpath_of "$work/bin/wmiplant.dll")"
+  [ $program = unmanifested ] && want_loads="loaded $(winpath "$work/bin/wmiplant.dll")"
   if [ "$loads" != "$want_loads" ]; then
     echo "FAIL $name: planted DLLs loaded [$loads], wanted [$want_loads]"; status=1
   fi
@@ -191,7 +185,7 @@ if [ $plant = yes ]; then
   loads=$(cat "$work/plant.log" 2> /dev/null | tr -d '\r')
   if [ $program = loadbare ]; then
     # The control: the check sees a DLL loaded from beside the program.
-    want_loads="loaded $(winpath_of "$work/bin/dwmapi.dll")"
+    want_loads="loaded $(winpath "$work/bin/dwmapi.dll")"
   else
     want_loads=""
     # The DLL search is restricted, and only then COM starts, on kestrel's
