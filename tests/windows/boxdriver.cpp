@@ -19,20 +19,6 @@ namespace {
 
 using namespace kestrel::testing;
 
-struct Search {
-    DWORD pid;
-    std::vector<HWND> boxes;
-};
-
-BOOL CALLBACK CollectBoxes(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<Search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && IsWindowVisible(window) && ClassOf(window) == L"#32770") search->boxes.push_back(window);
-    return TRUE;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -63,9 +49,7 @@ int wmain(int argc, wchar_t** argv)
             std::printf("timeout\n");
             return 1;
         }
-        Search search{process.dwProcessId, {}};
-        EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&search));
-        for (const HWND box : search.boxes) {
+        for (const HWND box : WindowsOf(process.dwProcessId, true)) {
             if (!pressed.insert(box).second) continue;
             Sleep(200);  // let the box finish laying itself out
             std::printf("%s\n", DescribeMessageBox(box).c_str());

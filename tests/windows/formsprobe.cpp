@@ -54,31 +54,14 @@ struct Target {
     HWND form = nullptr;
 };
 
-struct Search {
-    DWORD pid;
-    HWND skip;
-    bool boxes;  // dialog windows other than `skip`
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindWindowOf(HWND window, LPARAM param)
-{
-    auto* s = reinterpret_cast<Search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid != s->pid || window == s->skip || !IsWindowVisible(window)) return TRUE;
-    if (s->boxes && ClassOf(window) != L"#32770") return TRUE;
-    s->found = window;
-    return FALSE;
-}
-
+// A visible window of the form's process other than `skip` (a dialog
+// window when `boxes` is set), waiting up to `ms` for one.
 HWND WaitForWindow(const Target& t, HWND skip, bool boxes, DWORD ms)
 {
     const DWORD start = GetTickCount();
     do {
-        Search s{t.process.dwProcessId, skip, boxes};
-        EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&s));
-        if (s.found) return s.found;
+        for (const HWND window : WindowsOf(t.process.dwProcessId, boxes))
+            if (window != skip) return window;
         Sleep(50);
     } while (GetTickCount() - start < ms);
     return nullptr;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace kestrel::testing {
 
@@ -49,6 +50,31 @@ inline std::string DescribeMessageBox(HWND box)
     const HWND text = GetDlgItem(box, 0xFFFF);
     return "box caption=" + Utf8(TextOf(box)) + " text=" + (text ? Utf8(TextOf(text)) : std::string()) +
            " icon=" + std::to_string(icons) + " buttons=" + std::to_string(buttons);
+}
+
+struct WindowSearch {
+    DWORD pid;
+    bool dialogs;
+    std::vector<HWND> found;
+};
+
+inline BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
+{
+    auto* s = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == s->pid && IsWindowVisible(window) && (!s->dialogs || ClassOf(window) == L"#32770"))
+        s->found.push_back(window);
+    return TRUE;
+}
+
+// The visible top-level windows of process `pid`; only dialog windows (the
+// message boxes) when `dialogs` is set.
+inline std::vector<HWND> WindowsOf(DWORD pid, bool dialogs)
+{
+    WindowSearch search{pid, dialogs, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 // Presses a message box's OK button.

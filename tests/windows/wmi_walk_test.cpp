@@ -11,15 +11,22 @@
 namespace kestrel {
 namespace {
 
-// Counts the references it hands out; Release brings the count back down.
-class Counted {
+// One COM object of interface I, counting the references it hands out in
+// `live`; the last Release deletes it.
+template <class I>
+class Counted : public I {
 public:
     explicit Counted(int& live) : live_(live) {}
     virtual ~Counted() = default;
-
-protected:
-    ULONG Add() { ++live_; return ++refs_; }
-    ULONG Drop()
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (iid != IID_IUnknown && iid != __uuidof(I)) return *out = nullptr, E_NOINTERFACE;
+        *out = static_cast<I*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { ++live_; return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override
     {
         --live_;
         const ULONG left = --refs_;
@@ -33,18 +40,9 @@ private:
 };
 
 // A board object whose Version property reads `version`.
-class ScriptedBoard final : public IDispatch, Counted {
+class ScriptedBoard final : public Counted<IDispatch> {
 public:
     ScriptedBoard(int& live, std::wstring version) : Counted(live), version_(std::move(version)) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (iid != IID_IUnknown && iid != IID_IDispatch) return *out = nullptr, E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return Add(); }
-    ULONG STDMETHODCALLTYPE Release() override { return Drop(); }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override
@@ -66,18 +64,9 @@ private:
 };
 
 // Yields its items one by one, each as a fresh VARIANT, then S_FALSE.
-class ScriptedEnumerator final : public IEnumVARIANT, Counted {
+class ScriptedEnumerator final : public Counted<IEnumVARIANT> {
 public:
     ScriptedEnumerator(int& live, std::vector<VARIANT> items) : Counted(live), items_(std::move(items)) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (iid != IID_IUnknown && iid != IID_IEnumVARIANT) return *out = nullptr, E_NOINTERFACE;
-        *out = static_cast<IEnumVARIANT*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return Add(); }
-    ULONG STDMETHODCALLTYPE Release() override { return Drop(); }
     HRESULT STDMETHODCALLTYPE Next(ULONG, VARIANT* item, ULONG* fetched) override
     {
         *fetched = 0;
