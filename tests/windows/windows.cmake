@@ -23,40 +23,35 @@ set(KESTREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(KESTREL_WINEPREFIX64 ${CMAKE_BINARY_DIR}/wineprefix64)
 set(KESTREL_WINEPREFIX_VISTA ${CMAKE_BINARY_DIR}/wineprefix-vista)
 set(WINE_SH ${CMAKE_CURRENT_SOURCE_DIR}/e2e/wine.sh)
-add_test(NAME wine_prefix COMMAND bash ${WINE_SH} prefix ${KESTREL_WINEPREFIX} win32)
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine RESOURCE_LOCK wine)
-add_test(NAME wine_prefix64 COMMAND bash ${WINE_SH} prefix ${KESTREL_WINEPREFIX64} win64)
-set_tests_properties(wine_prefix64 PROPERTIES FIXTURES_SETUP wine64 RESOURCE_LOCK wine)
-add_test(NAME wine_prefix_vista COMMAND bash ${WINE_SH} prefix ${KESTREL_WINEPREFIX_VISTA} win32 vista)
-set_tests_properties(wine_prefix_vista PROPERTIES FIXTURES_SETUP winevista RESOURCE_LOCK wine)
+# wine_prefix(NAME FIXTURE ARGS...) makes a prefix that tests requiring the
+# fixture share.
+function(wine_prefix name fixture)
+  add_test(NAME ${name} COMMAND bash ${WINE_SH} prefix ${ARGN})
+  set_tests_properties(${name} PROPERTIES FIXTURES_SETUP ${fixture} RESOURCE_LOCK wine)
+endfunction()
+wine_prefix(wine_prefix wine ${KESTREL_WINEPREFIX} win32)
+wine_prefix(wine_prefix64 wine64 ${KESTREL_WINEPREFIX64} win64)
+wine_prefix(wine_prefix_vista winevista ${KESTREL_WINEPREFIX_VISTA} win32 vista)
 set_tests_properties(gate_tests PROPERTIES
   ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${KESTREL_WINEPREFIX}"
   FIXTURES_REQUIRED wine RESOURCE_LOCK wine)
 
+# The gate's cases in one prefix: kestrel_<FIXTURE>_<CASE>.
 set(PLANT_TOOLS $<TARGET_FILE:planted> $<TARGET_FILE:loadbare> $<TARGET_FILE:kestrel_unmanifested>)
-foreach(case accepted wrong_model utility_absent utility_in_cwd no_wmi planted_launch planted_wrong_model
-             planted_control manifest_launch manifest_wrong_model manifest_local_launch manifest_control)
-  add_test(NAME kestrel_wine_${case}
-           COMMAND bash ${WINE_SH} case ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel>
-                   $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin> ${case} ${PLANT_TOOLS})
-  set_tests_properties(kestrel_wine_${case} PROPERTIES
-    FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
-endforeach()
-foreach(case accepted wrong_model utility_absent utility_in_cwd no_wmi planted_launch planted_wrong_model
-             planted_control)
-  add_test(NAME kestrel_winevista_${case}
-           COMMAND bash ${WINE_SH} case ${KESTREL_WINEPREFIX_VISTA} $<TARGET_FILE:kestrel>
-                   $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin> ${case} ${PLANT_TOOLS})
-  set_tests_properties(kestrel_winevista_${case} PROPERTIES
-    FIXTURES_REQUIRED winevista RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
-endforeach()
-foreach(case accepted wrong_model utility_in_cwd no_wmi)
-  add_test(NAME kestrel_wine64_${case}
-           COMMAND bash ${WINE_SH} case ${KESTREL_WINEPREFIX64} $<TARGET_FILE:kestrel>
-                   $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin> ${case})
-  set_tests_properties(kestrel_wine64_${case} PROPERTIES
-    FIXTURES_REQUIRED wine64 RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
-endforeach()
+function(gate_cases fixture prefix)
+  foreach(case ${ARGN})
+    add_test(NAME kestrel_${fixture}_${case}
+             COMMAND bash ${WINE_SH} case ${prefix} $<TARGET_FILE:kestrel>
+                     $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin> ${case} ${PLANT_TOOLS})
+    set_tests_properties(kestrel_${fixture}_${case} PROPERTIES
+      FIXTURES_REQUIRED ${fixture} RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
+  endforeach()
+endfunction()
+gate_cases(wine ${KESTREL_WINEPREFIX} accepted wrong_model utility_absent utility_in_cwd no_wmi planted_launch
+           planted_wrong_model planted_control manifest_launch manifest_wrong_model manifest_local_launch manifest_control)
+gate_cases(winevista ${KESTREL_WINEPREFIX_VISTA} accepted wrong_model utility_absent utility_in_cwd no_wmi
+           planted_launch planted_wrong_model planted_control)
+gate_cases(wine64 ${KESTREL_WINEPREFIX64} accepted wrong_model utility_in_cwd no_wmi)
 
 add_test(NAME kestrel_identity COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/identity.sh $<TARGET_FILE:kestrel>
                                        ${CMAKE_CURRENT_SOURCE_DIR}/windows/xp_imports.txt)
