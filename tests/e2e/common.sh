@@ -20,7 +20,7 @@ check() {
   if [ "$2" = "$3" ]; then
     passed=$((passed + 1)); echo "ok   $1"
   else
-    failures=$((failures + 1)); printf 'FAIL %s\n--- got\n%s\n--- wanted\n%s\n' "$1" "$2" "$3"
+    failures=$((failures + 1)); printf 'FAIL %s\n--- got\n%s\n--- wanted\n%s\n' "$1" "$2" "$3"; return 1
   fi
 }
 step() {

@@ -129,9 +129,8 @@ if [[ $name == usage_* ]]; then
   # A form opened all the same would wait for a user: the time limit ends it.
   if timeout 60 xvfb-run -a wine "$demo" "$form" --fail "$step" > "$work/out" 2> "$work/err"; then code=0; else code=$?; fi
   wineserver -k 2> /dev/null
-  report=$(echo "exit=$code"; tr -d '\r' < "$work/err" | grep -v '^X connection')
-  [ "$report" = "$want" ] && [ ! -s "$work/out" ] && { echo "ok   $name"; exit 0; }
-  echo "FAIL $name"; echo "--- got"; echo "$report"; cat "$work/out"; echo "--- wanted"; echo "$want"; exit 1
+  check "$name" "$(echo "exit=$code"; tr -d '\r' < "$work/err" | grep -v '^X connection'; cat "$work/out")" "$want"
+  summary; exit
 fi
 
 if [[ $name == fail_* ]]; then
@@ -140,9 +139,8 @@ if [[ $name == fail_* ]]; then
     wine "$1" "$2" "$3" 60 "$4" --fail "$5" > "$6/report" 2> "$6/stderr"
     wineserver -k 2> /dev/null
   ' _ "$boxdriver" "$(winpath "$demo")" "$(winpath "$work")" "$form" "$step" "$work"
-  report=$(tr -d '\r' < "$work/report")
-  [ "$report" = "$want" ] && { echo "ok   $name"; exit 0; }
-  echo "FAIL $name"; echo "--- got"; echo "$report"; echo "--- wanted"; echo "$want"; exit 1
+  check "$name" "$(tr -d '\r' < "$work/report")" "$want"
+  summary; exit
 fi
 
 wine_stop
@@ -190,10 +188,5 @@ $(cat "$work/caption")"
 if [ -f "$work/picture" ]; then
   report=$(awk -v p="$(cat "$work/picture")" '/^exit=/ { print p } { print }' <<< "$report")
 fi
-if [ "$report" = "$want" ]; then
-  echo "ok   $name"
-  exit 0
-fi
-echo "FAIL $name"; echo "--- got"; echo "$report"; echo "--- wanted"; echo "$want"
-grep -vE '^(client origin|caption at)' "$work/stderr" | head -20
-exit 1
+check "$name" "$report" "$want" || grep -vE '^(client origin|caption at)' "$work/stderr" | head -20
+summary

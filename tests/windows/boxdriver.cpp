@@ -12,14 +12,9 @@
 #include <string>
 #include <vector>
 
-
 #include "window_reading.h"
 
-namespace {
-
 using namespace kestrel::testing;
-
-}  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
