@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs, as root on Debian 12, what a build needs, when it is missing.
 #   deps.sh host       this machine's build and its tests
-#   deps.sh all        both builds and every test (Wine, Xvfb, the file tools)
+#   deps.sh all        both builds and every test (Wine, Xvfb, the file tools,
+#                      the formatter and the linter)
 #   deps.sh fuzz       the fuzz target (clang and its libFuzzer runtime)
 #   deps.sh bench      the benchmark (dmidecode, hyperfine)
 #   deps.sh shots      the screenshots (a Traditional Chinese font)
 set -eu
 host=(cmake make g++ libgtest-dev googletest)
+lint=(clang-format clang-tidy)
 windows=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine64 xvfb xauth
          icoutils libimage-exiftool-perl libjpeg-turbo-progs imagemagick pev osslsigncode openssl checksec)
 fuzz=(clang libclang-rt-14-dev)
@@ -17,7 +19,7 @@ wanted=()
 for what in "$@"; do
   case $what in
     host) wanted+=("${host[@]}") ;;
-    all) wanted+=("${host[@]}" "${windows[@]}") ;;
+    all) wanted+=("${host[@]}" "${windows[@]}" "${lint[@]}") ;;
     fuzz) wanted+=("${host[@]}" "${fuzz[@]}") ;;
     bench) wanted+=("${host[@]}" "${bench[@]}") ;;
     shots) wanted+=("${shots[@]}") ;;

@@ -10,6 +10,8 @@ cmake --build --preset host --target all -j "$jobs"
 cmake --preset windows
 cmake --build --preset windows -j "$jobs"
 status=0
+# The formatter and the linter, on both builds' sources.
+bash scripts/lint.sh || status=1
 ctest --preset host || status=1
 ctest --preset windows || status=1
 exit $status

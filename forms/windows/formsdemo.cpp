@@ -45,8 +45,9 @@ bool FormTakes(FormName form, Step step)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: formsdemo logo|login|main [--fail STEP]\nthe steps each form takes:\n");
-    for (const auto& f : kFormSteps) std::fprintf(stderr, "%s\n", f.usage);
+    // The tool's reports: nothing more can be done when no one reads them.
+    static_cast<void>(std::fputs("usage: formsdemo logo|login|main [--fail STEP]\nthe steps each form takes:\n", stderr));
+    for (const auto& f : kFormSteps) static_cast<void>(std::fprintf(stderr, "%s\n", f.usage));
     return 64;
 }
 
@@ -59,10 +60,11 @@ void DescribeText1Font(const kestrel::forms::frmMain& form)
     char face[3 * LF_FACESIZE] = {};
     WideCharToMultiByte(CP_UTF8, 0, font.lfFaceName, -1, face, sizeof face, nullptr, nullptr);
     const long height = font.lfHeight < 0 ? -font.lfHeight : font.lfHeight;
-    std::printf("Text1 font face=%s points=%ld weight=%ld italic=%d underline=%d strikeout=%d charset=%d\n", face,
-                (height * 72 + dpi / 2) / dpi, font.lfWeight, font.lfItalic, font.lfUnderline, font.lfStrikeOut,
-                font.lfCharSet);
-    std::fflush(stdout);
+    static_cast<void>(std::printf(
+        "Text1 font face=%s points=%ld weight=%ld italic=%d underline=%d strikeout=%d charset=%d\n", face,
+        (height * 72 + dpi / 2) / dpi, font.lfWeight, font.lfItalic, font.lfUnderline, font.lfStrikeOut,
+        font.lfCharSet));
+    static_cast<void>(std::fflush(stdout));
 }
 
 }  // namespace
@@ -78,8 +80,8 @@ int wmain(int argc, wchar_t** argv)
     FailingFormServices services(failing);
     const auto bOK = kestrel::forms::OpenForm(name, GetModuleHandleW(nullptr), services, DescribeText1Font);
     if (name == kestrel::forms::FormName::Login) {
-        std::printf("bOK=%d\n", bOK);
-        std::fflush(stdout);
+        static_cast<void>(std::printf("bOK=%d\n", bOK));
+        static_cast<void>(std::fflush(stdout));
     }
     if (SUCCEEDED(com)) CoUninitialize();
     return 0;

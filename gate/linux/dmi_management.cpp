@@ -39,7 +39,7 @@ std::unique_ptr<T> MakeOrNull(Args&&... args)
 
 class DmiBoard final : public BoardObject {
 public:
-    DmiBoard(SharedBytes table, smbios::StringRef version) : table_(std::move(table)), version_(version) {}
+    DmiBoard(const SharedBytes& table, smbios::StringRef version) : table_(table), version_(version) {}
 
     VersionRead ReadVersion() override
     {

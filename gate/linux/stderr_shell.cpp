@@ -130,7 +130,8 @@ bool RunningProgramDir(char (&dir)[PATH_MAX])
     return ::stat(dir, &folder) == 0 && S_ISDIR(folder.st_mode);
 }
 
-void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
+// signal() fails only for a signal number that does not exist.
+void IgnoreBrokenPipes() { static_cast<void>(::signal(SIGPIPE, SIG_IGN)); }
 
 bool StderrShell::ShowMessage(std::u16string_view text, int, std::u16string_view caption)
 {

@@ -11,6 +11,9 @@
 #include <cstdlib>
 #include <new>
 
+// These names are libstdc++'s own, replaced here on purpose; the build checks
+// that the library's versions, and the machinery they bring, stay out.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp,cert-dcl50-cpp)
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { kestrel::EndOnInternalFailure(); }
 }  // namespace __gnu_cxx
@@ -23,6 +26,7 @@ void __throw_bad_array_new_length() { kestrel::EndOnInternalFailure(); }
 void __throw_out_of_range(const char*) { kestrel::EndOnInternalFailure(); }
 void __throw_out_of_range_fmt(const char*, ...) { kestrel::EndOnInternalFailure(); }
 }  // namespace std
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp,cert-dcl50-cpp)
 
 void* operator new(std::size_t size)
 {

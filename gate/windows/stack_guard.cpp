@@ -19,6 +19,8 @@
 
 #include "runtime.h"
 
+// The names are the compiler's, defined here on purpose.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" {
 
 // Read by every protected function's prologue and epilogue.
@@ -29,6 +31,7 @@ __attribute__((noreturn)) void __stack_chk_fail_local() { kestrel::EndOnInternal
 __attribute__((noreturn)) void __chk_fail() { kestrel::EndOnInternalFailure(); }
 
 }  // extern "C"
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 namespace {
 
