@@ -5,39 +5,25 @@
 namespace kestrel::forms {
 
 // 登入
-const StoredText kLoginCaption = {
-    "\xb5\x6e\xa4\x4a",
-    4};
+const StoredText kLoginCaption = {"\xb5\x6e\xa4\x4a", 4};
 
 // 確定
-const StoredText kOkCaption = {
-    "\xbd\x54\xa9\x77",
-    4};
+const StoredText kOkCaption = {"\xbd\x54\xa9\x77", 4};
 
 // 取消
-const StoredText kCancelCaption = {
-    "\xa8\xfa\xae\xf8",
-    4};
+const StoredText kCancelCaption = {"\xa8\xfa\xae\xf8", 4};
 
 // 使用者名稱(&U):
-const StoredText kUserNameLabel = {
-    "\xa8\xcf\xa5\xce\xaa\xcc\xa6\x57\xba\xd9\x28\x26\x55\x29\x3a",
-    15};
+const StoredText kUserNameLabel = {"\xa8\xcf\xa5\xce\xaa\xcc\xa6\x57\xba\xd9\x28\x26\x55\x29\x3a", 15};
 
 // 密碼(&P):
-const StoredText kPasswordLabel = {
-    "\xb1\x4b\xbd\x58\x28\x26\x50\x29\x3a",
-    9};
+const StoredText kPasswordLabel = {"\xb1\x4b\xbd\x58\x28\x26\x50\x29\x3a", 9};
 
 // 主表單
-const StoredText kMainCaption = {
-    "\xa5\x44\xaa\xed\xb3\xe6",
-    6};
+const StoredText kMainCaption = {"\xa5\x44\xaa\xed\xb3\xe6", 6};
 
 // 新細明體
-const StoredText kMainFontName = {
-    "\xb7\x73\xb2\xd3\xa9\xfa\xc5\xe9",
-    8};
+const StoredText kMainFontName = {"\xb7\x73\xb2\xd3\xa9\xfa\xc5\xe9", 8};
 
 // 標誌表單與登入對話方塊都已通過，現在開啟的是主表單。
 // 啟動程序 Main 此時已執行完它所有的敘述，

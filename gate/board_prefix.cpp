@@ -12,14 +12,9 @@ BoardPrefix BoardPrefix::LeftTwo(std::u16string_view version)
 void BoardPrefix::Assign(const VersionRead& read)
 {
     switch (read.status) {
-    case VersionRead::Status::Failed:
-        break;
-    case VersionRead::Status::Null:
-        *this = Null();
-        break;
-    case VersionRead::Status::Text:
-        *this = LeftTwo(read.text);
-        break;
+    case VersionRead::Status::Failed: break;
+    case VersionRead::Status::Null: *this = Null(); break;
+    case VersionRead::Status::Text: *this = LeftTwo(read.text); break;
     }
 }
 

@@ -5,9 +5,6 @@
 
 namespace kestrel {
 
-int Main(Management& management, UserShell& shell)
-{
-    return RunGate(ProbeBoard(management), shell);
-}
+int Main(Management& management, UserShell& shell) { return RunGate(ProbeBoard(management), shell); }
 
 }  // namespace kestrel

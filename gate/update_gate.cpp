@@ -18,8 +18,7 @@ int RunGate(const BoardPrefix& prefix, UserShell& shell)
     case Decision::WrongModel:
         shell.ShowMessage(kWrongModelText, kWarningStyle, kWrongModelCaption);
         return kExitWrongModel;
-    case Decision::Launch:
-        break;
+    case Decision::Launch: break;
     }
     return shell.Launch(kFlashUtility, kNormalWindow) ? kExitLaunched : kExitLaunchFailed;
 }

@@ -10,8 +10,8 @@ namespace kestrel {
 
 inline constexpr std::u16string_view kAcceptedPrefix = u"34";
 inline constexpr std::u16string_view kFlashUtility = u"WinPhlash.exe";
-inline constexpr int kNormalWindow = 1;  // shown normal size and focused
-inline constexpr int kWarningStyle = 48; // OK button, exclamation icon
+inline constexpr int kNormalWindow = 1;   // shown normal size and focused
+inline constexpr int kWarningStyle = 48;  // OK button, exclamation icon
 
 inline constexpr std::u16string_view kPrivilegeText =
     u"You must be logged in with administrator privilege in order to update the system BIOS.  "

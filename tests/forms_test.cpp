@@ -18,6 +18,8 @@ struct Recorder {
     int screensAlive = 0;
 };
 
+// Recorders, a member a line.
+// clang-format off
 class RecordingScreen final : public Screen {
 public:
     RecordingScreen(Recorder& r, float w, float h) : r_(r), w_(w), h_(h) { ++r_.screensAlive; }
@@ -58,6 +60,7 @@ public:
 private:
     Recorder& r_;
 };
+// clang-format on
 
 TEST(Centring, ReadsAndWritesInOrderWithAFreshScreenEachTime)
 {
@@ -65,9 +68,8 @@ TEST(Centring, ReadsAndWritesInOrderWithAFreshScreenEachTime)
     RecordingApplication app(r, 12000, 9000);
     RecordingForm form(r, {5000, 3000, 0, 0});
     CentreOnLoad(form, app);
-    const std::vector<std::string> expected = {
-        "form.Width", "GetScreen", "screen.Width", "form.Left=3500.000000",
-        "form.Height", "GetScreen", "screen.Height", "form.Top=3000.000000"};
+    const std::vector<std::string> expected = {"form.Width",  "GetScreen", "screen.Width",  "form.Left=3500.000000",
+                                               "form.Height", "GetScreen", "screen.Height", "form.Top=3000.000000"};
     EXPECT_EQ(r.calls, expected);
     EXPECT_EQ(r.screensAlive, 0);
 }
@@ -83,7 +85,7 @@ TEST(Centring, HalvesTheDifferenceWithoutRounding)
     const CentringCase cases[] = {
         {{5000, 3000, 0, 0}, 12000, 9000, 3500, 3000},
         {{5001, 3001, 0, 0}, 12000, 9000, 3499.5f, 2999.5f},
-        {{20000, 12000, 0, 0}, 12000, 9000, -4000, -1500},   // larger than the screen
+        {{20000, 12000, 0, 0}, 12000, 9000, -4000, -1500},  // larger than the screen
         {{4545, 2175, 77, 99}, 15360, 11520, 5407.5f, 4672.5f},
         {{12000, 9000, 5, 5}, 12000, 9000, 0, 0},
         // In single precision 16777216 - 0.5 is 16777216 (in double it would
@@ -121,8 +123,16 @@ public:
     std::u16string name, password;
     std::vector<std::string> events;
 
-    std::u16string UserName() override { events.push_back("read name"); return name; }
-    std::u16string Password() override { events.push_back("read password"); return password; }
+    std::u16string UserName() override
+    {
+        events.push_back("read name");
+        return name;
+    }
+    std::u16string Password() override
+    {
+        events.push_back("read password");
+        return password;
+    }
     void FocusUserName() override { events.push_back("focus name"); }
     void FocusPassword() override { events.push_back("focus password"); }
     void Hide() override { events.push_back("hide"); }
@@ -146,7 +156,11 @@ TEST(Login, ConfirmValidatesInOrder)
 {
     const OkCase cases[] = {
         {"both empty", u"", u"", kFalse, kFalse, {"read name", "message name style 0", "focus name"}},
-        {"password empty", u"ann", u"", kFalse, kFalse,
+        {"password empty",
+         u"ann",
+         u"",
+         kFalse,
+         kFalse,
          {"read name", "read password", "message password style 0", "focus password"}},
         {"name empty", u"", u"pw", kFalse, kFalse, {"read name", "message name style 0", "focus name"}},
         {"refusal keeps True", u"", u"pw", kTrue, kTrue, {"read name", "message name style 0", "focus name"}},

@@ -93,6 +93,8 @@ TEST_P(MainTest, EndsInExactlyOneOutcome)
 BoardScript Versions(std::vector<VersionRead> boards) { return {.boards = std::move(boards)}; }
 VersionRead V(std::u16string_view text) { return VersionRead::Text(text); }
 
+// A table of cases, laid out by hand.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Runs, MainTest,
     ::testing::Values(
@@ -113,6 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"NoManagement", {.bindFails = true, .boards = {V(u"34")}}, true, Seen::PrivilegeBox, 1},
         RunCase{"QueryRefused", {.queryFails = true, .boards = {V(u"34")}}, true, Seen::PrivilegeBox, 1}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace kestrel

@@ -47,6 +47,8 @@ TEST_P(ProbeTest, LeavesThePrefixAndReleasesEveryReference)
 
 BoardScript Boards(std::vector<VersionRead> boards) { return {.boards = std::move(boards)}; }
 
+// A table of cases, laid out by hand.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Roads, ProbeTest,
     ::testing::Values(
@@ -70,6 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"FailedAdvanceKeepsLastRead",
                   {.boards = {V(u"34A"), V(u"12B")}, .advanceFailsAt = 1}, P(u"34")}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(Probe, AsksTheLocalNamespaceTheOneQuery)
 {

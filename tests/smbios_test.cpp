@@ -115,6 +115,8 @@ Bytes Cut(Bytes bytes, std::size_t drop)
     return bytes;
 }
 
+// A table of cases, laid out by hand.
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Tables, DmiWalkTest,
     ::testing::Values(
@@ -202,6 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { auto ep = DmiTable().EntryPoint(); ep[3] = '4'; --ep[5]; return ep; }()},
         TableCase{"EntryPointEmpty", DmiTable().Baseboard("34").bytes(), V{"unbound"}, Bytes{}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // What is at the table's path decides whether the bind works: only a regular
 // file of a sane size that reads to its end.

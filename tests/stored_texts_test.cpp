@@ -28,9 +28,9 @@ std::string Cp950ToUtf8(std::string_view bytes)
 TEST(StoredTexts, DecodeFromCodePage950)
 {
     const std::pair<const StoredText*, const char*> cases[] = {
-        {&kLoginCaption, "登入"},          {&kOkCaption, "確定"},
-        {&kCancelCaption, "取消"},         {&kUserNameLabel, "使用者名稱(&U):"},
-        {&kPasswordLabel, "密碼(&P):"},    {&kMainCaption, "主表單"},
+        {&kLoginCaption, "登入"},       {&kOkCaption, "確定"},
+        {&kCancelCaption, "取消"},      {&kUserNameLabel, "使用者名稱(&U):"},
+        {&kPasswordLabel, "密碼(&P):"}, {&kMainCaption, "主表單"},
         {&kMainFontName, "新細明體"},
     };
     for (const auto& [text, utf8] : cases) EXPECT_EQ(Cp950ToUtf8(text->view()), utf8);

@@ -12,8 +12,9 @@ FailingFormServices::Step FailingFormServices::ParseStep(const wchar_t* name)
         const wchar_t* name;
         Step step;
     };
-    static constexpr Named kSteps[] = {{L"window", Step::Window}, {L"dialog", Step::Dialog}, {L"dpi", Step::Dpi},
-                                       {L"lock", Step::Lock},     {L"decode", Step::Decode}, {L"codepage", Step::CodePage}};
+    static constexpr Named kSteps[] = {{L"window", Step::Window}, {L"dialog", Step::Dialog},
+                                       {L"dpi", Step::Dpi},       {L"lock", Step::Lock},
+                                       {L"decode", Step::Decode}, {L"codepage", Step::CodePage}};
     for (const auto& s : kSteps)
         if (std::wcscmp(name, s.name) == 0) return s.step;
     return Step::None;
@@ -29,7 +30,8 @@ bool FailingFormServices::Fails(Step step) const
 HWND FailingFormServices::MakeWindow(DWORD exStyle, const wchar_t* windowClass, const wchar_t* title, DWORD style,
                                      HWND owner, HINSTANCE instance, void* param)
 {
-    return Fails(Step::Window) ? nullptr : FormServices::MakeWindow(exStyle, windowClass, title, style, owner, instance, param);
+    return Fails(Step::Window) ? nullptr
+                               : FormServices::MakeWindow(exStyle, windowClass, title, style, owner, instance, param);
 }
 
 HWND FailingFormServices::MakeDialog(HINSTANCE instance, const DLGTEMPLATE* dialogTemplate, HWND owner,

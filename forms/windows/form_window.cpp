@@ -102,7 +102,8 @@ HWND HiddenOwner(HINSTANCE instance)
 {
     constexpr const wchar_t* kClass = L"KestrelOwner";
     RegisterFormClass(instance, kClass, DefWindowProcW);
-    return CreateWindowExW(0, kClass, Wide(kApplicationTitle).c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    return CreateWindowExW(0, kClass, Wide(kApplicationTitle).c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
+                           nullptr);
 }
 
 }  // namespace kestrel::forms

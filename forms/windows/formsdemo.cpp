@@ -46,7 +46,8 @@ bool FormTakes(FormName form, Step step)
 int Usage()
 {
     // The tool's reports: nothing more can be done when no one reads them.
-    static_cast<void>(std::fputs("usage: formsdemo logo|login|main [--fail STEP]\nthe steps each form takes:\n", stderr));
+    static_cast<void>(
+        std::fputs("usage: formsdemo logo|login|main [--fail STEP]\nthe steps each form takes:\n", stderr));
     for (const auto& f : kFormSteps) static_cast<void>(std::fprintf(stderr, "%s\n", f.usage));
     return 64;
 }
@@ -60,10 +61,10 @@ void DescribeText1Font(const kestrel::forms::frmMain& form)
     char face[3 * LF_FACESIZE] = {};
     WideCharToMultiByte(CP_UTF8, 0, font.lfFaceName, -1, face, sizeof face, nullptr, nullptr);
     const long height = font.lfHeight < 0 ? -font.lfHeight : font.lfHeight;
-    static_cast<void>(std::printf(
-        "Text1 font face=%s points=%ld weight=%ld italic=%d underline=%d strikeout=%d charset=%d\n", face,
-        (height * 72 + dpi / 2) / dpi, font.lfWeight, font.lfItalic, font.lfUnderline, font.lfStrikeOut,
-        font.lfCharSet));
+    static_cast<void>(
+        std::printf("Text1 font face=%s points=%ld weight=%ld italic=%d underline=%d strikeout=%d charset=%d\n", face,
+                    (height * 72 + dpi / 2) / dpi, font.lfWeight, font.lfItalic, font.lfUnderline, font.lfStrikeOut,
+                    font.lfCharSet));
     static_cast<void>(std::fflush(stdout));
 }
 

@@ -47,7 +47,10 @@ public:
     }
 
 private:
-    void Focus(int id) { SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, id)), TRUE); }
+    void Focus(int id)
+    {
+        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(window_, id)), TRUE);
+    }
     HWND window_;
 };
 
@@ -86,7 +89,8 @@ void frmLogin::CreateControls()
         case LoginControl::cmdOK:
             return {L"BUTTON", Decode(services_, kOkCaption, L"frmLogin"), WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kIdOK};
         case LoginControl::cmdCancel:
-            return {L"BUTTON", Decode(services_, kCancelCaption, L"frmLogin"), WS_TABSTOP | BS_PUSHBUTTON, 0, kIdCancel};
+            return {L"BUTTON", Decode(services_, kCancelCaption, L"frmLogin"), WS_TABSTOP | BS_PUSHBUTTON, 0,
+                    kIdCancel};
         case LoginControl::txtPassword:
             return {L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdPassword};
         case LoginControl::lblLabels0:
@@ -109,7 +113,8 @@ void frmLogin::CreateControls()
         SendMessageW(control, WM_SETFONT, font, FALSE);
         byTabIndex[layout.tabIndex] = control;
     }
-    for (HWND control : byTabIndex) SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    for (HWND control : byTabIndex)
+        SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     HWND password = GetDlgItem(window_, kIdPassword);
     SendMessageW(password, EM_SETPASSWORDCHAR, L'*', 0);

@@ -14,8 +14,8 @@ constexpr const wchar_t* kClass = L"KestrelMain";
 frmMain::frmMain(HINSTANCE instance, FormServices& services)
 {
     RegisterFormClass(instance, kClass, WindowProc);
-    window_ = services.MakeWindow(WS_EX_APPWINDOW, kClass, Decode(services, kMainCaption, L"frmMain").c_str(), WS_OVERLAPPEDWINDOW, nullptr,
-                                  instance, this);
+    window_ = services.MakeWindow(WS_EX_APPWINDOW, kClass, Decode(services, kMainCaption, L"frmMain").c_str(),
+                                  WS_OVERLAPPEDWINDOW, nullptr, instance, this);
     Check(window_ != nullptr, L"frmMain: CreateWindowExW");
 
     const Dpi dpi = Dpi::OfScreen(services, L"frmMain");

@@ -18,10 +18,7 @@ namespace {
 
 }  // namespace
 
-void RaiseRuntimeError(const wchar_t* what, DWORD lastError)
-{
-    Raise(what, {ErrorCode::Kind::LastError, lastError});
-}
+void RaiseRuntimeError(const wchar_t* what, DWORD lastError) { Raise(what, {ErrorCode::Kind::LastError, lastError}); }
 
 void RaiseRuntimeErrorHr(const wchar_t* what, HRESULT hr)
 {

@@ -44,12 +44,9 @@ public:
     VersionRead ReadVersion() override
     {
         switch (version_.status) {
-        case smbios::StringRef::Status::Null:
-            return VersionRead::Null();
-        case smbios::StringRef::Status::Text:
-            return Text();
-        case smbios::StringRef::Status::Missing:
-            break;
+        case smbios::StringRef::Status::Null: return VersionRead::Null();
+        case smbios::StringRef::Status::Text: return Text();
+        case smbios::StringRef::Status::Missing: break;
         }
         return VersionRead::Failed();
     }
@@ -84,14 +81,12 @@ public:
         for (;;) {
             const auto step = walk_.Next();
             switch (step.status) {
-            case smbios::Step::Status::End:
-                return {Status::End, nullptr};
-            case smbios::Step::Status::Malformed:
-                return {Status::Failed, nullptr};
+            case smbios::Step::Status::End: return {Status::End, nullptr};
+            case smbios::Step::Status::Malformed: return {Status::Failed, nullptr};
             case smbios::Step::Status::Structure:
                 if (step.structure.type != smbios::kBaseboardType) break;
-                auto board = MakeOrNull<DmiBoard>(
-                    table_, smbios::StringAt(step.structure, smbios::kBaseboardVersionOffset));
+                auto board =
+                    MakeOrNull<DmiBoard>(table_, smbios::StringAt(step.structure, smbios::kBaseboardVersionOffset));
                 if (!board) return {Status::Failed, nullptr};
                 return {Status::Item, std::move(board)};
             }

@@ -25,8 +25,8 @@ struct Structure {
 struct Step {
     enum class Status { Structure, End, Malformed };
     Status status = Status::Malformed;
-    Structure structure;      // set when status is Structure
-    std::size_t next = 0;     // offset of the following structure
+    Structure structure;   // set when status is Structure
+    std::size_t next = 0;  // offset of the following structure
 };
 
 // Reads the structure at `offset`: End at the end of the table; Malformed
@@ -50,7 +50,7 @@ StringRef StringAt(const Structure& structure, std::size_t fieldOffset);
 struct EntryPoint {
     enum class Kind { Smbios2, Smbios3 };
     Kind kind = Kind::Smbios3;
-    std::uint32_t tableLength = 0;             // exact (2.x) or maximum (3.x) size
+    std::uint32_t tableLength = 0;            // exact (2.x) or maximum (3.x) size
     std::optional<std::uint16_t> structures;  // the structure count of a 2.x table; none when 0
 };
 

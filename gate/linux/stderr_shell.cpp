@@ -120,7 +120,8 @@ bool RunningProgramDir(char (&dir)[PATH_MAX])
     dir[n] = '\0';
     // The link must name this very file: an in-memory file reads as
     // "/memfd:name (deleted)", a deleted one gets " (deleted)" appended.
-    struct stat self {}, named {};
+    struct stat self {
+    }, named{};
     if (dir[0] != '/' || ::stat("/proc/self/exe", &self) != 0 || ::stat(dir, &named) != 0 ||
         self.st_dev != named.st_dev || self.st_ino != named.st_ino)
         return false;

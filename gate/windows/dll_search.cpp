@@ -27,9 +27,8 @@ namespace {
 // oleaut32, advapi32, rpcrt4, shell32, ...) are always mapped from System32
 // and need no preload.
 constexpr const wchar_t* kPreloaded[] = {
-    L"uxtheme.dll", L"dwmapi.dll",  L"cryptbase.dll", L"msctf.dll",    L"version.dll",
-    L"wbemcomn.dll", L"clbcatq.dll", L"ntmarta.dll",   L"userenv.dll",  L"setupapi.dll",
-    L"apphelp.dll",  L"propsys.dll", L"oleacc.dll",
+    L"uxtheme.dll", L"dwmapi.dll",  L"cryptbase.dll", L"msctf.dll",   L"version.dll", L"wbemcomn.dll", L"clbcatq.dll",
+    L"ntmarta.dll", L"userenv.dll", L"setupapi.dll",  L"apphelp.dll", L"propsys.dll", L"oleacc.dll",
 };
 
 // System32\name into `path`; false when it does not fit.

@@ -43,8 +43,8 @@ private:
 class ForegroundOwner {
 public:
     ForegroundOwner()
-        : window_(CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, nullptr,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr))
+        : window_(CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr))
     {
         if (window_) SetForegroundWindow(window_);
     }

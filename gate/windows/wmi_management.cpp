@@ -22,7 +22,8 @@ public:
     {
         if (!object_) return VersionRead::Failed();
         com::Variant value;
-        if (FAILED(com::Invoke(object_.get(), L"Version", kPropertyRead, nullptr, 0, value))) return VersionRead::Failed();
+        if (FAILED(com::Invoke(object_.get(), L"Version", kPropertyRead, nullptr, 0, value)))
+            return VersionRead::Failed();
         if (value->vt == VT_NULL) return VersionRead::Null();
         if (value->vt != VT_BSTR && FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BSTR)))
             return VersionRead::Failed();

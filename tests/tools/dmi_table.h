@@ -57,7 +57,10 @@ public:
         return Structure(2, {0, 0, 2, 0, 0, 0x01, 0, 0x03, 0x00, 0x0A, 0}, {"", version});
     }
 
-    DmiTable& Bios() { return Structure(0, {1, 2, 0x00, 0xF0, 3, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, {"Tarn Works", "1.00", "01/01/2026"}); }
+    DmiTable& Bios()
+    {
+        return Structure(0, {1, 2, 0x00, 0xF0, 3, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, {"Tarn Works", "1.00", "01/01/2026"});
+    }
     DmiTable& EndOfTable() { return Structure(127, {}, {}); }
     DmiTable& Raw(const std::vector<std::uint8_t>& bytes)
     {
@@ -85,8 +88,8 @@ public:
     std::vector<std::uint8_t> EntryPoint2(std::optional<std::uint16_t> count = std::nullopt,
                                           std::optional<std::uint16_t> length = std::nullopt) const
     {
-        std::vector<std::uint8_t> ep = {'_', 'S', 'M', '_', 0, 0x1F, 2, 8, 0, 0, 0, 0, 0, 0, 0, 0,
-                                        '_', 'D', 'M', 'I', '_', 0};
+        std::vector<std::uint8_t> ep = {'_', 'S', 'M', '_', 0, 0x1F, 2,   8,   0,   0,   0,
+                                        0,   0,   0,   0,   0, '_',  'D', 'M', 'I', '_', 0};
         Put(ep, length.value_or(static_cast<std::uint16_t>(bytes_.size())), 2);
         Put(ep, 0, 4);  // table address
         Put(ep, count.value_or(structures_), 2);

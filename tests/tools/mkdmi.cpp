@@ -52,20 +52,15 @@ int main(int argc, char** argv)
     for (long r = 0; r < repeat; ++r) {
         for (int i = first; i < argc; ++i) {
             const std::string version = argv[i];
-            if (version == "-")
-                table.Baseboard(std::nullopt, static_cast<std::size_t>(padding));
-            else if (version.starts_with("^"))
-                table.BaseboardAfterEmptyString(version.substr(1));
-            else
-                table.Baseboard(version, static_cast<std::size_t>(padding));
+            if (version == "-") table.Baseboard(std::nullopt, static_cast<std::size_t>(padding));
+            else if (version.starts_with("^")) table.BaseboardAfterEmptyString(version.substr(1));
+            else table.Baseboard(version, static_cast<std::size_t>(padding));
         }
     }
     table.EndOfTable();
     std::vector<std::uint8_t> ep;
-    if (entry == "smbios2")
-        ep = count < 0 ? table.EntryPoint2() : table.EntryPoint2(static_cast<std::uint16_t>(count));
-    else if (entry == "smbios3" || entry == "bad")
-        ep = table.EntryPoint();
+    if (entry == "smbios2") ep = count < 0 ? table.EntryPoint2() : table.EntryPoint2(static_cast<std::uint16_t>(count));
+    else if (entry == "smbios3" || entry == "bad") ep = table.EntryPoint();
     if (entry == "bad") ++ep[5];
     if (!Write(dir + "/DMI", table.bytes()) || (entry != "none" && !Write(dir + "/smbios_entry_point", ep))) {
         std::cerr << "mkdmi: cannot write to " << dir << "\n";

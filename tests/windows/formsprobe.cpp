@@ -163,9 +163,11 @@ void Geometry(const Target& t)
     const bool centred = outer.left == std::lround((sw - ow) / 2.0) && outer.top == std::lround((sh - oh) / 2.0);
     std::printf("form class=%s caption=%s client=%ldx%ld centred=%s\n", Utf8(ClassOf(w)).c_str(),
                 Utf8(TextOf(w)).c_str(), client.right, client.bottom,
-                centred ? "yes" : ("no: at " + std::to_string(outer.left) + "," + std::to_string(outer.top) +
-                                   " size " + std::to_string(ow) + "x" + std::to_string(oh) + " on " +
-                                   std::to_string(sw) + "x" + std::to_string(sh)).c_str());
+                centred ? "yes"
+                        : ("no: at " + std::to_string(outer.left) + "," + std::to_string(outer.top) + " size " +
+                           std::to_string(ow) + "x" + std::to_string(oh) + " on " + std::to_string(sw) + "x" +
+                           std::to_string(sh))
+                              .c_str());
     POINT origin = {0, 0};
     ClientToScreen(w, &origin);
     std::fprintf(stderr, "client origin %ld %ld\n", origin.x, origin.y);

@@ -25,7 +25,11 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { ++live_; return ++refs_; }
+    ULONG STDMETHODCALLTYPE AddRef() override
+    {
+        ++live_;
+        return ++refs_;
+    }
     ULONG STDMETHODCALLTYPE Release() override
     {
         --live_;
