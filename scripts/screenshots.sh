@@ -13,14 +13,23 @@ mkdir -p "$out"
 export WINEPREFIX=$PWD/build/shots/wineprefix WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   bash tests/e2e/wine.sh prefix "$WINEPREFIX" win32
-  # Chinese text in the window captions and controls: the interface font
-  # falls back to a Traditional Chinese font that Debian ships.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /d 'AR PL UMing TW' /f > /dev/null 2>&1
-  # The title-bar buttons are glyphs of the Marlett font: Debian's
-  # fonts-wine has it, installed into the prefix as Windows has it.
-  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Marlett (TrueType)' /d marlett.ttf /f \
-    > /dev/null 2>&1
+  fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
+  # The interface font as Windows has it: Tahoma, here Wine's own from
+  # Debian's fonts-wine, for MS Shell Dlg and MS Shell Dlg 2 too. Chinese
+  # text falls back through font linking, as on Windows, to a Traditional
+  # Chinese font that Debian ships. The title-bar buttons are glyphs of the
+  # Marlett font, from fonts-wine as well.
+  for font in tahoma.ttf tahomabd.ttf marlett.ttf; do cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"; done
+  {
+    wine reg add "$fonts\Fonts" /v 'Tahoma (TrueType)' /d tahoma.ttf /f
+    wine reg add "$fonts\Fonts" /v 'Tahoma Bold (TrueType)' /d tahomabd.ttf /f
+    wine reg add "$fonts\Fonts" /v 'Marlett (TrueType)' /d marlett.ttf /f
+    wine reg add "$fonts\FontSubstitutes" /v 'MS Shell Dlg' /d Tahoma /f
+    wine reg add "$fonts\FontSubstitutes" /v 'MS Shell Dlg 2' /d Tahoma /f
+    for face in Tahoma 'Tahoma Bold' 'MS Shell Dlg' 'MS Shell Dlg 2'; do
+      wine reg add "$fonts\FontLink\SystemLink" /v "$face" /t REG_MULTI_SZ /d 'uming.ttc,AR PL UMing TW' /f
+    done
+  } > /dev/null 2>&1
   wineserver -k 2> /dev/null; wineserver -w
 fi
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
