@@ -28,7 +28,7 @@ one_command_each() {  # COMPILE_COMMANDS OUT_DIR
 one_command_each build/host/compile_commands.json "$work/host"
 one_command_each build/windows/compile_commands.json "$work/windows"
 
-mingw=/usr/lib/gcc/i686-w64-mingw32/12-win32/include/c++
+mingw=$(dirname "$(i686-w64-mingw32-g++-win32 -print-libgcc-file-name)")/include/c++
 windows_args=(--extra-arg=--target=i686-w64-mingw32 --extra-arg=-nostdinc++)
 for dir in "$mingw" "$mingw/i686-w64-mingw32" "$mingw/backward" /usr/i686-w64-mingw32/include; do
   windows_args+=("--extra-arg=-isystem$dir")
