@@ -35,6 +35,19 @@ __attribute__((noreturn)) void __chk_fail() { kestrel::EndOnInternalFailure(); }
 
 namespace {
 
+// Spreads every bit of its input over the whole word (MurmurHash3's
+// finaliser), so that the fast-changing low bits of the counters reach the
+// guard's high bits too.
+__attribute__((no_stack_protector)) std::uint32_t Mix(std::uint32_t h)
+{
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    h ^= h >> 16;
+    return h;
+}
+
 // First of the constructors, before any protected function can run with an
 // old guard on its stack.
 __attribute__((constructor(101), no_stack_protector)) void SeedStackGuard()
@@ -44,15 +57,21 @@ __attribute__((constructor(101), no_stack_protector)) void SeedStackGuard()
     LARGE_INTEGER counter = {};
     QueryPerformanceCounter(&counter);
     volatile std::uintptr_t here = 0;
-    std::uintptr_t seed = now.dwLowDateTime ^ now.dwHighDateTime;
-    seed ^= GetCurrentProcessId();
-    seed ^= std::uintptr_t(GetCurrentThreadId()) << 8;
-    seed ^= GetTickCount();
-    seed ^= counter.LowPart ^ std::uintptr_t(counter.HighPart);
-    seed ^= reinterpret_cast<std::uintptr_t>(&here);
-    seed ^= reinterpret_cast<std::uintptr_t>(&SeedStackGuard) << 12;
+    const std::uint32_t sources[] = {
+        static_cast<std::uint32_t>(now.dwLowDateTime),
+        static_cast<std::uint32_t>(now.dwHighDateTime),
+        static_cast<std::uint32_t>(GetCurrentProcessId()),
+        static_cast<std::uint32_t>(GetCurrentThreadId()),
+        static_cast<std::uint32_t>(GetTickCount()),
+        static_cast<std::uint32_t>(counter.LowPart),
+        static_cast<std::uint32_t>(counter.HighPart),
+        static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&here)),
+        static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&SeedStackGuard)),
+    };
+    std::uint32_t seed = 0;
+    for (const std::uint32_t source : sources) seed = Mix(seed ^ source);
     if (seed == 0) seed = 0xBB40E64E;
-    __stack_chk_guard = reinterpret_cast<void*>(seed);
+    __stack_chk_guard = reinterpret_cast<void*>(static_cast<std::uintptr_t>(seed));
 }
 
 }  // namespace
