@@ -25,12 +25,12 @@ private:
 Dpi Dpi::OfScreen(FormServices& services, const wchar_t* form)
 {
     const HDC screen = services.ScreenDc();
-    Check(screen != nullptr, (std::wstring(form) + L": GetDC (the screen)").c_str());
+    Check(screen != nullptr, form, L"GetDC (the screen)");
     Dpi dpi;
     dpi.x = GetDeviceCaps(screen, LOGPIXELSX);
     dpi.y = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    Check(dpi.x > 0 && dpi.y > 0, (std::wstring(form) + L": GetDeviceCaps (the screen's dots per inch)").c_str());
+    Check(dpi.x > 0 && dpi.y > 0, form, L"GetDeviceCaps (the screen's dots per inch)");
     return dpi;
 }
 
@@ -48,11 +48,11 @@ std::wstring Decode(FormServices& services, const StoredText& text, const wchar_
     if (size == 0) return {};
     // Fails where the code page is not installed: a run-time error, never an
     // empty caption.
-    const std::wstring what = std::wstring(form) + L": MultiByteToWideChar (code page 950)";
+    constexpr const wchar_t* kWhat = L"MultiByteToWideChar (code page 950)";
     const int n = services.DecodeText(kStoredCodePage, text.bytes, size, nullptr, 0);
-    Check(n > 0, what.c_str());
+    Check(n > 0, form, kWhat);
     std::wstring out(n, L'\0');
-    Check(services.DecodeText(kStoredCodePage, text.bytes, size, out.data(), n) == n, what.c_str());
+    Check(services.DecodeText(kStoredCodePage, text.bytes, size, out.data(), n) == n, form, kWhat);
     return out;
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace kestrel::forms {
 
 // Shows "Run-time error: WHAT failed (error CODE)." in a box captioned
@@ -16,6 +18,14 @@ namespace kestrel::forms {
 inline void Check(bool ok, const wchar_t* what)
 {
     if (!ok) RaiseRuntimeError(what, GetLastError());
+}
+// The same for a call of the form named `form`: "FORM: WHAT". The error is
+// read before the text is made.
+inline void Check(bool ok, const wchar_t* form, const wchar_t* what)
+{
+    if (ok) return;
+    const DWORD error = GetLastError();
+    RaiseRuntimeError((std::wstring(form) + L": " + what).c_str(), error);
 }
 inline void CheckHr(HRESULT hr, const wchar_t* what)
 {

@@ -68,29 +68,24 @@ wrong="This BIOS is not for your Notebook PC."
 # kestrel.exe.local folder holding the planted DLLs); its control runs a
 # kestrel.exe built without the embedded manifest.
 plant=no program=kestrel local=no
+# What each case must end in.
+launches() { want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]"; }
+box() { want_boxes="box caption=$1 text=$2 icon=1 buttons=1" want_exit=$3 want_launch=""; }
+nothing() { want_boxes="" want_exit=$1 want_launch=""; }
 case $name in
-  accepted)       version=34B utility=beside wmi=wmi
-                  want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
-  wrong_model)    version=12B utility=beside wmi=wmi
-                  want_boxes="box caption=WinPhlash text=$wrong icon=1 buttons=1" want_exit=2 want_launch="" ;;
-  utility_absent) version=34B utility=none wmi=wmi want_boxes="" want_exit=3 want_launch="" ;;
-  utility_in_cwd) version=34B utility=cwd wmi=wmi want_boxes="" want_exit=3 want_launch="" ;;
-  no_wmi)         version=34B utility=beside wmi=nowmi
-                  want_boxes="box caption=WinFlash text=$privilege icon=1 buttons=1" want_exit=1 want_launch="" ;;
-  planted_launch) version=34B utility=beside wmi=wmi plant=yes
-                  want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
-  planted_wrong_model) version=12B utility=beside wmi=wmi plant=yes
-                  want_boxes="box caption=WinPhlash text=$wrong icon=1 buttons=1" want_exit=2 want_launch="" ;;
-  planted_control) version=12B utility=none wmi=wmi plant=yes program=loadbare
-                  want_boxes="" want_exit=0 want_launch="" ;;
-  manifest_launch) version=34B utility=beside wmi=wmi plant=manifest
-                  want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
-  manifest_wrong_model) version=12B utility=beside wmi=wmi plant=manifest
-                  want_boxes="box caption=WinPhlash text=$wrong icon=1 buttons=1" want_exit=2 want_launch="" ;;
-  manifest_local_launch) version=34B utility=beside wmi=wmi plant=manifest local=yes
-                  want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]" ;;
-  manifest_control) version=34B utility=beside wmi=wmi plant=manifest program=unmanifested
-                  want_boxes="box caption=WinFlash text=$privilege icon=1 buttons=1" want_exit=1 want_launch="" ;;
+  accepted)              version=34B utility=beside wmi=wmi; launches ;;
+  wrong_model)           version=12B utility=beside wmi=wmi; box WinPhlash "$wrong" 2 ;;
+  utility_absent)        version=34B utility=none wmi=wmi; nothing 3 ;;
+  utility_in_cwd)        version=34B utility=cwd wmi=wmi; nothing 3 ;;
+  no_wmi)                version=34B utility=beside wmi=nowmi; box WinFlash "$privilege" 1 ;;
+  planted_launch)        version=34B utility=beside wmi=wmi plant=yes; launches ;;
+  planted_wrong_model)   version=12B utility=beside wmi=wmi plant=yes; box WinPhlash "$wrong" 2 ;;
+  planted_control)       version=12B utility=none wmi=wmi plant=yes program=loadbare; nothing 0 ;;
+  manifest_launch)       version=34B utility=beside wmi=wmi plant=manifest; launches ;;
+  manifest_wrong_model)  version=12B utility=beside wmi=wmi plant=manifest; box WinPhlash "$wrong" 2 ;;
+  manifest_local_launch) version=34B utility=beside wmi=wmi plant=manifest local=yes; launches ;;
+  manifest_control)      version=34B utility=beside wmi=wmi plant=manifest program=unmanifested
+                         box WinFlash "$privilege" 1 ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
 if [ $plant != no ] && [ -z "$unmanifested" ]; then
