@@ -165,9 +165,18 @@ bool StderrShell::Launch(std::u16string_view fileName, int)
     sigaddset(&defaults, SIGPIPE);
     bool started = posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
                    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF) == 0;
+    // It starts in its own folder, where it finds its image and settings,
+    // wherever kestrel was started from.
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        posix_spawnattr_destroy(&attributes);
+        return false;
+    }
+    started = started && posix_spawn_file_actions_addchdir_np(&actions, programDir_) == 0;
     char* argv[] = {path, nullptr};
     pid_t child = 0;
-    started = started && posix_spawn(&child, path, nullptr, &attributes, argv, environ) == 0;
+    started = started && posix_spawn(&child, path, &actions, &attributes, argv, environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return started;
 }

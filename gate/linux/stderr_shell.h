@@ -19,8 +19,8 @@ public:
     // False when the line could not be written whole (standard error closed,
     // or a pipe nobody reads).
     bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) override;
-    // Spawns programDir/fileName with no arguments and does not wait. A
-    // window state has no meaning here.
+    // Spawns programDir/fileName with no arguments, in programDir as its
+    // working folder, and does not wait. A window state has no meaning here.
     bool Launch(std::u16string_view fileName, int windowState) override;
 
 private:

@@ -17,7 +17,7 @@ source "$(dirname "$0")/common.sh"
 privilege="WinFlash: You must be logged in with administrator privilege in order to update the system BIOS.  The system BIOS will not be updated."
 wrong="WinPhlash: This BIOS is not for your Notebook PC."
 standin='#!/bin/sh
-echo "started $#" >> "$(dirname "$0")/launched"'
+echo "started $# in $(pwd -P)" >> "$(dirname "$0")/launched"'
 
 # Set for one case, then cleared:
 #   mkdmi_args  options for mkdmi (before the versions)
@@ -80,7 +80,9 @@ run_case() {
     sleep 0.2
   fi
   launched=$(cat "$dir/bin/launched" "$dir/cwd/launched" "$dir/root/launched" 2>/dev/null)
-  local want_launch=""; [ "$want_exit" = 0 ] && want_launch="started 0"
+  # Started from another folder, the utility runs in its own.
+  local want_launch="" home=$dir/bin; [ "$run_as" = root ] && home=/
+  [ "$want_exit" = 0 ] && want_launch="started 0 in $home"
   check "$name" "exit $got_exit, stderr [$got_err], launched [$launched]" \
     "exit $want_exit, stderr [$want_err], launched [$want_launch]"
   reset
