@@ -39,6 +39,8 @@ done
 imported=$(i686-w64-mingw32-objdump -p "$exe" |
   awk '/DLL Name:/ {dll = tolower($3)} /^\t[0-9a-f]+\t +[0-9]+  [A-Za-z_]/ {print dll " " $3}' | sort)
 check "imports some functions" "$([ "$(wc -l <<< "$imported")" -gt 50 ] && echo yes)" "yes"
+# No abort of msvcrt's: its box and status 3 would pass for an outcome.
+check "imports no abort" "$(grep -x 'msvcrt.dll abort' <<< "$imported")" ""
 check "imports only what Windows XP has" "$(comm -23 <(echo "$imported") <(grep -v '^#' "$xp_imports" | sort))" ""
 
 check "resources" "$(wrestool -l "$exe" | sed 's/ \[.*//')" "\

@@ -22,13 +22,19 @@ namespace {
 //    KB2533623: uxtheme), cryptbase (7 without KB2533623: RPCRT4.UuidCreate,
 //    under COM), clbcatq (XP SP2/SP3: ole32's COM catalog), ntmarta (7
 //    without KB2533623: ADVAPI32's ACL functions), version, and for the
-//    shell's roads userenv, setupapi, apphelp, propsys and oleacc.
+//    shell's roads userenv, setupapi, apphelp, propsys and oleacc;
+//  - the start-up code of Inno Setup (SafeDLLPath.pas) and of WiX's
+//    bootstrapper, which preload comres ("required by CLSIDFromProgID()
+//    when loading clbcatq.dll": the management objects' moniker is such a
+//    ProgID) and profapi (7 SP1: "oleaut32.dll -> ole32.dll -> crypt32.dll
+//    -> profapi.dll").
 // Names that are KnownDLLs on every version (kernel32, user32, gdi32, ole32,
 // oleaut32, advapi32, rpcrt4, shell32, ...) are always mapped from System32
 // and need no preload.
 constexpr const wchar_t* kPreloaded[] = {
-    L"uxtheme.dll", L"dwmapi.dll",  L"cryptbase.dll", L"msctf.dll",   L"version.dll", L"wbemcomn.dll", L"clbcatq.dll",
-    L"ntmarta.dll", L"userenv.dll", L"setupapi.dll",  L"apphelp.dll", L"propsys.dll", L"oleacc.dll",
+    L"uxtheme.dll",  L"dwmapi.dll",  L"cryptbase.dll", L"msctf.dll",   L"version.dll",
+    L"wbemcomn.dll", L"clbcatq.dll", L"ntmarta.dll",   L"userenv.dll", L"setupapi.dll",
+    L"apphelp.dll",  L"propsys.dll", L"oleacc.dll",    L"comres.dll",  L"profapi.dll",
 };
 
 // System32\name into `path`; false when it does not fit.
@@ -86,8 +92,12 @@ bool RestrictDllSearch()
 
 HMODULE LoadSystemLibrary(const wchar_t* name)
 {
-    // Where the flag is known (Windows 8, or 7 and Vista with KB2533623).
-    if (const HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
+    // The flag only where the system knows it (Windows 8; 7 and Vista with
+    // KB2533623): "To determine whether the flags are available, use
+    // GetProcAddress to get the address of the AddDllDirectory ...
+    // function" (LoadLibraryEx, Microsoft Learn). Elsewhere by full path.
+    if (ExportOf<FARPROC>(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory"))
+        return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     return LoadByFullPath(name);
 }
 

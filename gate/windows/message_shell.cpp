@@ -5,7 +5,6 @@
 
 #include <vector>
 
-#include "../elevation.h"
 #include "dll_search.h"
 #include "wide.h"
 
@@ -62,7 +61,7 @@ private:
 
 }  // namespace
 
-SHELLEXECUTEINFOW ElevatedStartInfo(const wchar_t* file, int windowState, HWND owner)
+SHELLEXECUTEINFOW ElevatedStartInfo(const wchar_t* file, const wchar_t* folder, int windowState, HWND owner)
 {
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof info;
@@ -74,28 +73,66 @@ SHELLEXECUTEINFOW ElevatedStartInfo(const wchar_t* file, int windowState, HWND o
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     info.hwnd = owner;
     info.lpFile = file;
+    info.lpDirectory = folder;
     info.nShow = windowState;
     return info;
 }
 
-std::wstring RunningProgramDir()
+std::wstring RunningProgramPath()
 {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
         const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (n == 0) return {};
-        if (n < path.size()) {
-            std::wstring full(path.data(), n);
-            const auto slash = full.find_last_of(L"\\/");
-            return slash == std::wstring::npos ? std::wstring() : full.substr(0, slash);
-        }
+        if (n < path.size()) return std::wstring(path.data(), n);
         if (path.size() >= 32768) return {};
         path.resize(path.size() * 2);
     }
 }
 
+std::wstring FolderOf(const std::wstring& path)
+{
+    const auto slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool WindowStationVisible()
+{
+    // "To determine whether the service is running in an interactive
+    // window station ... call the GetUserObjectInformation function with
+    // UOI_FLAGS and check for WSF_VISIBLE" (Microsoft, Interactive
+    // Services). The handle is the process's own and is not closed.
+    const HWINSTA station = GetProcessWindowStation();
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) return false;
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+namespace {
+
+// The box, shown to the user of the active console session without waiting
+// for an answer: WTSSendMessageW with bWait FALSE returns at once. Nothing is
+// sent when no one is at the console (no active session).
+bool SendToConsoleSession(std::wstring text, int style, std::wstring caption)
+{
+    const DWORD session = WTSGetActiveConsoleSessionId();
+    if (session == 0xFFFFFFFF) return false;
+    using SendMessageFunction = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD, LPWSTR, DWORD, DWORD, DWORD, DWORD*, BOOL);
+    const auto send = ExportOf<SendMessageFunction>(LoadSystemLibrary(L"wtsapi32.dll"), "WTSSendMessageW");
+    if (!send) return false;
+    // The lengths are in bytes, without the terminating null.
+    const auto bytes = [](const std::wstring& s) { return DWORD(s.size()) * DWORD(sizeof(wchar_t)); };
+    DWORD response = 0;
+    return send(nullptr, session, caption.data(), bytes(caption), text.data(), bytes(text), DWORD(style), 0, &response,
+                FALSE) != FALSE;
+}
+
+}  // namespace
+
 bool MessageShell::ShowMessage(std::u16string_view text, int style, std::u16string_view caption)
 {
+    if (!WindowStationVisible()) return SendToConsoleSession(Wide(text), style, Wide(caption));
     return MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), static_cast<UINT>(style)) != 0;
 }
 
@@ -105,53 +142,52 @@ namespace {
 // asks for more rights than the caller has (ERROR_ELEVATION_REQUIRED).
 constexpr DWORD kElevationRequired = 740;
 
-// CreateProcessW first; ShellExecuteExW, which can ask for consent, when the
-// utility's manifest asks for rights this program does not have.
-class WindowsStarter final : public ProcessStarter {
-public:
-    Result Start(std::u16string_view path, int windowState) override
-    {
-        const std::wstring file = Wide(path);
-        std::wstring commandLine = L"\"" + file + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = static_cast<WORD>(windowState);
-        PROCESS_INFORMATION process = {};
-        if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process))
-            return GetLastError() == kElevationRequired ? Result::ElevationRequired : Result::Failed;
-        const Handle processHandle(process.hProcess);
-        const Handle threadHandle(process.hThread);
-        return Result::Started;
-    }
-
-    bool StartElevated(std::u16string_view path, int windowState) override
-    {
-        // shell32 brings many DLLs along: loaded only on this road, from
-        // System32 only, and kept until the process ends, as the shell may
-        // still be working on the request when the call returns.
-        const HMODULE shell = LoadSystemLibrary(L"shell32.dll");
-        using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
-        const auto shellExecuteEx = ExportOf<ShellExecuteExFunction>(shell, "ShellExecuteExW");
-        if (!shellExecuteEx) return false;
-        const std::wstring file = Wide(path);
-        const ForegroundOwner owner;
-        SHELLEXECUTEINFOW info = ElevatedStartInfo(file.c_str(), windowState, owner.get());
-        if (!shellExecuteEx(&info)) return false;
-        const Handle processHandle(info.hProcess);
-        return true;
-    }
-};
-
 }  // namespace
+
+ProcessStarter::Result WindowsStarter::Start(std::u16string_view path, int windowState)
+{
+    const std::wstring file = Wide(path);
+    std::wstring commandLine = L"\"" + file + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(windowState);
+    PROCESS_INFORMATION process = {};
+    // The utility gets the system's default error mode, not the one this
+    // program set for itself, and its own folder as its working folder,
+    // where it finds its image and settings wherever kestrel was started
+    // from.
+    if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
+                        folder_.empty() ? nullptr : folder_.c_str(), &startup, &process))
+        return GetLastError() == kElevationRequired ? Result::ElevationRequired : Result::Failed;
+    const Handle processHandle(process.hProcess);
+    const Handle threadHandle(process.hThread);
+    return Result::Started;
+}
+
+bool WindowsStarter::StartElevated(std::u16string_view path, int windowState)
+{
+    // shell32 brings many DLLs along: loaded only on this road, from System32
+    // only, and kept until the process ends, as the shell may still be
+    // working on the request when the call returns.
+    const HMODULE shell = LoadSystemLibrary(L"shell32.dll");
+    using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+    const auto shellExecuteEx = ExportOf<ShellExecuteExFunction>(shell, "ShellExecuteExW");
+    if (!shellExecuteEx) return false;
+    const std::wstring file = Wide(path);
+    const ForegroundOwner owner;
+    SHELLEXECUTEINFOW info =
+        ElevatedStartInfo(file.c_str(), folder_.empty() ? nullptr : folder_.c_str(), windowState, owner.get());
+    if (!shellExecuteEx(&info)) return false;
+    const Handle processHandle(info.hProcess);
+    return true;
+}
 
 bool MessageShell::Launch(std::u16string_view fileName, int windowState)
 {
     if (programDir_.empty()) return false;
     const std::u16string path = Utf16(programDir_) + u"\\" + std::u16string(fileName);
-    WindowsStarter starter;
-    return StartElevatingIfRequired(starter, path, windowState);
+    return StartElevatingIfRequired(starter_, path, windowState);
 }
 
 }  // namespace kestrel

@@ -3,9 +3,12 @@
 // container can hold) end the program instead, and the terminate handler
 // does not bring the name demangler along.
 //
-// They do not call abort(): in a GUI program msvcrt's abort shows its own
+// They do not call msvcrt's abort(): in a GUI program it shows its own
 // "abnormal program termination" box and exits with status 3, which is the
-// gate's "the utility could not be started".
+// gate's "the utility could not be started". The library's header-only
+// checks (std::optional::value() and the like, with exceptions off) call
+// __builtin_abort(), which is abort(): it is defined here too, so that it
+// ends as every other internal failure does and kestrel.exe imports none.
 #include "runtime.h"
 
 #include <cstdlib>
@@ -27,6 +30,9 @@ void __throw_out_of_range(const char*) { kestrel::EndOnInternalFailure(); }
 void __throw_out_of_range_fmt(const char*, ...) { kestrel::EndOnInternalFailure(); }
 }  // namespace std
 // NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,cert-dcl58-cpp,cert-dcl50-cpp)
+
+// NOLINTNEXTLINE(cert-dcl58-cpp,bugprone-reserved-identifier)
+extern "C" void abort() { kestrel::EndOnInternalFailure(); }
 
 void* operator new(std::size_t size)
 {

@@ -4,14 +4,51 @@
 #include <objbase.h>
 
 #include "../modMain.h"
+#include "activation_context.h"
 #include "dll_search.h"
 #include "message_shell.h"
 #include "wmi_management.h"
 
+#ifdef KESTREL_ELEVATION_SEAM
+// A test build only: the plain start answers "elevation required" once.
+#include "elevation_seam.h"
+using Starter = kestrel::testing::ElevationRequiredOnce;
+#else
+using Starter = kestrel::WindowsStarter;
+#endif
+
+namespace {
+
+// The board is not read: every bind fails, and the routine goes on to the
+// privilege message.
+class NoManagement final : public kestrel::Management {
+public:
+    std::unique_ptr<kestrel::ManagementService> Bind(std::u16string_view) override { return nullptr; }
+};
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    // No box of the system's own for a drive without a disk or a file that
+    // cannot be opened (a program started from removable media or a share):
+    // a failure is a failed step, told by the routine.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // Which manifest governs, before anything can load a DLL through it.
+    const std::wstring program = kestrel::RunningProgramPath();
+    const bool foreignManifest = kestrel::ForeignManifestGoverns(kestrel::ProcessRootManifest(), program);
     // Before anything can load a DLL: System32 only, never the current folder.
     kestrel::RestrictDllSearch();
+
+    const std::wstring folder = kestrel::FolderOf(program);
+    Starter starter(folder);
+    kestrel::MessageShell shell(folder, starter);
+    if (foreignManifest) {
+        // A manifest beside the program governs it, and could send the
+        // management objects into a DLL of its choosing: COM is not started.
+        NoManagement none;
+        return kestrel::Main(none, shell);
+    }
     // Apartment-threaded, without OLE1 DDE, as ShellExecuteEx's remarks ask
     // of a caller that may start a program through the shell.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -19,7 +56,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     {
         // Without COM the bind fails, and the routine goes on to its message.
         kestrel::WmiManagement management;
-        kestrel::MessageShell shell(kestrel::RunningProgramDir());
         status = kestrel::Main(management, shell);
     }
     if (SUCCEEDED(com)) CoUninitialize();

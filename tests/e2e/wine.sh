@@ -2,7 +2,7 @@
 # Runs the real kestrel.exe under Wine and Xvfb with a board version of the
 # test's choosing.
 #   wine.sh prefix PREFIX win32|win64 [vista]   make a Wine prefix the cases share
-#   wine.sh case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED]
+#   wine.sh case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED SEAM]
 #
 # A 32-bit program runs in either prefix: in the 64-bit one under WoW64, as on
 # 64-bit Windows. A prefix made with "vista" reports Windows Vista (6.0).
@@ -12,7 +12,7 @@
 # attribute Wine reads, and starts a wineserver of its own inside it (Wine's
 # WMI answers from processes that server starts). boxdriver.exe starts
 # kestrel.exe, reads and closes its message boxes; the stand-in WinPhlash.exe
-# records its start and show state.
+# records its start, show state and working folder.
 set -u
 export WINEDEBUG=-all
 source "$(dirname "$0")/common.sh"
@@ -46,10 +46,11 @@ if [ "$1" = internal ]; then
   echo "ok   internal failure $5: no box, exit status 70"; exit 0
 fi
 
-[ "$1" = case ] || { echo "usage: wine.sh prefix PREFIX win32|win64 | case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE]"; exit 64; }
+[ "$1" = case ] || { echo "usage: wine.sh prefix PREFIX win32|win64 | case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED SEAM]"; exit 64; }
 export WINEPREFIX=$(realpath "$2")
 kestrel=$(realpath "$3") boxdriver=$(realpath "$4") standin=$(realpath "$5") name=$6
 planted=${7:+$(realpath "$7")} loadbare=${8:+$(realpath "$8")} unmanifested=${9:+$(realpath "$9")}
+seam=${10:+$(realpath "${10}")}
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
   echo "SKIP: needs root and mount namespaces"; exit 77
 fi
@@ -65,13 +66,22 @@ wrong="This BIOS is not for your Notebook PC."
 # a program that loads one of them as an unguarded program would. A manifest
 # case (plant=manifest) puts beside the program a manifest that sends the
 # management objects' COM class into a planted DLL (and, with local=yes, a
-# kestrel.exe.local folder holding the planted DLLs); its control runs a
-# kestrel.exe built without the embedded manifest.
-plant=no program=kestrel local=no
-# What each case must end in.
-launches() { want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[]"; }
+# kestrel.exe.local folder holding the planted DLLs). program=unmanifested
+# runs a kestrel.exe built without the embedded manifest, as Windows XP
+# reads it when a manifest lies beside it; program=seam one whose plain start
+# answers "elevation required" once, so that the utility starts through the
+# shell. station=unseen starts the program on a window station nobody sees:
+# no box may wait there, the message goes to the console session instead.
+plant=no program=kestrel local=no station=seen
+# What each case must end in. Wherever the program was started from, the
+# utility starts in its own folder.
+launches() { want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[] cwd=$(winpath "$work/bin")"; }
 box() { want_boxes="box caption=$1 text=$2 icon=1 buttons=1" want_exit=$3 want_launch=""; }
 nothing() { want_boxes="" want_exit=$1 want_launch=""; }
+# On an unseen station: no box, the same title, text and style sent to the
+# active console session without waiting, and the road's status.
+sent() { want_boxes="" want_exit=$3 want_launch="" want_sent="$1|$2|48|nowait"; }
+want_sent=""
 case $name in
   accepted)              version=34B utility=beside wmi=wmi; launches ;;
   wrong_model)           version=12B utility=beside wmi=wmi; box WinPhlash "$wrong" 2 ;;
@@ -84,12 +94,18 @@ case $name in
   manifest_launch)       version=34B utility=beside wmi=wmi plant=manifest; launches ;;
   manifest_wrong_model)  version=12B utility=beside wmi=wmi plant=manifest; box WinPhlash "$wrong" 2 ;;
   manifest_local_launch) version=34B utility=beside wmi=wmi plant=manifest local=yes; launches ;;
-  manifest_control)      version=34B utility=beside wmi=wmi plant=manifest program=unmanifested
+  # Where the planted manifest governs, the board is not read through it.
+  manifest_refused)      version=34B utility=beside wmi=wmi plant=manifest program=unmanifested
                          box WinFlash "$privilege" 1 ;;
+  unmanifested_launch)   version=34B utility=beside wmi=wmi program=unmanifested; launches ;;
+  elevation_seam)        version=34B utility=beside wmi=wmi plant=yes program=seam; launches ;;
+  unseen_launch)         version=34B utility=beside wmi=wmi station=unseen; launches ;;
+  unseen_wrong_model)    version=12B utility=beside wmi=wmi station=unseen; sent WinPhlash "$wrong" 2 ;;
+  unseen_no_wmi)         version=34B utility=beside wmi=nowmi station=unseen; sent WinFlash "$privilege" 1 ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
-if [ $plant != no ] && [ -z "$unmanifested" ]; then
-  echo "usage: the planted cases need PLANTED_DLL, LOADBARE and UNMANIFESTED"; exit 64
+if { [ $plant != no ] || [ $program != kestrel ]; } && [ -z "$seam" ]; then
+  echo "usage: the planted cases need PLANTED_DLL, LOADBARE, UNMANIFESTED and SEAM"; exit 64
 fi
 # The prefix reports Vista: the System32-only search is not asked for there,
 # and the system DLLs are loaded by full path instead.
@@ -97,13 +113,17 @@ vista=no
 grep -qi '^"Version"="vista"' "$WINEPREFIX/user.reg" 2> /dev/null && vista=yes
 
 mkdir -p "$work/bin" "$work/cwd"
-if [ $program = unmanifested ]; then cp "$unmanifested" "$work/bin/kestrel.exe"; else cp "$kestrel" "$work/bin/kestrel.exe"; fi
+case $program in
+  unmanifested) cp "$unmanifested" "$work/bin/kestrel.exe" ;;
+  seam) cp "$seam" "$work/bin/kestrel.exe" ;;
+  *) cp "$kestrel" "$work/bin/kestrel.exe" ;;
+esac
 case $utility in
   beside) cp "$standin" "$work/bin/WinPhlash.exe" ;;
   cwd) cp "$standin" "$work/cwd/WinPhlash.exe" ;;
 esac
 [ $wmi = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d"
-planted_names="version uxtheme dwmapi cryptbase cryptsp propsys profapi userenv winmm dbghelp secur32 wbemcomn
+planted_names="version uxtheme dwmapi cryptbase cryptsp propsys profapi comres userenv winmm dbghelp secur32 wbemcomn
   fastprox msctf wtsapi32 netapi32 iphlpapi dnsapi sspicli bcrypt ntmarta shfolder linkinfo ntshrui srvcli
   cscapi apphelp clbcatq rsaenh wininet winhttp mpr netutils samcli samlib wkscli dpapi crypt32 msasn1
   wintrust imagehlp oleacc riched20 comctl32 shell32 shlwapi setupapi cfgmgr32 devobj powrprof wldp"
@@ -126,6 +146,9 @@ MANIFEST
   export PLANT_LOG=$(winpath "$work/plant.log")
 fi
 run=$work/bin/kestrel.exe
+# Wine's WTSSendMessageW reports its call on its own debug channel.
+driver_flags=()
+[ $station = unseen ] && driver_flags=(--unseen) && export WINEDEBUG=-all,+wtsapi
 if [ $program = loadbare ]; then
   cp "$loadbare" "$work/bin/loadbare.exe"
   run=$work/bin/loadbare.exe
@@ -142,14 +165,15 @@ unshare -m bash -c '
   if [ "$9" = loadbare ]; then
     if xvfb-run -a wine "$4" dwmapi.dll > /dev/null 2> "$6.err"; then echo exit=0; else echo "exit=$?"; fi > "$6"
   else
-    xvfb-run -a wine "$3" "$(winpath "$4")" "$(winpath "$5")" 60 > "$6" 2> "$6.err"
+    xvfb-run -a wine "$3" "${@:10}" "$(winpath "$4")" "$(winpath "$5")" 60 > "$6" 2> "$6.err"
   fi
   # kestrel.exe does not wait for the utility: give it time to record its
   # start before this namespace and its wineserver go.
   for _ in $(seq "$7"); do [ -s "$2/bin/launched.txt" ] && break; sleep 0.1; done
   wineserver -k 2> /dev/null; wineserver -w
 ' _ "$version" "$work" "$boxdriver" "$run" "$work/cwd" "$work/report" \
-  "$([ -n "$want_launch" ] && echo 100 || echo 10)" "$(cd "$(dirname "$0")" && pwd)/fake_board.sh" "$program"
+  "$([ -n "$want_launch" ] && echo 100 || echo 10)" "$(cd "$(dirname "$0")" && pwd)/fake_board.sh" "$program" \
+  "${driver_flags[@]}"
 
 report=$(tr -d '\r' < "$work/report")
 wow64=0
@@ -166,12 +190,19 @@ fi
 if [ "$launched" != "$want_launch" ]; then
   echo "FAIL $name: launched [$launched], wanted [$want_launch]"; status=1
 fi
+if [ $station = unseen ]; then
+  # Each message as caption|text|style|wait, from the stub's report:
+  # WTSSendMessageW Stub SERVER SESSION (L"CAPTION") BYTES (L"TEXT") BYTES STYLE TIMEOUT RESPONSE WAIT.
+  sent_messages=$(tr -d '\r' < "$work/report.err" | sed -nE \
+    's/.*WTSSendMessageW Stub 00000000 0x[0-9a-f]+ \(L"(.*)"\) [0-9]+ \(L"(.*)"\) [0-9]+ 0x([0-9a-f]+) 0 [0-9A-F]+ 0$/\1|\2|\3|nowait/p' |
+    while IFS='|' read -r caption text style wait; do echo "$caption|$text|$((16#$style))|$wait"; done)
+  if [ "$sent_messages" != "$want_sent" ]; then
+    echo "FAIL $name: sent to the console session [$sent_messages], wanted [$want_sent]"; status=1
+  fi
+fi
 if [ $plant = manifest ]; then
   loads=$(cat "$work/plant.log" 2> /dev/null | tr -d '\r' | sort -u)
   want_loads=""
-  # The control: the planted manifest does redirect a program without one of
-  # its own.
-  [ $program = unmanifested ] && want_loads="loaded $(winpath "$work/bin/wmiplant.dll")"
   if [ "$loads" != "$want_loads" ]; then
     echo "FAIL $name: planted DLLs loaded [$loads], wanted [$want_loads]"; status=1
   fi
@@ -185,10 +216,12 @@ if [ $plant = yes ]; then
     want_loads=""
     # The DLL search is restricted, and only then COM starts, on kestrel's
     # thread: its calls in the relay trace up to CoInitializeEx, in order,
-    # a library load shown by its path when kestrel.exe made it.
+    # a library load shown by its path when kestrel.exe made it. The thread
+    # is named by its hexadecimal id, compared as text: "00e0" read as a
+    # number is zero.
     order=$(tr -d '\r' < "$work/report.err" | awk '
-      /Call KERNEL32\.(SetDefaultDllDirectories|SetDllDirectoryW)\(/ && !tid { split($0, f, ":"); tid = f[1] }
-      tid && !done && index($0, tid ":") == 1 && /Call / && match($0, /(SetDefaultDllDirectories|SetDllDirectoryW|LoadLibraryExW|CoInitializeEx)\(/) {
+      /Call KERNEL32\.(SetDefaultDllDirectories|SetDllDirectoryW)\(/ && tid == "" { split($0, f, ":"); tid = f[1] }
+      tid != "" && !done && index($0, tid ":") == 1 && /Call / && match($0, /(SetDefaultDllDirectories|SetDllDirectoryW|LoadLibraryExW|CoInitializeEx)\(/) {
         call = substr($0, RSTART, RLENGTH - 1)
         if (call == "SetDefaultDllDirectories" && $0 !~ /\(00000800\)/) call = call "(not System32 only)"
         if (call == "SetDllDirectoryW" && $0 !~ /L""/) call = call "(not empty)"
@@ -206,7 +239,8 @@ CoInitializeEx"
       # No System32-only search on Vista; each DLL of the list loaded by its
       # full System32 path, its own imports looked for beside it (flag 8).
       want_order="SetDllDirectoryW
-$(for dll in uxtheme dwmapi cryptbase msctf version wbemcomn clbcatq ntmarta userenv setupapi apphelp propsys oleacc; do
+$(for dll in uxtheme dwmapi cryptbase msctf version wbemcomn clbcatq ntmarta userenv setupapi apphelp propsys oleacc \
+           comres profapi; do
     printf 'L"C:\\\\windows\\\\system32\\\\%s.dll",00000000,00000008\n' $dll; done)
 CoInitializeEx"
     fi
@@ -217,6 +251,11 @@ CoInitializeEx"
   if [ "$loads" != "$want_loads" ]; then
     echo "FAIL $name: planted DLLs loaded [$loads], wanted [$want_loads]"; status=1
   fi
+fi
+# The elevation road ran: kestrel.exe loaded the shell from System32 only.
+if [ $program = seam ] && ! tr -d '\r' < "$work/report.err" |
+    grep -qE 'Call KERNEL32\.LoadLibraryExW\([0-9a-f]+ L"shell32\.dll",00000000,00000800\) ret=004'; then
+  echo "FAIL $name: kestrel.exe did not load the shell from System32"; status=1
 fi
 [ $status = 0 ] && echo "ok   $name"
 exit $status

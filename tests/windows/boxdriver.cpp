@@ -1,6 +1,8 @@
 // Test helper: starts a program, reads every message box it shows (caption,
 // text, icon, buttons), presses OK on each, and reports how the program ended.
-//   boxdriver PROGRAM WORKDIR [TIMEOUT_SECONDS [ARGUMENT...]]
+//   boxdriver [--unseen] PROGRAM WORKDIR [TIMEOUT_SECONDS [ARGUMENT...]]
+// With --unseen the program starts on a window station of its own, which
+// nobody sees, as a deployment agent or a service would start it.
 // Prints, in UTF-8, a line per box ("box caption=... text=... icon=N
 // buttons=N"), then "wow64=N" (1 when the program ran as a 32-bit process on
 // 64-bit Windows) and "exit=N", or "timeout".
@@ -18,6 +20,11 @@ using namespace kestrel::testing;
 
 int wmain(int argc, wchar_t** argv)
 {
+    const bool unseen = argc > 1 && std::wstring(argv[1]) == L"--unseen";
+    if (unseen) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
         std::fprintf(stderr, "usage: boxdriver PROGRAM WORKDIR [TIMEOUT_SECONDS]\n");
         return 64;
@@ -27,6 +34,19 @@ int wmain(int argc, wchar_t** argv)
     for (int i = 4; i < argc; ++i) commandLine += L" " + std::wstring(argv[i]);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    // A desktop on a new window station; the handles stay open while the
+    // program runs.
+    std::wstring desktop = L"kestrel-unseen\\Default";
+    if (unseen) {
+        const HWINSTA own = GetProcessWindowStation();
+        const HWINSTA station = CreateWindowStationW(L"kestrel-unseen", 0, WINSTA_ALL_ACCESS, nullptr);
+        if (!station || !SetProcessWindowStation(station) ||
+            !CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr) || !SetProcessWindowStation(own)) {
+            std::printf("cannot make a window station: error %lu\n", GetLastError());
+            return 2;
+        }
+        startup.lpDesktop = desktop.data();
+    }
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(argv[1], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, argv[2], &startup,
                         &process)) {

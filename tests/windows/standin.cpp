@@ -1,5 +1,6 @@
 // A stand-in for the flash utility: records that it started, with the
-// show-window state it was given, in launched.txt beside itself.
+// show-window state it was given and its working folder, in launched.txt
+// beside itself.
 #include <windows.h>
 
 #include <cstdio>
@@ -15,10 +16,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     GetStartupInfoW(&startup);
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
     FILE* out = _wfopen(log.c_str(), L"a");
     if (!out) return 1;
-    std::fprintf(out, "started usestartup=%d show=%d args=[%ls]\n", (startup.dwFlags & STARTF_USESHOWWINDOW) ? 1 : 0,
-                 startup.wShowWindow, arguments ? arguments : L"");
+    std::fprintf(out, "started usestartup=%d show=%d args=[%ls] cwd=%ls\n",
+                 (startup.dwFlags & STARTF_USESHOWWINDOW) ? 1 : 0, startup.wShowWindow, arguments ? arguments : L"",
+                 folder);
     std::fclose(out);
     return 0;
 }

@@ -37,7 +37,8 @@ set_tests_properties(gate_tests PROPERTIES
   FIXTURES_REQUIRED wine RESOURCE_LOCK wine)
 
 # The gate's cases in one prefix: kestrel_<FIXTURE>_<CASE>.
-set(PLANT_TOOLS $<TARGET_FILE:planted> $<TARGET_FILE:loadbare> $<TARGET_FILE:kestrel_unmanifested>)
+set(PLANT_TOOLS $<TARGET_FILE:planted> $<TARGET_FILE:loadbare> $<TARGET_FILE:kestrel_unmanifested>
+                $<TARGET_FILE:kestrel_elevation_seam>)
 function(gate_cases fixture prefix)
   foreach(case ${ARGN})
     add_test(NAME kestrel_${fixture}_${case}
@@ -48,9 +49,10 @@ function(gate_cases fixture prefix)
   endforeach()
 endfunction()
 gate_cases(wine ${KESTREL_WINEPREFIX} accepted wrong_model utility_absent utility_in_cwd no_wmi planted_launch
-           planted_wrong_model planted_control manifest_launch manifest_wrong_model manifest_local_launch manifest_control)
+           planted_wrong_model planted_control manifest_launch manifest_wrong_model manifest_local_launch manifest_refused
+           unmanifested_launch unseen_launch unseen_wrong_model unseen_no_wmi)
 gate_cases(winevista ${KESTREL_WINEPREFIX_VISTA} accepted wrong_model utility_absent utility_in_cwd no_wmi
-           planted_launch planted_wrong_model planted_control)
+           planted_launch planted_wrong_model planted_control elevation_seam)
 gate_cases(wine64 ${KESTREL_WINEPREFIX64} accepted wrong_model utility_in_cwd no_wmi)
 
 add_test(NAME kestrel_identity COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/identity.sh $<TARGET_FILE:kestrel>
@@ -74,15 +76,23 @@ foreach(case login_layout login_empty_both login_empty_password login_empty_name
   set_tests_properties(forms_${case} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine TIMEOUT 120)
 endforeach()
 
-# kestrel.exe as it would be without its embedded manifest: the control that
-# shows the planted-manifest test sees the attack.
-list(TRANSFORM KESTREL_EXE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE unmanifested_sources)
-add_executable(kestrel_unmanifested WIN32 ${unmanifested_sources})
-target_include_directories(kestrel_unmanifested PRIVATE ${ICON_DIR} ${PROJECT_SOURCE_DIR}/resources)
-target_compile_definitions(kestrel_unmanifested PRIVATE KESTREL_NO_MANIFEST)
-target_link_libraries(kestrel_unmanifested PRIVATE forms_windows gate_windows)
-target_compile_options(kestrel_unmanifested PRIVATE ${KESTREL_LEAN_OPTIONS})
-target_link_options(kestrel_unmanifested PRIVATE ${KESTREL_EXE_LINK_OPTIONS} -Wl,--require-defined=_kestrel_open_form)
+# Test builds of kestrel.exe from its own sources: kestrel_variant(NAME
+# DEFINITION) builds NAME with DEFINITION set.
+#  - KESTREL_NO_MANIFEST: without its embedded manifest, as Windows XP reads
+#    it when a manifest lies beside it;
+#  - KESTREL_ELEVATION_SEAM: the plain start answers "elevation required"
+#    once, so that the elevation road runs under Wine.
+list(TRANSFORM KESTREL_EXE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE variant_sources)
+function(kestrel_variant name definition)
+  add_executable(${name} WIN32 ${variant_sources})
+  target_include_directories(${name} PRIVATE ${ICON_DIR} ${PROJECT_SOURCE_DIR}/resources ${CMAKE_CURRENT_SOURCE_DIR}/windows)
+  target_compile_definitions(${name} PRIVATE ${definition})
+  target_link_libraries(${name} PRIVATE forms_windows gate_windows)
+  target_compile_options(${name} PRIVATE ${KESTREL_LEAN_OPTIONS})
+  target_link_options(${name} PRIVATE ${KESTREL_EXE_LINK_OPTIONS} -Wl,--require-defined=_kestrel_open_form)
+endfunction()
+kestrel_variant(kestrel_unmanifested KESTREL_NO_MANIFEST)
+kestrel_variant(kestrel_elevation_seam KESTREL_ELEVATION_SEAM)
 
 # The internal failures, forced through the program's own runtime file.
 add_executable(internalfail WIN32 windows/internalfail.cpp ${PROJECT_SOURCE_DIR}/gate/windows/runtime.cpp)

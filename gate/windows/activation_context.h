@@ -1,0 +1,39 @@
+// Which manifest governs the process. From Windows Vista on, kestrel.exe's
+// embedded manifest wins over a kestrel.exe.manifest beside it; on Windows XP
+// an external manifest is searched first ("In Windows XP, Sxs searches
+// external manifest before internal manifest", Microsoft's side-by-side
+// assemblies blog), and from Vista on it is too where the system sets
+// PreferExternalManifest. Such a manifest can send the management objects'
+// COM class into a DLL of its own choosing, which would then decide the
+// outcome. Nothing can take the process default activation context away,
+// but the program can see what it was made from, and refuse to read the
+// board through it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrel {
+
+// What the process default activation context says of its root manifest.
+struct RootManifest {
+    bool known = false;  // the query answered
+    std::wstring path;   // empty when no manifest governs
+};
+
+// Asks the system: QueryActCtxW, ActivationContextDetailedInformation, on
+// the process default context, which a null handle names
+// (ACTCTX_PROCESS_DEFAULT in the SDK's winnt.h).
+RootManifest ProcessRootManifest();
+
+// True when the board must not be read through the management objects: the
+// root manifest is a file other than the program itself (a planted
+// kestrel.exe.manifest that governs). The program's own embedded manifest
+// names the program; no manifest at all names nothing. An unanswered query
+// refuses too: the process default context always exists, so a failure to
+// describe it is nothing the program can vouch for. Both paths come from the
+// loader's record of the image; they are compared without regard to the
+// case of ASCII letters, as the file system compares names.
+bool ForeignManifestGoverns(const RootManifest& root, std::wstring_view programPath);
+
+}  // namespace kestrel
