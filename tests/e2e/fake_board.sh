@@ -2,6 +2,14 @@
 # writes there every attribute Wine reads to build its SMBIOS tables (it
 # builds the base board only when all of them are there), with the base
 # board's version set to $1.
+#
+# An empty or missing version cannot be faked here: Wine then reports the
+# table's next string as the version (`wmic baseboard get version` shows the
+# serial number), so a case with an empty board_version would read "Tarn
+# board_serial" and take the wrong-model road for the wrong reason. The
+# privilege road for an empty, null or unreadable version is covered by the
+# scripted platform of the unit tests and the scripted WMI objects of
+# tests/windows/wmi_walk_test.cpp; here it is reached by turning WMI off.
 fake_board() {
   mount -t tmpfs none /sys/class || return 1
   mkdir -p /sys/class/dmi/id || return 1

@@ -75,7 +75,7 @@ wrong="This BIOS is not for your Notebook PC."
 plant=no program=kestrel local=no station=seen
 # What each case must end in. Wherever the program was started from, the
 # utility starts in its own folder.
-launches() { want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[] cwd=$(winpath "$work/bin")"; }
+launches() { want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[] cwd=$(winpath "$work/bin") errormode=0"; }
 box() { want_boxes="box caption=$1 text=$2 icon=1 buttons=1" want_exit=$3 want_launch=""; }
 nothing() { want_boxes="" want_exit=$1 want_launch=""; }
 # On an unseen station: no box, the same title, text and style sent to the

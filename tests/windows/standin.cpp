@@ -1,6 +1,8 @@
 // A stand-in for the flash utility: records that it started, with the
-// show-window state it was given and its working folder, in launched.txt
-// beside itself.
+// show-window state it was given, its working folder and the error mode it
+// started with, in launched.txt beside itself. (Wine gives every process the
+// default error mode; on Windows the mode shows whether the starter passed
+// its own on.)
 #include <windows.h>
 
 #include <cstdio>
@@ -18,11 +20,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     GetStartupInfoW(&startup);
     wchar_t folder[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, folder);
+    const UINT errorMode = SetErrorMode(0);
     FILE* out = _wfopen(log.c_str(), L"a");
     if (!out) return 1;
-    std::fprintf(out, "started usestartup=%d show=%d args=[%ls] cwd=%ls\n",
+    std::fprintf(out, "started usestartup=%d show=%d args=[%ls] cwd=%ls errormode=%u\n",
                  (startup.dwFlags & STARTF_USESHOWWINDOW) ? 1 : 0, startup.wShowWindow, arguments ? arguments : L"",
-                 folder);
+                 folder, errorMode);
     std::fclose(out);
     return 0;
 }

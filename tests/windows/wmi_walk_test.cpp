@@ -43,10 +43,14 @@ private:
     ULONG refs_ = 0;
 };
 
-// A board object whose Version property reads `version`.
+// A board object whose Version property reads `version`, or null when it is
+// null (a board whose table entry has no version string).
 class ScriptedBoard final : public Counted<IDispatch> {
 public:
-    ScriptedBoard(int& live, std::wstring version) : Counted(live), version_(std::move(version)) {}
+    ScriptedBoard(int& live, const wchar_t* version)
+        : Counted(live), null_(version == nullptr), version_(version ? version : L"")
+    {
+    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override
@@ -58,12 +62,14 @@ public:
                                      UINT*) override
     {
         if (id != 7) return DISP_E_MEMBERNOTFOUND;
+        if (null_) return result->vt = VT_NULL, S_OK;
         result->vt = VT_BSTR;
         result->bstrVal = SysAllocStringLen(version_.data(), UINT(version_.size()));
         return S_OK;
     }
 
 private:
+    bool null_;
     std::wstring version_;
 };
 
@@ -110,12 +116,15 @@ VARIANT Number(int n)
     return v;
 }
 
+// Also an empty and a null version, which Wine's own WMI never reports (it
+// gives the table's next string instead).
 TEST(WmiWalk, AnItemThatIsNoObjectIsSkippedAndTheWalkGoesOn)
 {
     int live = 0;
     {
         com::Ref<IEnumVARIANT> enumerator;
-        (new ScriptedEnumerator(live, {Board(live, L"12B"), Number(5), VARIANT{}, Board(live, L"34B")}))
+        (new ScriptedEnumerator(live, {Board(live, L"12B"), Number(5), VARIANT{}, Board(live, L""),
+                                       Board(live, nullptr), Board(live, L"34B")}))
             ->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(enumerator.put()));
         auto walk = WalkBoards(std::move(enumerator));
         ASSERT_NE(walk, nullptr);
@@ -127,10 +136,12 @@ TEST(WmiWalk, AnItemThatIsNoObjectIsSkippedAndTheWalkGoesOn)
                 break;
             }
             const auto read = step.board->ReadVersion();
-            seen.push_back(read.status == VersionRead::Status::Text ? std::string(read.text.begin(), read.text.end())
-                                                                    : "unreadable");
+            seen.push_back(read.status == VersionRead::Status::Text
+                               ? "[" + std::string(read.text.begin(), read.text.end()) + "]"
+                           : read.status == VersionRead::Status::Null ? "null"
+                                                                      : "unreadable");
         }
-        EXPECT_EQ(seen, (std::vector<std::string>{"12B", "unreadable", "unreadable", "34B", "end"}));
+        EXPECT_EQ(seen, (std::vector<std::string>{"[12B]", "unreadable", "unreadable", "[]", "null", "[34B]", "end"}));
     }
     EXPECT_EQ(live, 0);
 }
