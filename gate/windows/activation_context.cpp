@@ -34,8 +34,11 @@ RootManifest ProcessRootManifest()
     const auto* info = reinterpret_cast<const ACTIVATION_CONTEXT_DETAILED_INFORMATION*>(buffer.data());
     RootManifest root;
     root.known = true;
-    if (info->lpRootManifestPath && info->ulRootManifestPathChars > 0)
-        root.path.assign(info->lpRootManifestPath, info->ulRootManifestPathChars);
+    // The count may or may not take in a terminating null.
+    if (info->lpRootManifestPath) {
+        const std::wstring_view path(info->lpRootManifestPath, info->ulRootManifestPathChars);
+        root.path = path.substr(0, path.find(L'\0'));
+    }
     return root;
 }
 
