@@ -2,7 +2,7 @@
 # Builds kestrel a second time, from a copy of the source tree in another
 # folder, and checks that it is the same file, byte for byte, as this build's;
 # for the Windows build also the generated icons and logo that go into it.
-# Prints the file's SHA-256, which the README gives too.
+# Prints the file's SHA-256, which docs/releasing.md gives too.
 #   reproducible.sh SOURCE_DIR PRESET BUILT_FILE
 set -u
 source_dir=$1 preset=$2 built=$3
@@ -34,7 +34,7 @@ if [ "$preset" = windows ]; then
 fi
 sum=$(sha256sum "$built" | cut -d' ' -f1)
 echo "SHA-256 of $name: $sum"
-if [ "$preset" = windows ] && ! grep -q "$sum" "$source_dir/README.md"; then
-  echo "note: the README gives another SHA-256 for kestrel.exe; this build's is the one above"
+if [ "$preset" = windows ] && ! grep -q "$sum" "$source_dir/docs/releasing.md"; then
+  echo "note: docs/releasing.md gives another SHA-256 for kestrel.exe; this build's is the one above"
 fi
 exit $status
