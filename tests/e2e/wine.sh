@@ -3,6 +3,7 @@
 # test's choosing.
 #   wine.sh prefix PREFIX win32|win64 [vista]   make a Wine prefix the cases share
 #   wine.sh case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED SEAM]
+#   wine.sh check PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control]
 #
 # A 32-bit program runs in either prefix: in the 64-bit one under WoW64, as on
 # 64-bit Windows. A prefix made with "vista" reports Windows Vista (6.0).
@@ -26,8 +27,15 @@ if [ "$1" = prefix ]; then
   # No Mono or Gecko installers: nothing here needs them. The relay trace,
   # when a case turns it on, shows only the calls that set up the DLL search
   # and start COM.
-  WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a sh -c '"$1" wineboot -i && "$1" reg add "HKCU\Software\Wine\Debug" /v RelayInclude /t REG_SZ /d "$2" /f && { [ "$3" != vista ] || "$1" reg add "HKCU\Software\Wine" /v Version /t REG_SZ /d vista /f; }' \
-    _ "$loader" "KERNEL32.SetDefaultDllDirectories;KERNEL32.SetDllDirectoryW;KERNEL32.LoadLibraryExW;combase.CoInitializeEx;ole32.CoInitializeEx" "${4:-}" > /dev/null 2>&1
+  # Wine has no KnownDLLs key; the prefix gets Windows XP's list, so that
+  # the release check reads one, msvcrt among its dependencies only.
+  { echo 'Windows Registry Editor Version 5.00'; echo
+    echo '[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Session Manager\KnownDLLs]'
+    for dll in advapi32 comdlg32 gdi32 imagehlp kernel32 lz32 ole32 oleaut32 olecli32 olecnv32 olesvr32 olethk32 \
+               rpcrt4 shell32 url urlmon user32 version wininet wldap32; do echo "\"$dll\"=\"$dll.dll\""; done
+  } > "$work/knowndlls.reg"
+  WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a sh -c '"$1" wineboot -i && "$1" reg add "HKCU\Software\Wine\Debug" /v RelayInclude /t REG_SZ /d "$2" /f && "$1" regedit /S "$4" && { [ "$3" != vista ] || "$1" reg add "HKCU\Software\Wine" /v Version /t REG_SZ /d vista /f; }' \
+    _ "$loader" "KERNEL32.SetDefaultDllDirectories;KERNEL32.SetDllDirectoryW;KERNEL32.LoadLibraryExW;combase.CoInitializeEx;ole32.CoInitializeEx" "${4:-}" "$(winpath "$work/knowndlls.reg")" > /dev/null 2>&1
   wine_stop
   [ -f "$WINEPREFIX/system.reg" ] || { echo "cannot make the Wine prefix $WINEPREFIX"; exit 1; }
   exit 0
@@ -44,6 +52,41 @@ if [ "$1" = internal ]; then
     echo "FAIL internal failure $5: boxdriver reported"; echo "$report"; exit 1
   fi
   echo "ok   internal failure $5: no box, exit status 70"; exit 0
+fi
+
+# The release check, run as a release engineer would, on a board of the
+# test's choosing: every check holds (elevation skipped), or, for the control
+# gate that loads a DLL by bare name, the planted-DLL check fails naming it.
+if [ "$1" = check ]; then
+  export WINEPREFIX=$(realpath "$2")
+  tool=$(realpath "$3") program=$(realpath "$4") version=$5 control=${6:-}
+  if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs root and mount namespaces"; exit 77; fi
+  mkdir -p "$work/release"
+  cp "$tool" "$work/release/kestrel-check.exe"
+  cp "$program" "$work/release/kestrel.exe"
+  [ "$version" = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d" && version=34B
+  wine_stop
+  unshare -m bash -c 'source "$1"; fake_board "$2"; cd "$3"
+    xvfb-run -a wine kestrel-check.exe > report 2> report.err; echo $? > status
+    wineserver -k 2> /dev/null; wineserver -w' _ "$(dirname "$0")/fake_board.sh" "$version" "$work/release"
+  report=$(tr -d '\r' < "$work/release/report")
+  echo "$report"
+  names=$(sed -n 's/^planted DLL names: //p' <<< "$report")
+  check "planted DLL names counted" "$([ "${names:-0}" -gt 100 ] && echo many)" "many"
+  check "the static imports read against KnownDLLs" "$(grep -c '^held     static imports: ' <<< "$report")" 1
+  check "elevation skipped" "$(grep -c '^skipped  elevation: ' <<< "$report")" 1
+  if [ -n "$control" ]; then
+    check "exit status" "$(cat "$work/release/status")" 1
+    failed=$(grep '^FAILED' <<< "$report")
+    check "only the planted DLLs fail, naming the DLL" \
+      "$(grep -cE '^FAILED   planted DLLs: planted DLL loaded: [^;]*\\planted\\bin\\dwmapi\.dll;' <<< "$failed")/$(grep -c . <<< "$failed")" "1/1"
+    check "closing line" "$(tail -1 <<< "$report")" "4 passed, 1 failed"
+  else
+    check "exit status" "$(cat "$work/release/status")" 0
+    check "every check held" "$(grep -cE '^held     (road|planted DLLs|planted manifest|hidden start): ' <<< "$report")" 4
+    check "closing line" "$(tail -1 <<< "$report")" "5 passed, 0 failed"
+  fi
+  summary; exit
 fi
 
 [ "$1" = case ] || { echo "usage: wine.sh prefix PREFIX win32|win64 | case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED SEAM]"; exit 64; }
@@ -211,7 +254,7 @@ if [ $plant = yes ]; then
   loads=$(cat "$work/plant.log" 2> /dev/null | tr -d '\r')
   if [ $program = loadbare ]; then
     # The control: the check sees a DLL loaded from beside the program.
-    want_loads="loaded $(winpath "$work/bin/dwmapi.dll")"
+    want_loads="loaded $(winpath "$work/bin/dwmapi.dll") into $(winpath "$work/bin/loadbare.exe")"
   else
     want_loads=""
     # The DLL search is restricted, and only then COM starts, on kestrel's

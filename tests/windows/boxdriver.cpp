@@ -16,7 +16,7 @@
 
 #include "window_reading.h"
 
-using namespace kestrel::testing;
+using namespace kestrel::windows;
 
 int wmain(int argc, wchar_t** argv)
 {

@@ -35,7 +35,7 @@
 
 namespace {
 
-using namespace kestrel::testing;
+using namespace kestrel::windows;
 
 std::string Escaped(const std::wstring& text)
 {

@@ -4,15 +4,10 @@ add_executable(boxdriver windows/boxdriver.cpp)
 target_link_options(boxdriver PRIVATE -municode -static)
 target_compile_definitions(boxdriver PRIVATE UNICODE _UNICODE)
 target_link_libraries(boxdriver PRIVATE user32)
+target_include_directories(boxdriver PRIVATE ${PROJECT_SOURCE_DIR}/check/windows)
 
-add_executable(standin WIN32 windows/standin.cpp)
-target_link_options(standin PRIVATE -municode -static)
-
-# The planted-DLL test: a DLL that records its loading, and the control that
-# loads one by bare name.
-add_library(planted SHARED windows/planted.cpp)
-set_target_properties(planted PROPERTIES PREFIX "")
-target_link_options(planted PRIVATE -static)
+# The planted-DLL test takes the release check's probe and stand-in; its
+# control loads a DLL by bare name.
 add_executable(loadbare windows/loadbare.cpp)
 target_link_options(loadbare PRIVATE -municode -static)
 
@@ -22,6 +17,10 @@ target_link_options(loadbare PRIVATE -municode -static)
 set(KESTREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(KESTREL_WINEPREFIX64 ${CMAKE_BINARY_DIR}/wineprefix64)
 set(KESTREL_WINEPREFIX_VISTA ${CMAKE_BINARY_DIR}/wineprefix-vista)
+# The same, by fixture name.
+set(KESTREL_WINEPREFIX_wine ${KESTREL_WINEPREFIX})
+set(KESTREL_WINEPREFIX_wine64 ${KESTREL_WINEPREFIX64})
+set(KESTREL_WINEPREFIX_winevista ${KESTREL_WINEPREFIX_VISTA})
 set(WINE_SH ${CMAKE_CURRENT_SOURCE_DIR}/e2e/wine.sh)
 # wine_prefix(NAME FIXTURE ARGS...) makes a prefix that tests requiring the
 # fixture share.
@@ -37,7 +36,7 @@ set_tests_properties(gate_tests PROPERTIES
   FIXTURES_REQUIRED wine RESOURCE_LOCK wine)
 
 # The gate's cases in one prefix: kestrel_<FIXTURE>_<CASE>.
-set(PLANT_TOOLS $<TARGET_FILE:planted> $<TARGET_FILE:loadbare> $<TARGET_FILE:kestrel_unmanifested>
+set(PLANT_TOOLS $<TARGET_FILE:probe> $<TARGET_FILE:loadbare> $<TARGET_FILE:kestrel_unmanifested>
                 $<TARGET_FILE:kestrel_elevation_seam>)
 function(gate_cases fixture prefix)
   foreach(case ${ARGN})
@@ -48,12 +47,38 @@ function(gate_cases fixture prefix)
       FIXTURES_REQUIRED ${fixture} RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
   endforeach()
 endfunction()
-gate_cases(wine ${KESTREL_WINEPREFIX} accepted wrong_model utility_absent utility_in_cwd no_wmi planted_launch
-           planted_wrong_model planted_control manifest_launch manifest_wrong_model manifest_local_launch manifest_refused
-           unmanifested_launch unseen_launch unseen_wrong_model unseen_no_wmi)
-gate_cases(winevista ${KESTREL_WINEPREFIX_VISTA} accepted wrong_model utility_absent utility_in_cwd no_wmi
-           planted_launch planted_wrong_model planted_control elevation_seam)
-gate_cases(wine64 ${KESTREL_WINEPREFIX64} accepted wrong_model utility_in_cwd no_wmi)
+# Each road, plain, with every system DLL name planted, with a planted
+# manifest and started hidden, is the release check's to prove: it runs in
+# each prefix on each road below. The cases here check what it does not: the
+# utility elsewhere, the calls before COM, the .local folder, the refusal of
+# a governing manifest, an unseen window station, the elevation road.
+gate_cases(wine ${KESTREL_WINEPREFIX} utility_absent utility_in_cwd planted_launch planted_wrong_model planted_control
+           manifest_local_launch manifest_refused unmanifested_launch unseen_launch unseen_wrong_model unseen_no_wmi)
+gate_cases(winevista ${KESTREL_WINEPREFIX_VISTA} utility_absent utility_in_cwd planted_launch planted_wrong_model
+           planted_control elevation_seam)
+gate_cases(wine64 ${KESTREL_WINEPREFIX64} utility_in_cwd)
+
+# The release check: kestrel_check_<FIXTURE>_<ROAD>, and its negative control.
+foreach(prefix wine winevista wine64)
+  foreach(road launch wrong_model no_wmi)
+    set(version 34B)
+    if(road STREQUAL wrong_model)
+      set(version 12B)
+    elseif(road STREQUAL no_wmi)
+      set(version nowmi)
+    endif()
+    set(name kestrel_check_${prefix}_${road})
+    add_test(NAME ${name} COMMAND bash ${WINE_SH} check ${KESTREL_WINEPREFIX_${prefix}} $<TARGET_FILE:kestrel-check>
+                                  $<TARGET_FILE:kestrel> ${version})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+  endforeach()
+endforeach()
+add_executable(badgate WIN32 windows/badgate.cpp)
+target_link_options(badgate PRIVATE -municode -static)
+add_test(NAME kestrel_check_control COMMAND bash ${WINE_SH} check ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
+                                            $<TARGET_FILE:badgate> 12B control)
+set_tests_properties(kestrel_check_control PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77
+                                                      TIMEOUT 300)
 
 add_test(NAME kestrel_identity COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/identity.sh $<TARGET_FILE:kestrel>
                                        ${CMAKE_CURRENT_SOURCE_DIR}/windows/xp_imports.txt)
@@ -62,6 +87,7 @@ add_executable(formsprobe windows/formsprobe.cpp)
 target_link_options(formsprobe PRIVATE -municode -static)
 target_compile_definitions(formsprobe PRIVATE UNICODE _UNICODE)
 target_link_libraries(formsprobe PRIVATE user32 gdi32)
+target_include_directories(formsprobe PRIVATE ${PROJECT_SOURCE_DIR}/check/windows)
 
 # The forms, as real windows, driven from outside.
 foreach(case login_layout login_empty_both login_empty_password login_empty_name login_confirm_blanks

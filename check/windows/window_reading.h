@@ -1,5 +1,6 @@
-// Reading the windows of another process, for the test helpers: texts
-// through WM_GETTEXT, class names, and what a message box shows.
+// Reading the windows of another process, for the release check and the
+// test helpers: texts through WM_GETTEXT, class names, and what a message
+// box shows.
 #pragma once
 
 #include <windows.h>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrel::testing {
+namespace kestrel::windows {
 
 inline std::string Utf8(const std::wstring& text)
 {
@@ -52,6 +53,17 @@ inline std::string DescribeMessageBox(HWND box)
            " icon=" + std::to_string(icons) + " buttons=" + std::to_string(buttons);
 }
 
+// The box's icon control (a visible static control showing an icon), or null.
+inline HWND IconControlOf(HWND box)
+{
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        if (IsWindowVisible(c) && IsClass(c, L"Static") && (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            SendMessageW(c, STM_GETICON, 0, 0))
+            return c;
+    }
+    return nullptr;
+}
+
 struct WindowSearch {
     DWORD pid;
     bool dialogs;
@@ -83,4 +95,4 @@ inline void PressOk(HWND box)
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
 }
 
-}  // namespace kestrel::testing
+}  // namespace kestrel::windows

@@ -1,0 +1,50 @@
+#include "report.h"
+
+namespace kestrel::check {
+
+std::string Lower(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+std::string Report::Held(std::string_view check, std::string_view what)
+{
+    ++passed_;
+    return "held     " + std::string(check) + ": " + std::string(what);
+}
+
+std::string Report::Failed(std::string_view check, std::string_view seen)
+{
+    ++failed_;
+    return "FAILED   " + std::string(check) + ": " + std::string(seen);
+}
+
+std::string Report::Skipped(std::string_view check, std::string_view why)
+{
+    ++skipped_;
+    return "skipped  " + std::string(check) + ": " + std::string(why);
+}
+
+std::vector<std::string> Report::Closing() const
+{
+    std::vector<std::string> lines;
+    if (skipped_) lines.push_back(std::to_string(skipped_) + " skipped");
+    lines.push_back(std::to_string(passed_) + " passed, " + std::to_string(failed_) + " failed");
+    return lines;
+}
+
+std::vector<std::string> NotAmong(const std::vector<std::string>& imports, const std::vector<std::string>& known)
+{
+    std::vector<std::string> outside;
+    for (const std::string& name : imports) {
+        bool found = false;
+        for (const std::string& k : known) found = found || Lower(k) == Lower(name);
+        if (!found) outside.push_back(name);
+    }
+    return outside;
+}
+
+}  // namespace kestrel::check

@@ -1,0 +1,102 @@
+// The release check's logic: a PE file's import directory read from bytes
+// that may be anything, the KnownDLL closure, the report's count and status.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "pe_imports.h"
+#include "report.h"
+
+namespace kestrel::check {
+namespace {
+
+// A PE32 image with one section at file offset and address 0x200 holding the
+// import descriptors and the names.
+std::vector<unsigned char> Image(const std::vector<std::string>& dlls)
+{
+    std::vector<unsigned char> image(0x400, 0);
+    const auto put16 = [&](std::size_t at, std::uint32_t v) { image[at] = v & 0xFF, image[at + 1] = (v >> 8) & 0xFF; };
+    const auto put32 = [&](std::size_t at, std::uint32_t v) { put16(at, v & 0xFFFF), put16(at + 2, v >> 16); };
+    put16(0, 0x5A4D);
+    put32(0x3C, 0x40);
+    put32(0x40, 0x00004550);
+    put16(0x44 + 2, 1);           // one section
+    put16(0x44 + 16, 0xE0);       // optional header size
+    put16(0x58, 0x10B);           // PE32
+    put32(0x58 + 92, 16);         // data directories
+    put32(0x58 + 96 + 8, 0x200);  // the import directory
+    const std::size_t section = 0x58 + 0xE0;
+    put32(section + 8, 0x200);   // size
+    put32(section + 12, 0x200);  // address
+    put32(section + 16, 0x200);  // raw size
+    put32(section + 20, 0x200);  // file offset
+    std::size_t name = 0x200 + 20 * (dlls.size() + 1);
+    for (std::size_t i = 0; i < dlls.size(); ++i) {
+        put32(0x200 + 20 * i, 1);
+        put32(0x200 + 20 * i + 12, std::uint32_t(name));
+        put32(0x200 + 20 * i + 16, 1);
+        for (const char c : dlls[i]) image[name++] = static_cast<unsigned char>(c);
+        ++name;
+    }
+    return image;
+}
+
+TEST(ImportedDlls, ReadsTheNamesAndRefusesWhatLeadsOutside)
+{
+    const auto image = Image({"KERNEL32.dll", "msvcrt.dll"});
+    EXPECT_EQ(ImportedDlls(image), (std::vector<std::string>{"KERNEL32.dll", "msvcrt.dll"}));
+    // Each: one byte changed, the image cut short, or the names' bytes
+    // overwritten to the end with no terminating NUL.
+    const struct {
+        const char* what;
+        std::size_t at;
+        unsigned char value;
+        std::size_t length;
+    } broken[] = {
+        {"not MZ", 0, 'X', 0x400},
+        {"header past the end", 0x3D, 0xFF, 0x400},
+        {"unknown optional header", 0x58, 0x07, 0x400},
+        {"import directory outside every section", 0x58 + 96 + 9, 0x70, 0x400},
+        {"cut in the descriptors", 0, 'M', 0x210},
+        {"a name that never ends", 0, 'M', 0},
+    };
+    for (const auto& b : broken) {
+        auto bad = image;
+        bad[b.at] = b.value;
+        if (b.length) bad.resize(b.length);
+        else std::fill(bad.begin() + 0x23C, bad.end(), 'x');
+        EXPECT_EQ(ImportedDlls(bad), std::nullopt) << b.what;
+    }
+    EXPECT_EQ(ImportedDlls({}), std::nullopt);
+}
+
+TEST(KnownDllClosure, TakesDependenciesOnceWithoutRegardToCase)
+{
+    const std::map<std::string, std::vector<std::string>> imports = {
+        {"ole32.dll", {"ADVAPI32.dll", "kernel32.dll"}},
+        {"advapi32.dll", {"msvcrt.dll", "OLE32.dll"}},  // a cycle
+        {"kernel32.dll", {}},
+    };
+    const auto closure = WithDependencies({"OLE32.DLL", "kernel32.dll"}, [&](const std::string& name) {
+        const auto it = imports.find(name);
+        return it == imports.end() ? std::vector<std::string>{} : it->second;
+    });
+    EXPECT_EQ(closure, (std::vector<std::string>{"kernel32.dll", "ole32.dll", "advapi32.dll", "msvcrt.dll"}));
+    EXPECT_EQ(NotAmong({"MSVCRT.dll", "imm32.dll", "Kernel32.DLL"}, closure), std::vector<std::string>{"imm32.dll"});
+}
+
+TEST(Report, CountsApartAndFailsOnAnyFailure)
+{
+    Report report;
+    EXPECT_EQ(report.Held("road", "launch"), "held     road: launch");
+    report.Skipped("elevation", "needs a person");
+    EXPECT_EQ(report.Closing(), (std::vector<std::string>{"1 skipped", "1 passed, 0 failed"}));
+    EXPECT_EQ(report.ExitStatus(), kHeld);
+    EXPECT_EQ(report.Failed("planted DLLs", "x.dll"), "FAILED   planted DLLs: x.dll");
+    EXPECT_EQ(report.ExitStatus(), kFailed);
+}
+
+}  // namespace
+}  // namespace kestrel::check
