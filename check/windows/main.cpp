@@ -18,6 +18,7 @@
 #include "message_shell.h"
 #include "probe.h"
 #include "update_gate.h"
+#include "wide.h"
 #include "window_reading.h"
 #include "wmi_management.h"
 
@@ -42,11 +43,13 @@ void Say(const std::string& line)
 }
 
 std::string Text(const std::wstring& text) { return windows::Utf8(text); }
-std::string Text(std::u16string_view text) { return windows::Utf8(std::wstring(text.begin(), text.end())); }
+std::string Text(std::u16string_view text) { return windows::Utf8(Wide(text)); }
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name) { return folder + L"\\" + name; }
 
-// Removes a folder and all it holds; false when something stayed.
+// Removes a folder and all it holds; false when something stayed. A link to
+// another folder (a junction or symbolic link that a program under check
+// might make) is removed itself, never followed.
 bool RemoveTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW found;
@@ -57,7 +60,10 @@ bool RemoveTree(const std::wstring& folder)
             const std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring path = Join(folder, name);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                removed = RemoveDirectoryW(path.c_str()) && removed;
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 removed = RemoveTree(path) && removed;
             } else {
                 SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -363,12 +369,14 @@ std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name,
     return stage;
 }
 
-// The stand-in's record of its start (launched.txt beside it), waited for up
-// to ten seconds when a start is expected: the program does not wait for the
-// utility.
+// The stand-in's record of its start (launched.txt beside it). The program
+// does not wait for the utility: a start that is expected is waited for up
+// to ten seconds, and where none is, a second passes first, so that one
+// made by mistake has the time to show.
 std::string StandinRecord(const Stage& stage, bool expected)
 {
     const std::wstring path = Join(stage.bin, L"launched.txt");
+    if (!expected) Sleep(1000);
     for (int i = 0; i < (expected ? 100 : 1); ++i) {
         if (const auto bytes = ReadFileBytes(path); bytes && !bytes->empty()) {
             std::string record(bytes->begin(), bytes->end());
