@@ -116,6 +116,9 @@ function(kestrel_variant name definition)
   target_link_libraries(${name} PRIVATE forms_windows gate_windows)
   target_compile_options(${name} PRIVATE ${KESTREL_LEAN_OPTIONS})
   target_link_options(${name} PRIVATE ${KESTREL_EXE_LINK_OPTIONS} -Wl,--require-defined=_kestrel_open_form)
+  # The resource script takes the icons that kestrel's build draws; their
+  # rule belongs to the top folder, so the order is kestrel's.
+  add_dependencies(${name} kestrel)
 endfunction()
 kestrel_variant(kestrel_unmanifested KESTREL_NO_MANIFEST)
 kestrel_variant(kestrel_elevation_seam KESTREL_ELEVATION_SEAM)
