@@ -130,12 +130,9 @@ case $name in
   wrong_model)           version=12B utility=beside wmi=wmi; box WinPhlash "$wrong" 2 ;;
   utility_absent)        version=34B utility=none wmi=wmi; nothing 3 ;;
   utility_in_cwd)        version=34B utility=cwd wmi=wmi; nothing 3 ;;
-  no_wmi)                version=34B utility=beside wmi=nowmi; box WinFlash "$privilege" 1 ;;
   planted_launch)        version=34B utility=beside wmi=wmi plant=yes; launches ;;
   planted_wrong_model)   version=12B utility=beside wmi=wmi plant=yes; box WinPhlash "$wrong" 2 ;;
   planted_control)       version=12B utility=none wmi=wmi plant=yes program=loadbare; nothing 0 ;;
-  manifest_launch)       version=34B utility=beside wmi=wmi plant=manifest; launches ;;
-  manifest_wrong_model)  version=12B utility=beside wmi=wmi plant=manifest; box WinPhlash "$wrong" 2 ;;
   manifest_local_launch) version=34B utility=beside wmi=wmi plant=manifest local=yes; launches ;;
   # Where the planted manifest governs, the board is not read through it.
   manifest_refused)      version=34B utility=beside wmi=wmi plant=manifest program=unmanifested
