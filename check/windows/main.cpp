@@ -17,6 +17,7 @@
 #include "dll_search.h"
 #include "message_shell.h"
 #include "probe.h"
+#include "program_path.h"
 #include "update_gate.h"
 #include "wide.h"
 #include "window_reading.h"
@@ -45,7 +46,7 @@ void Say(const std::string& line)
 std::string Text(const std::wstring& text) { return windows::Utf8(text); }
 std::string Text(std::u16string_view text) { return windows::Utf8(Wide(text)); }
 
-std::wstring Join(const std::wstring& folder, const std::wstring& name) { return folder + L"\\" + name; }
+std::wstring Join(const std::wstring& folder, const std::wstring& name) { return InFolder(folder, name); }
 
 // Removes a folder and all it holds; false when something stayed. A link to
 // another folder (a junction or symbolic link that a program under check

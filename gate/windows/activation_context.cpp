@@ -9,13 +9,17 @@ namespace kestrel {
 
 namespace {
 
-wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; }
+wchar_t Fold(wchar_t c)
+{
+    if (c == L'/') return L'\\';
+    return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c;
+}
 
 bool SamePath(std::wstring_view a, std::wstring_view b)
 {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+        if (Fold(a[i]) != Fold(b[i])) return false;
     return true;
 }
 
@@ -42,10 +46,50 @@ RootManifest ProcessRootManifest()
     return root;
 }
 
-bool ForeignManifestGoverns(const RootManifest& root, std::wstring_view programPath)
+bool ForeignManifestGoverns(const RootManifest& root, std::wstring_view programPath, SameFileQuery sameFile)
 {
     if (!root.known) return true;
-    return !root.path.empty() && !SamePath(root.path, programPath);
+    if (root.path.empty() || SamePath(root.path, programPath)) return false;
+    return programPath.empty() || !sameFile(root.path, programPath);
+}
+
+namespace {
+
+// A file opened for its attributes only, shared every way, closed when it
+// goes.
+class OpenFile {
+public:
+    explicit OpenFile(const std::wstring& path)
+        : h_(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    ~OpenFile()
+    {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    bool Read(BY_HANDLE_FILE_INFORMATION& info) const
+    {
+        return h_ != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h_, &info);
+    }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+bool SameFileOnDisk(std::wstring_view a, std::wstring_view b)
+{
+    BY_HANDLE_FILE_INFORMATION first = {}, second = {};
+    if (!OpenFile(std::wstring(a)).Read(first) || !OpenFile(std::wstring(b)).Read(second)) return false;
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow && first.nFileSizeHigh == second.nFileSizeHigh &&
+           first.nFileSizeLow == second.nFileSizeLow &&
+           first.ftLastWriteTime.dwLowDateTime == second.ftLastWriteTime.dwLowDateTime &&
+           first.ftLastWriteTime.dwHighDateTime == second.ftLastWriteTime.dwHighDateTime;
 }
 
 }  // namespace kestrel

@@ -26,14 +26,27 @@ struct RootManifest {
 // (ACTCTX_PROCESS_DEFAULT in the SDK's winnt.h).
 RootManifest ProcessRootManifest();
 
+// Whether two paths name one file, as the file system answers; false when
+// it cannot tell.
+using SameFileQuery = bool (*)(std::wstring_view a, std::wstring_view b);
+
 // True when the board must not be read through the management objects: the
 // root manifest is a file other than the program itself (a planted
 // kestrel.exe.manifest that governs). The program's own embedded manifest
 // names the program; no manifest at all names nothing. An unanswered query
 // refuses too: the process default context always exists, so a failure to
-// describe it is nothing the program can vouch for. Both paths come from the
-// loader's record of the image; they are compared without regard to the
-// case of ASCII letters, as the file system compares names.
-bool ForeignManifestGoverns(const RootManifest& root, std::wstring_view programPath);
+// describe it is nothing the program can vouch for. The two paths are
+// compared as text first, "/" and "\" alike and without regard to the case
+// of ASCII letters; where the texts still differ (an 8.3 name, a "\\?\"
+// prefix, a letter outside ASCII), `sameFile` decides, and a file it cannot
+// vouch for is another file.
+bool ForeignManifestGoverns(const RootManifest& root, std::wstring_view programPath, SameFileQuery sameFile);
+
+// The file system's answer: both open, on one volume (serial number), with
+// one file index, size and last write time. The index alone is unique on
+// NTFS and FAT; ReFS widens it to 128 bits, of which this call sees 64
+// (BY_HANDLE_FILE_INFORMATION, Microsoft Learn), so the size and time must
+// agree as well.
+bool SameFileOnDisk(std::wstring_view a, std::wstring_view b);
 
 }  // namespace kestrel

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dll_search.h"
+#include "program_path.h"
 #include "wide.h"
 
 namespace kestrel {
@@ -90,11 +91,7 @@ std::wstring RunningProgramPath()
     }
 }
 
-std::wstring FolderOf(const std::wstring& path)
-{
-    const auto slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
+namespace {
 
 bool WindowStationVisible()
 {
@@ -107,6 +104,25 @@ bool WindowStationVisible()
     DWORD needed = 0;
     if (!station || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &needed)) return false;
     return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+}  // namespace
+
+bool BoxSeen(const BoxSeat& seat)
+{
+    if (!seat.stationVisible || !seat.sessionKnown) return false;
+    return !(seat.processSession == 0 && seat.consoleSession != 0);
+}
+
+BoxSeat ThisBoxSeat()
+{
+    BoxSeat seat;
+    seat.stationVisible = WindowStationVisible();
+    DWORD session = 0;
+    seat.sessionKnown = ProcessIdToSessionId(GetCurrentProcessId(), &session) != FALSE;
+    seat.processSession = session;
+    seat.consoleSession = WTSGetActiveConsoleSessionId();
+    return seat;
 }
 
 namespace {
@@ -132,7 +148,7 @@ bool SendToConsoleSession(std::wstring text, int style, std::wstring caption)
 
 bool MessageShell::ShowMessage(std::u16string_view text, int style, std::u16string_view caption)
 {
-    if (!WindowStationVisible()) return SendToConsoleSession(Wide(text), style, Wide(caption));
+    if (!BoxSeen(ThisBoxSeat())) return SendToConsoleSession(Wide(text), style, Wide(caption));
     return MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), static_cast<UINT>(style)) != 0;
 }
 
@@ -186,7 +202,7 @@ bool WindowsStarter::StartElevated(std::u16string_view path, int windowState)
 bool MessageShell::Launch(std::u16string_view fileName, int windowState)
 {
     if (programDir_.empty()) return false;
-    const std::u16string path = Utf16(programDir_) + u"\\" + std::u16string(fileName);
+    const std::u16string path = Utf16(InFolder(programDir_, Wide(fileName)));
     return StartElevatingIfRequired(starter_, path, windowState);
 }
 

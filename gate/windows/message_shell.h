@@ -34,11 +34,11 @@ public:
     {
     }
 
-    // MessageBoxW with no owner window, where someone can see it. On a
-    // window station nobody sees (a service, a deployment agent's session
-    // 0, a station of its own) a box would wait forever: the same box goes,
-    // without waiting, to the user of the active console session, if any,
-    // and the call returns at once.
+    // MessageBoxW with no owner window, where someone can see it (BoxSeen).
+    // Anywhere else (a service, a deployment agent's session 0, a station
+    // of its own) a box would wait forever: the same box goes, without
+    // waiting, to the user of the active console session, if any, and the
+    // call returns at once.
     bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) override;
     // Starts programDir\fileName with the window state as its show-window
     // state.
@@ -58,12 +58,25 @@ SHELLEXECUTEINFOW ElevatedStartInfo(const wchar_t* file, const wchar_t* folder, 
 // The running program's full path, or an empty text when it cannot be found.
 std::wstring RunningProgramPath();
 
-// The folder part of a full path (no trailing backslash), or an empty text
-// when it has none.
-std::wstring FolderOf(const std::wstring& path);
+// Where this process would show a box: whether its window station is one
+// that a user sees, and its session beside the active console's.
+struct BoxSeat {
+    bool stationVisible = false;  // WSF_VISIBLE; false when unreadable
+    bool sessionKnown = false;    // ProcessIdToSessionId answered
+    unsigned long processSession = 0;
+    unsigned long consoleSession = 0;  // 0xFFFFFFFF: no one at the console
+};
 
-// Whether this process's window station is one that a user sees
-// (WSF_VISIBLE). One whose flags cannot be read counts as unseen.
-bool WindowStationVisible();
+// Whether a box shown here is seen by someone: the window station is
+// visible, the session is known, and the process is not in session 0 while
+// the console is another session. From Vista on, session 0 is the services'
+// and nobody looks at it ("Services cannot directly interact with a user as
+// of Windows Vista", Microsoft, "Interactive Services"), though its WinSta0
+// is as visible as any; on XP the console user shares session 0 and sees
+// it. Everywhere else the message goes to the console session.
+bool BoxSeen(const BoxSeat& seat);
+
+// This process's seat, as the system tells it.
+BoxSeat ThisBoxSeat();
 
 }  // namespace kestrel

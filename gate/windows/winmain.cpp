@@ -7,6 +7,7 @@
 #include "activation_context.h"
 #include "dll_search.h"
 #include "message_shell.h"
+#include "program_path.h"
 #include "wmi_management.h"
 
 #ifdef KESTREL_ELEVATION_SEAM
@@ -36,7 +37,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Which manifest governs, before anything can load a DLL through it.
     const std::wstring program = kestrel::RunningProgramPath();
-    const bool foreignManifest = kestrel::ForeignManifestGoverns(kestrel::ProcessRootManifest(), program);
+    const bool foreignManifest =
+        kestrel::ForeignManifestGoverns(kestrel::ProcessRootManifest(), program, kestrel::SameFileOnDisk);
     // Before anything can load a DLL: System32 only, never the current folder.
     kestrel::RestrictDllSearch();
 

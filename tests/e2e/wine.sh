@@ -115,10 +115,14 @@ wrong="This BIOS is not for your Notebook PC."
 # answers "elevation required" once, so that the utility starts through the
 # shell. station=unseen starts the program on a window station nobody sees:
 # no box may wait there, the message goes to the console session instead.
-plant=no program=kestrel local=no station=seen
+# place=root puts the program and the utility at the root of drive X: (a
+# folder of the case's, linked into the prefix's dosdevices) and starts it
+# from X:\other, as from the root of a USB stick.
+plant=no program=kestrel local=no station=seen place=folder
 # What each case must end in. Wherever the program was started from, the
 # utility starts in its own folder.
-launches() { want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[] cwd=$(winpath "$work/bin") errormode=0"; }
+launches() { want_boxes="" want_exit=0 want_launch="started usestartup=1 show=1 args=[] cwd=$(winpath "$work/bin") errormode=0"
+              [ $place = root ] && want_launch=${want_launch/cwd=* /cwd=X:\\ }; }
 box() { want_boxes="box caption=$1 text=$2 icon=1 buttons=1" want_exit=$3 want_launch=""; }
 nothing() { want_boxes="" want_exit=$1 want_launch=""; }
 # On an unseen station: no box, the same title, text and style sent to the
@@ -142,6 +146,8 @@ case $name in
   unseen_launch)         version=34B utility=beside wmi=wmi station=unseen; launches ;;
   unseen_wrong_model)    version=12B utility=beside wmi=wmi station=unseen; sent WinPhlash "$wrong" 2 ;;
   unseen_no_wmi)         version=34B utility=beside wmi=nowmi station=unseen; sent WinFlash "$privilege" 1 ;;
+  root_launch)           version=34B utility=beside wmi=wmi place=root; launches ;;
+  root_elevation_seam)   version=34B utility=beside wmi=wmi place=root program=seam; launches ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
 if { [ $plant != no ] || [ $program != kestrel ]; } && [ -z "$seam" ]; then
@@ -185,13 +191,22 @@ MANIFEST
   fi
   export PLANT_LOG=$(winpath "$work/plant.log")
 fi
-run=$work/bin/kestrel.exe
+run=$(winpath "$work/bin/kestrel.exe") cwd=$(winpath "$work/cwd")
+if [ $place = root ]; then
+  [ -e "$WINEPREFIX/dosdevices/x:" ] && { echo "the prefix already has a drive X:"; exit 1; }
+  ln -s "$work/bin" "$WINEPREFIX/dosdevices/x:"
+  trap 'rm -f "$WINEPREFIX/dosdevices/x:"; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+  mkdir "$work/bin/other"
+  run='X:\kestrel.exe' cwd='X:\other'
+fi
+# The elevation road shows in the relay trace.
+[ $program = seam ] && export WINEDEBUG=-all,+relay
 # Wine's WTSSendMessageW reports its call on its own debug channel.
 driver_flags=()
 [ $station = unseen ] && driver_flags=(--unseen) && export WINEDEBUG=-all,+wtsapi
 if [ $program = loadbare ]; then
   cp "$loadbare" "$work/bin/loadbare.exe"
-  run=$work/bin/loadbare.exe
+  run=$(winpath "$work/bin/loadbare.exe")
 fi
 
 # No wineserver of this prefix may outlive into the namespace from outside it.
@@ -205,13 +220,13 @@ unshare -m bash -c '
   if [ "$9" = loadbare ]; then
     if xvfb-run -a wine "$4" dwmapi.dll > /dev/null 2> "$6.err"; then echo exit=0; else echo "exit=$?"; fi > "$6"
   else
-    xvfb-run -a wine "$3" "${@:10}" "$(winpath "$4")" "$(winpath "$5")" 60 > "$6" 2> "$6.err"
+    xvfb-run -a wine "$3" "${@:10}" "$4" "$5" 60 > "$6" 2> "$6.err"
   fi
   # kestrel.exe does not wait for the utility: give it time to record its
   # start before this namespace and its wineserver go.
   for _ in $(seq "$7"); do [ -s "$2/bin/launched.txt" ] && break; sleep 0.1; done
   wineserver -k 2> /dev/null; wineserver -w
-' _ "$version" "$work" "$boxdriver" "$run" "$work/cwd" "$work/report" \
+' _ "$version" "$work" "$boxdriver" "$run" "$cwd" "$work/report" \
   "$([ -n "$want_launch" ] && echo 100 || echo 10)" "$(cd "$(dirname "$0")" && pwd)/fake_board.sh" "$program" \
   "${driver_flags[@]}"
 

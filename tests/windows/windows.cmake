@@ -51,11 +51,13 @@ endfunction()
 # manifest and started hidden, is the release check's to prove: it runs in
 # each prefix on each road below. The cases here check what it does not: the
 # utility elsewhere, the calls before COM, the .local folder, the refusal of
-# a governing manifest, an unseen window station, the elevation road.
+# a governing manifest, an unseen window station, the elevation road, the
+# root of a drive.
 gate_cases(wine ${KESTREL_WINEPREFIX} utility_absent utility_in_cwd planted_launch planted_wrong_model planted_control
-           manifest_local_launch manifest_refused unmanifested_launch unseen_launch unseen_wrong_model unseen_no_wmi)
+           manifest_local_launch manifest_refused unmanifested_launch unseen_launch unseen_wrong_model unseen_no_wmi
+           root_launch)
 gate_cases(winevista ${KESTREL_WINEPREFIX_VISTA} utility_absent utility_in_cwd planted_launch planted_wrong_model
-           planted_control elevation_seam)
+           planted_control elevation_seam root_launch root_elevation_seam)
 gate_cases(wine64 ${KESTREL_WINEPREFIX64} utility_in_cwd)
 
 # The release check: kestrel_check_<FIXTURE>_<ROAD>, and its negative control.

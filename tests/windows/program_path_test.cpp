@@ -1,0 +1,50 @@
+// The program's folder, kept whole at a drive's or a share's root, and a name
+// joined to it.
+#include <gtest/gtest.h>
+
+#include "windows/program_path.h"
+
+namespace kestrel {
+namespace {
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+TEST(ProgramPath, FolderAndUtility)
+{
+    const struct {
+        const wchar_t* program;
+        const wchar_t* folder;
+        const wchar_t* utility;
+    } cases[] = {
+        {L"E:\\bios\\kestrel.exe", L"E:\\bios", L"E:\\bios\\WinPhlash.exe"},
+        {L"E:\\kestrel.exe", L"E:\\", L"E:\\WinPhlash.exe"},  // the root of a stick
+        {L"E:/kestrel.exe", L"E:/", L"E:/WinPhlash.exe"},
+        {L"\\\\server\\share\\kestrel.exe", L"\\\\server\\share\\", L"\\\\server\\share\\WinPhlash.exe"},
+        {L"\\\\server\\share\\bios\\kestrel.exe", L"\\\\server\\share\\bios",
+         L"\\\\server\\share\\bios\\WinPhlash.exe"},
+        {L"\\\\?\\E:\\kestrel.exe", L"\\\\?\\E:\\", L"\\\\?\\E:\\WinPhlash.exe"},
+        {L"\\\\?\\UNC\\server\\share\\kestrel.exe", L"\\\\?\\UNC\\server\\share\\",
+         L"\\\\?\\UNC\\server\\share\\WinPhlash.exe"},
+        {L"\\\\?\\unc\\server\\share\\x\\kestrel.exe", L"\\\\?\\unc\\server\\share\\x",
+         L"\\\\?\\unc\\server\\share\\x\\WinPhlash.exe"},
+        // Nothing whole to start from: no folder is guessed.
+        {L"kestrel.exe", L"", L""},
+        {L"bios\\kestrel.exe", L"", L""},
+        {L"E:kestrel.exe", L"", L""},
+        {L"\\kestrel.exe", L"", L""},
+        {L"\\\\server\\kestrel.exe", L"", L""},
+        {L"\\\\server\\\\kestrel.exe", L"", L""},
+        {L"UNC\\server\\share\\kestrel.exe", L"", L""},
+        {L"E:\\", L"", L""},
+        {L"E:\\bios\\", L"", L""},
+        {L"", L"", L""},
+    };
+    for (const auto& c : cases) {
+        const std::wstring folder = FolderOf(c.program);
+        EXPECT_EQ(folder, c.folder) << Narrow(c.program);
+        EXPECT_EQ(InFolder(folder, L"WinPhlash.exe"), c.utility) << Narrow(c.program);
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
