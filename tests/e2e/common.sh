@@ -1,8 +1,15 @@
 # Sourced by the test scripts: what they share.
 
-# A working folder that goes when the script ends (kept with KEEP=1).
+# A working folder that goes when the script ends; with KEEP=1 it stays and
+# its path is printed. A script adds what else must be undone at its end to
+# at_exit.
 work=$(mktemp -d)
-[ -n "${KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
+at_exit=""
+finish() {
+  eval "$at_exit"
+  if [ -n "${KEEP:-}" ]; then echo "kept: $work"; else rm -rf "$work"; fi
+}
+trap finish EXIT
 
 # A Windows path through drive Z:, without winepath: a Wine process started
 # before Xvfb would make a desktop with no display.
@@ -12,6 +19,13 @@ export -f winpath
 # Ends the prefix's wineserver and waits until it has gone.
 wine_stop() { wineserver -k 2> /dev/null; wineserver -w; }
 
+# What was wanted against what was got, as a unified diff.
+differ() { diff -u --label wanted --label got <(printf '%s\n' "$1") <(printf '%s\n' "$2"); }
+
+# Wine's own complaint when its server is stopped under a program; it says
+# nothing about the case.
+quiet_wine() { grep -v '^X connection to :[0-9]* broken'; }
+
 # Named checks, counted: check NAME GOT WANT compares; step NAME COMMAND...
 # passes when the command does. summary prints the closing line and fails
 # when any did.
@@ -20,7 +34,7 @@ check() {
   if [ "$2" = "$3" ]; then
     passed=$((passed + 1)); echo "ok   $1"
   else
-    failures=$((failures + 1)); printf 'FAIL %s\n--- got\n%s\n--- wanted\n%s\n' "$1" "$2" "$3"; return 1
+    failures=$((failures + 1)); echo "FAIL $1"; differ "$3" "$2"; return 1
   fi
 }
 step() {

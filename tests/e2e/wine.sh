@@ -3,7 +3,11 @@
 # test's choosing.
 #   wine.sh prefix PREFIX win32|win64 [vista]   make a Wine prefix the cases share
 #   wine.sh case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED SEAM]
+#                                               one case of the table below
 #   wine.sh check PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control]
+#                                               the release check on a board
+#   wine.sh internal PREFIX INTERNALFAIL BOXDRIVER alloc|length
+#                                               an internal failure ends with 70
 #
 # A 32-bit program runs in either prefix: in the 64-bit one under WoW64, as on
 # 64-bit Windows. A prefix made with "vista" reports Windows Vista (6.0).
@@ -19,6 +23,7 @@ export WINEDEBUG=-all
 source "$(dirname "$0")/common.sh"
 
 if [ "$1" = prefix ]; then
+  unset KEEP  # nothing of the fixture's own is worth keeping
   export WINEPREFIX=$(realpath -m "$2") WINEARCH=${3:-win32}
   rm -rf "$WINEPREFIX"
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -49,7 +54,7 @@ if [ "$1" = internal ]; then
   report=$(xvfb-run -a wine "$boxdriver" "$(winpath "$program")" "$(winpath "$work")" 60 "$5" 2> /dev/null | tr -d '\r')
   wineserver -w
   if [ "$report" != "$(printf 'wow64=0\nexit=70')" ]; then
-    echo "FAIL internal failure $5: boxdriver reported"; echo "$report"; exit 1
+    echo "FAIL internal failure $5: boxdriver reported"; differ "$(printf 'wow64=0\nexit=70')" "$report"; exit 1
   fi
   echo "ok   internal failure $5: no box, exit status 70"; exit 0
 fi
@@ -89,7 +94,7 @@ if [ "$1" = check ]; then
   summary; exit
 fi
 
-[ "$1" = case ] || { echo "usage: wine.sh prefix PREFIX win32|win64 | case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED SEAM]"; exit 64; }
+[ "$1" = case ] || { sed -n '/^#   wine.sh /,/^#$/p' "$0" | sed 's/^# \{0,1\}//; /^$/d; 1s/^/usage:\n/' >&2; exit 64; }
 export WINEPREFIX=$(realpath "$2")
 kestrel=$(realpath "$3") boxdriver=$(realpath "$4") standin=$(realpath "$5") name=$6
 planted=${7:+$(realpath "$7")} loadbare=${8:+$(realpath "$8")} unmanifested=${9:+$(realpath "$9")}
@@ -129,25 +134,29 @@ nothing() { want_boxes="" want_exit=$1 want_launch=""; }
 # active console session without waiting, and the road's status.
 sent() { want_boxes="" want_exit=$3 want_launch="" want_sent="$1|$2|48|nowait"; }
 want_sent=""
+# Each case names the prefixes it runs in (the fixtures of
+# tests/windows/windows.cmake, which reads this table), or "signing" for a
+# case that only the signing test runs.
+on() { :; }
 case $name in
-  accepted)              version=34B utility=beside wmi=wmi; launches ;;
-  wrong_model)           version=12B utility=beside wmi=wmi; box WinPhlash "$wrong" 2 ;;
-  utility_absent)        version=34B utility=none wmi=wmi; nothing 3 ;;
-  utility_in_cwd)        version=34B utility=cwd wmi=wmi; nothing 3 ;;
-  planted_launch)        version=34B utility=beside wmi=wmi plant=yes; launches ;;
-  planted_wrong_model)   version=12B utility=beside wmi=wmi plant=yes; box WinPhlash "$wrong" 2 ;;
-  planted_control)       version=12B utility=none wmi=wmi plant=yes program=loadbare; nothing 0 ;;
-  manifest_local_launch) version=34B utility=beside wmi=wmi plant=manifest local=yes; launches ;;
+  accepted)              on signing;               version=34B utility=beside wmi=wmi; launches ;;
+  wrong_model)           on signing;               version=12B utility=beside wmi=wmi; box WinPhlash "$wrong" 2 ;;
+  utility_absent)        on wine winevista;        version=34B utility=none wmi=wmi; nothing 3 ;;
+  utility_in_cwd)        on wine winevista wine64; version=34B utility=cwd wmi=wmi; nothing 3 ;;
+  planted_launch)        on wine winevista;        version=34B utility=beside wmi=wmi plant=yes; launches ;;
+  planted_wrong_model)   on wine winevista;        version=12B utility=beside wmi=wmi plant=yes; box WinPhlash "$wrong" 2 ;;
+  planted_control)       on wine winevista;        version=12B utility=none wmi=wmi plant=yes program=loadbare; nothing 0 ;;
+  manifest_local_launch) on wine;                  version=34B utility=beside wmi=wmi plant=manifest local=yes; launches ;;
   # Where the planted manifest governs, the board is not read through it.
-  manifest_refused)      version=34B utility=beside wmi=wmi plant=manifest program=unmanifested
-                         box WinFlash "$privilege" 1 ;;
-  unmanifested_launch)   version=34B utility=beside wmi=wmi program=unmanifested; launches ;;
-  elevation_seam)        version=34B utility=beside wmi=wmi plant=yes program=seam; launches ;;
-  unseen_launch)         version=34B utility=beside wmi=wmi station=unseen; launches ;;
-  unseen_wrong_model)    version=12B utility=beside wmi=wmi station=unseen; sent WinPhlash "$wrong" 2 ;;
-  unseen_no_wmi)         version=34B utility=beside wmi=nowmi station=unseen; sent WinFlash "$privilege" 1 ;;
-  root_launch)           version=34B utility=beside wmi=wmi place=root; launches ;;
-  root_elevation_seam)   version=34B utility=beside wmi=wmi place=root program=seam; launches ;;
+  manifest_refused)      on wine;                  version=34B utility=beside wmi=wmi plant=manifest program=unmanifested
+                                                   box WinFlash "$privilege" 1 ;;
+  unmanifested_launch)   on wine;                  version=34B utility=beside wmi=wmi program=unmanifested; launches ;;
+  elevation_seam)        on winevista;             version=34B utility=beside wmi=wmi plant=yes program=seam; launches ;;
+  unseen_launch)         on wine;                  version=34B utility=beside wmi=wmi station=unseen; launches ;;
+  unseen_wrong_model)    on wine;                  version=12B utility=beside wmi=wmi station=unseen; sent WinPhlash "$wrong" 2 ;;
+  unseen_no_wmi)         on wine;                  version=34B utility=beside wmi=nowmi station=unseen; sent WinFlash "$privilege" 1 ;;
+  root_launch)           on wine winevista;        version=34B utility=beside wmi=wmi place=root; launches ;;
+  root_elevation_seam)   on winevista;             version=34B utility=beside wmi=wmi place=root program=seam; launches ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
 if { [ $plant != no ] || [ $program != kestrel ]; } && [ -z "$seam" ]; then
@@ -195,7 +204,7 @@ run=$(winpath "$work/bin/kestrel.exe") cwd=$(winpath "$work/cwd")
 if [ $place = root ]; then
   [ -e "$WINEPREFIX/dosdevices/x:" ] && { echo "the prefix already has a drive X:"; exit 1; }
   ln -s "$work/bin" "$WINEPREFIX/dosdevices/x:"
-  trap 'rm -f "$WINEPREFIX/dosdevices/x:"; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+  at_exit='rm -f "$WINEPREFIX/dosdevices/x:"'
   mkdir "$work/bin/other"
   run='X:\kestrel.exe' cwd='X:\other'
 fi
@@ -211,6 +220,11 @@ fi
 
 # No wineserver of this prefix may outlive into the namespace from outside it.
 wine_stop
+# A box road can be reached for the wrong reason (Wine reports an empty
+# version as the table's next string): the version Wine reported is read too.
+ASK_BOARD=""
+[ $wmi = wmi ] && [ -n "$want_boxes$want_sent" ] && ASK_BOARD=yes
+export ASK_BOARD
 
 unshare -m bash -c '
   set -e
@@ -225,6 +239,11 @@ unshare -m bash -c '
   # kestrel.exe does not wait for the utility: give it time to record its
   # start before this namespace and its wineserver go.
   for _ in $(seq "$7"); do [ -s "$2/bin/launched.txt" ] && break; sleep 0.1; done
+  # On a box road, the board version as Wine reports it to any program.
+  if [ -n "$ASK_BOARD" ]; then
+    WINEDEBUG=-all wine wmic baseboard get version 2> /dev/null | iconv -f UTF-16 -t UTF-8 | tr -d "\r" |
+      sed -n "2s/ *$//p" > "$2/board.txt"
+  fi
   wineserver -k 2> /dev/null; wineserver -w
 ' _ "$version" "$work" "$boxdriver" "$run" "$cwd" "$work/report" \
   "$([ -n "$want_launch" ] && echo 100 || echo 10)" "$(cd "$(dirname "$0")" && pwd)/fake_board.sh" "$program" \
@@ -237,13 +256,18 @@ want_report=$([ -n "$want_boxes" ] && echo "$want_boxes"; [ $program != loadbare
 launched=$(cat "$work/bin/launched.txt" "$work/cwd/launched.txt" 2> /dev/null | tr -d '\r')
 
 status=0
+if [ -n "$ASK_BOARD" ] && [ "$(cat "$work/board.txt" 2> /dev/null)" != "$version" ]; then
+  echo "FAIL $name: Wine reported the board version [$(cat "$work/board.txt" 2> /dev/null)]," \
+       "the case laid down [$version]"
+  status=1
+fi
 if [ "$report" != "$want_report" ]; then
-  echo "FAIL $name: boxdriver reported"; echo "$report"; echo "--- wanted"; echo "$want_report"
-  sed 's/^/stderr: /' "$work/report.err" | head -20
+  echo "FAIL $name: boxdriver reported"; differ "$want_report" "$report"
+  tr -d '\r' < "$work/report.err" | quiet_wine | sed 's/^/stderr: /' | head -20
   status=1
 fi
 if [ "$launched" != "$want_launch" ]; then
-  echo "FAIL $name: launched [$launched], wanted [$want_launch]"; status=1
+  echo "FAIL $name: the utility's record"; differ "$want_launch" "$launched"; status=1
 fi
 if [ $station = unseen ]; then
   # Each message as caption|text|style|wait, from the stub's report:
@@ -252,7 +276,7 @@ if [ $station = unseen ]; then
     's/.*WTSSendMessageW Stub 00000000 0x[0-9a-f]+ \(L"(.*)"\) [0-9]+ \(L"(.*)"\) [0-9]+ 0x([0-9a-f]+) 0 [0-9A-F]+ 0$/\1|\2|\3|nowait/p' |
     while IFS='|' read -r caption text style wait; do echo "$caption|$text|$((16#$style))|$wait"; done)
   if [ "$sent_messages" != "$want_sent" ]; then
-    echo "FAIL $name: sent to the console session [$sent_messages], wanted [$want_sent]"; status=1
+    echo "FAIL $name: sent to the console session"; differ "$want_sent" "$sent_messages"; status=1
   fi
 fi
 if [ $plant = manifest ]; then
@@ -300,7 +324,7 @@ $(for dll in uxtheme dwmapi cryptbase msctf version wbemcomn clbcatq ntmarta use
 CoInitializeEx"
     fi
     if [ "$order" != "$want_order" ]; then
-      echo "FAIL $name: the calls before COM were"; echo "$order"; echo "--- wanted"; echo "$want_order"; status=1
+      echo "FAIL $name: the calls before COM"; differ "$want_order" "$order"; status=1
     fi
   fi
   if [ "$loads" != "$want_loads" ]; then

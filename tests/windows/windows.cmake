@@ -49,16 +49,29 @@ function(gate_cases fixture prefix)
 endfunction()
 # Each road, plain, with every system DLL name planted, with a planted
 # manifest and started hidden, is the release check's to prove: it runs in
-# each prefix on each road below. The cases here check what it does not: the
-# utility elsewhere, the calls before COM, the .local folder, the refusal of
-# a governing manifest, an unseen window station, the elevation road, the
-# root of a drive.
-gate_cases(wine ${KESTREL_WINEPREFIX} utility_absent utility_in_cwd planted_launch planted_wrong_model planted_control
-           manifest_local_launch manifest_refused unmanifested_launch unseen_launch unseen_wrong_model unseen_no_wmi
-           root_launch)
-gate_cases(winevista ${KESTREL_WINEPREFIX_VISTA} utility_absent utility_in_cwd planted_launch planted_wrong_model
-           planted_control elevation_seam root_launch root_elevation_seam)
-gate_cases(wine64 ${KESTREL_WINEPREFIX64} utility_in_cwd)
+# each prefix on each road below. The cases of wine.sh's table check what it
+# does not: the utility elsewhere, the calls before COM, the .local folder,
+# the refusal of a governing manifest, an unseen window station, the
+# elevation road, the root of a drive. Each line of that table names the
+# prefixes its case runs in ("on wine winevista;"); a change to the table
+# configures the build again.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${WINE_SH})
+file(STRINGS ${WINE_SH} case_lines REGEX "^  [a-z0-9_]+\\) +on [a-z0-9 ]+;")
+foreach(line ${case_lines})
+  string(REGEX MATCH "^  ([a-z0-9_]+)\\) +on ([a-z0-9 ]+);" matched "${line}")
+  string(REPLACE " " ";" fixtures "${CMAKE_MATCH_2}")
+  foreach(fixture ${fixtures})
+    if(NOT fixture STREQUAL "signing")
+      if(NOT DEFINED KESTREL_WINEPREFIX_${fixture})
+        message(FATAL_ERROR "wine.sh: case ${CMAKE_MATCH_1} names no prefix of this build: ${fixture}")
+      endif()
+      list(APPEND cases_${fixture} ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+endforeach()
+foreach(fixture wine winevista wine64)
+  gate_cases(${fixture} ${KESTREL_WINEPREFIX_${fixture}} ${cases_${fixture}})
+endforeach()
 
 # The release check: kestrel_check_<FIXTURE>_<ROAD>, and its negative control.
 foreach(prefix wine winevista wine64)
