@@ -10,7 +10,7 @@ set -eu
 host=(cmake make g++ libgtest-dev googletest)
 lint=(clang-format clang-tidy)
 windows=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine64 xvfb xauth
-         icoutils libimage-exiftool-perl libjpeg-turbo-progs imagemagick pev osslsigncode openssl checksec)
+         icoutils libimage-exiftool-perl libjpeg-turbo-progs imagemagick pev osslsigncode openssl checksec zip)
 fuzz=(clang libclang-rt-14-dev)
 bench=(dmidecode hyperfine)
 shots=(fonts-arphic-uming fonts-wine)
