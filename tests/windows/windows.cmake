@@ -7,9 +7,8 @@ target_link_libraries(boxdriver PRIVATE user32)
 target_include_directories(boxdriver PRIVATE ${PROJECT_SOURCE_DIR}/check/windows)
 
 # The planted-DLL test takes the release check's probe and stand-in; its
-# control loads a DLL by bare name.
-add_executable(loadbare windows/loadbare.cpp)
-target_link_options(loadbare PRIVATE -municode -static)
+# control is the release check's careless gate, which loads a DLL by bare
+# name.
 
 # One 32-bit Wine prefix for every test of this build, one 64-bit prefix for
 # the gate's runs under WoW64, and one 32-bit prefix that reports Windows
@@ -36,7 +35,7 @@ set_tests_properties(gate_tests PROPERTIES
   FIXTURES_REQUIRED wine RESOURCE_LOCK wine)
 
 # The gate's cases in one prefix: kestrel_<FIXTURE>_<CASE>.
-set(PLANT_TOOLS $<TARGET_FILE:probe> $<TARGET_FILE:loadbare> $<TARGET_FILE:kestrel_unmanifested>
+set(PLANT_TOOLS $<TARGET_FILE:probe> $<TARGET_FILE:careless> $<TARGET_FILE:kestrel_unmanifested>
                 $<TARGET_FILE:kestrel_elevation_seam>)
 function(gate_cases fixture prefix)
   foreach(case ${ARGN})
@@ -88,10 +87,14 @@ foreach(prefix wine winevista wine64)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 300)
   endforeach()
 endforeach()
-add_executable(badgate WIN32 windows/badgate.cpp)
-target_link_options(badgate PRIVATE -municode -static)
+foreach(fault load map_only error_icon)
+  add_executable(badgate_${fault} WIN32 windows/badgate.cpp)
+  string(TOUPPER ${fault} definition)
+  target_compile_definitions(badgate_${fault} PRIVATE BADGATE_${definition})
+  target_link_options(badgate_${fault} PRIVATE -municode -static)
+endforeach()
 add_test(NAME kestrel_check_control COMMAND bash ${WINE_SH} check ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
-                                            $<TARGET_FILE:badgate> 12B control)
+                                            $<TARGET_FILE:badgate_load> 12B control)
 set_tests_properties(kestrel_check_control PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77
                                                       TIMEOUT 300)
 

@@ -1,0 +1,250 @@
+#include "checker.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include "../report.h"
+#include "console.h"
+#include "debuggee.h"
+#include "machine.h"
+#include "probe.h"
+#include "text.h"
+#include "wide.h"
+#include "wmi_management.h"
+
+namespace kestrel::check {
+
+namespace {
+
+std::string List(const std::vector<std::string>& names)
+{
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    return list;
+}
+
+// A path as the report shows it: without the "\\?\" of a final path.
+std::string Shown(const std::wstring& path)
+{
+    return Utf8(path.compare(0, 4, L"\\\\?\\") == 0 ? std::wstring_view(path).substr(4) : std::wstring_view(path));
+}
+
+// A system DLL name that the careless gate can load from its own folder: one
+// that is not a KnownDLL (those come from the system whatever the search)
+// and not in every process already.
+std::wstring ControlName(const std::vector<std::wstring>& names, const std::vector<std::string>& known)
+{
+    const auto usable = [&](const std::wstring& name) {
+        const std::string lower = Lower(Utf8(name));
+        for (const char* always : {"ntdll.dll", "kernel32.dll", "kernelbase.dll", "msvcrt.dll"})
+            if (lower == always) return false;
+        for (const std::string& k : known)
+            if (k == lower) return false;
+        return true;
+    };
+    for (const std::wstring& name : names)
+        if (Lower(Utf8(name)) == "dwmapi.dll" && usable(name)) return name;
+    for (const std::wstring& name : names)
+        if (usable(name)) return name;
+    return {};
+}
+
+}  // namespace
+
+Checker::Checker(const Scratch& scratch, std::wstring program, std::wstring tools)
+    : scratch_(scratch), program_(std::move(program)), tools_(std::move(tools))
+{
+}
+
+void Checker::Machine()
+{
+    version_ = RunningWindowsVersion();
+    Say(MachineLine(version_));
+    const auto imports = ImportsOf(program_);
+    if (!imports) {
+        Say(report_.Failed("static imports", "the program's import directory cannot be read"));
+        return;
+    }
+    const auto known = KnownDlls();
+    if (!known || known->empty()) {
+        Say(report_.Skipped("static imports", "this system has no KnownDLLs key"));
+        return;
+    }
+    known_ = *known;
+    const std::wstring system = SystemFolder();
+    const auto closure = WithDependencies(*known, [&](const std::string& name) {
+        return ImportsOf(Join(system, Wide(name))).value_or(std::vector<std::string>{});
+    });
+    Say("machine: KnownDLLs " + std::to_string(known->size()) + " names, " + std::to_string(closure.size()) +
+        " with their dependencies");
+    const auto outside = NotAmong(*imports, closure);
+    if (outside.empty()) Say(report_.Held("static imports", List(*imports) + ": each a KnownDLL or a dependency of one"));
+    else Say(report_.Failed("static imports", "not a KnownDLL nor a dependency of one: " + List(outside)));
+}
+
+void Checker::Board()
+{
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        WmiManagement management;
+        const BoardPrefix prefix = ProbeBoard(management);
+        road_ = Decide(prefix);
+        const std::string version =
+            prefix.kind() == BoardPrefix::Kind::Text
+                ? "begins with \"" + Utf8(kestrel::Wide(prefix.text())) + "\""
+                : (prefix.kind() == BoardPrefix::Kind::Null ? "has no value" : "could not be read");
+        Say("board: Win32_BaseBoard Version " + version + ": " + RoadName(road_));
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+}
+
+Seen Checker::RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder,
+                         WORD show, bool launches)
+{
+    DebugRun run = RunDebuggee(program, L"", cwd, show);
+    run.seen.planted = PlantedImages(run.images, scratch_.LoaderRoot(), program);
+    for (int i = 0; i < run.unnamed; ++i) run.seen.planted.push_back(L"(a DLL whose file could not be named)");
+    run.seen.utility = StandinRecord(utilityFolder, launches && run.seen.exit == ExpectedFor(road_).status);
+    return run.seen;
+}
+
+void Checker::RunAndReport(const std::string& check, const Stage& stage, WORD show, Decision road)
+{
+    const Expected expected = ExpectedFor(road);
+    const Seen seen = RunOnStage(stage.program, stage.cwd, stage.bin, show, expected.launches);
+    std::string account = (!roadRun_ || road != road_) ? Describe(seen) : DescribeAgainst(seen, roadSeen_);
+    if (!seen.planted.empty()) {
+        std::vector<std::string> shown;
+        for (const std::wstring& path : seen.planted) shown.push_back(Shown(path));
+        Say(report_.Failed(check, "planted DLL loaded: " + List(shown) + "; " + account));
+    } else if (!AsExpected(seen, expected, Utf8(stage.bin))) {
+        Say(report_.Failed(check, RoadName(road) + " expected; " + account));
+    } else {
+        Say(report_.Held(check, RoadName(road) + ": " + account));
+    }
+    if (!roadRun_ && road == road_) roadSeen_ = seen, roadRun_ = true;
+}
+
+void Checker::Road()
+{
+    const auto stage = MakeStage(scratch_, L"road", program_, Join(tools_, L"standin.exe"));
+    if (!stage) return Say(report_.Failed("road", "the scratch folder could not be filled"));
+    RunAndReport("road", *stage, SW_SHOWNORMAL, road_);
+}
+
+bool Checker::Control(const Stage& stage, const std::wstring& name)
+{
+    const std::wstring gate = Join(stage.bin, L"careless.exe");
+    if (name.empty() || !CopyFileW(Join(tools_, L"careless.exe").c_str(), gate.c_str(), FALSE)) return false;
+    const DebugRun run = RunDebuggee(gate, name, stage.cwd, SW_SHOWNORMAL);
+    const auto planted = PlantedImages(run.images, scratch_.LoaderRoot(), gate);
+    DeleteFileW(gate.c_str());
+    return !planted.empty();
+}
+
+void Checker::PlantedDlls()
+{
+    const std::wstring probe = Join(tools_, L"probe.dll");
+    const auto names = SystemDllNames();
+    Say("planted DLL names: " + std::to_string(names.size()));
+    const auto stage = MakeStage(scratch_, L"planted", program_, Join(tools_, L"standin.exe"));
+    bool placed = stage.has_value() && !names.empty();
+    for (std::size_t i = 0; placed && i < names.size(); ++i)
+        placed = PlaceFile(probe, Join(stage->bin, names[i])) && PlaceFile(probe, Join(stage->cwd, names[i]));
+    if (!placed) return Say(report_.Failed("planted DLLs", "the scratch folder could not be filled"));
+    // A careless gate first: where its load from its own folder is not seen,
+    // no load of the program's would be either.
+    const std::wstring control = ControlName(names, known_);
+    const bool seen = Control(*stage, control);
+    Say("control: a careless gate's load of " + Utf8(control) + " from its own folder " +
+        (seen ? "was seen" : "was NOT seen"));
+    if (!seen)
+        return Say(report_.Failed("planted DLLs", "this machine cannot show a planted load: the control's load of " +
+                                                      Utf8(control) + " was not seen"));
+    RunAndReport("planted DLLs", *stage, SW_SHOWNORMAL, road_);
+}
+
+void Checker::PlantedManifest()
+{
+    // Where the external manifest governs (XP, or PreferExternalManifest
+    // set), the program must refuse to read the board through it. Its <file>
+    // entry for uxtheme.dll, which a box loads, shows whether the system
+    // then redirects a DLL into the program's folder.
+    const bool externalGoverns = version_.major < 6 || PreferExternalManifest();
+    const Decision road = externalGoverns ? Decision::Privilege : road_;
+    const std::wstring probe = Join(tools_, L"probe.dll");
+    static constexpr char kManifest[] =
+        "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+        " <assemblyIdentity type=\"win32\" name=\"Any.Name\" version=\"1.0.0.0\" processorArchitecture=\"x86\"/>\r\n"
+        " <file name=\"wmiplant.dll\"><comClass clsid=\"{172BDDF8-CEEA-11D1-8B05-00600806D9B6}\""
+        " threadingModel=\"Apartment\" progid=\"winmgmts\"/></file>\r\n"
+        " <file name=\"uxtheme.dll\"/>\r\n"
+        "</assembly>\r\n";
+    const auto stage = MakeStage(scratch_, L"manifest", program_, Join(tools_, L"standin.exe"));
+    if (!stage || !WriteFileBytes(stage->program + L".manifest", kManifest, sizeof kManifest - 1) ||
+        !PlaceFile(probe, Join(stage->bin, L"wmiplant.dll")) || !PlaceFile(probe, Join(stage->bin, L"uxtheme.dll")))
+        return Say(report_.Failed("planted manifest", "the scratch folder could not be filled"));
+    RunAndReport("planted manifest", *stage, SW_SHOWNORMAL, road);
+}
+
+void Checker::HiddenStart()
+{
+    const auto stage = MakeStage(scratch_, L"hidden", program_, Join(tools_, L"standin.exe"));
+    if (!stage) return Say(report_.Failed("hidden start", "the scratch folder could not be filled"));
+    RunAndReport("hidden start", *stage, SW_HIDE, road_);
+}
+
+void Checker::RootOfDrive()
+{
+    const std::wstring folder = scratch_.Folder(L"drive");
+    const std::wstring file = program_.substr(program_.find_last_of(L"\\/") + 1);
+    if (folder.empty() || scratch_.Folder(L"drive\\other").empty() ||
+        !CopyFileW(program_.c_str(), Join(folder, file).c_str(), FALSE) ||
+        !CopyFileW(Join(tools_, L"standin.exe").c_str(), Join(folder, L"WinPhlash.exe").c_str(), FALSE))
+        return Say(report_.Failed("root of a drive", "the scratch folder could not be filled"));
+    const DriveLetter drive(folder);
+    if (drive.Root().empty()) return Say(report_.Skipped("root of a drive", drive.Why()));
+    const Expected expected = ExpectedFor(road_);
+    const Seen seen =
+        RunOnStage(Join(drive.Root(), file), Join(drive.Root(), L"other"), folder, SW_SHOWNORMAL, expected.launches);
+    const std::string account = roadRun_ ? DescribeAgainst(seen, roadSeen_) : Describe(seen);
+    if (AsExpected(seen, expected, Utf8(drive.Root())))
+        Say(report_.Held("root of a drive", "from " + Utf8(drive.Root()) + ": " + account));
+    else Say(report_.Failed("root of a drive", RoadName(road_) + " from " + Utf8(drive.Root()) + " expected; " + account));
+}
+
+void Checker::Elevation(bool asked)
+{
+    if (!asked) return Say(report_.Skipped("elevation", "needs --elevation and a person at the machine"));
+    if (version_.major < 6) return Say(report_.Skipped("elevation", "Windows before Vista asks no consent"));
+    if (road_ != Decision::Launch)
+        return Say(report_.Skipped("elevation", "this machine's board does not take the launch road"));
+    const struct {
+        const char* check;
+        const wchar_t* folder;
+        const char* ask;
+        DWORD status;
+    } steps[] = {
+        {"elevation accepted", L"accept", "ACCEPT the consent prompt that comes up next.", kExitLaunched},
+        {"elevation declined", L"decline", "DECLINE the consent prompt that comes up next.", kExitLaunchFailed},
+    };
+    bool inFront = true;
+    for (const auto& step : steps) {
+        const auto stage = MakeStage(scratch_, step.folder, program_, Join(tools_, L"standin-admin.exe"));
+        if (!stage) {
+            Say(report_.Failed(step.check, "the scratch folder could not be filled"));
+            continue;
+        }
+        Say(step.ask);
+        DebugRun run = RunDebuggee(stage->program, L"", stage->cwd, SW_SHOWNORMAL);
+        run.seen.utility = StandinRecord(stage->bin, step.status == kExitLaunched);
+        const bool held = !run.seen.startError && !run.seen.timedOut && run.seen.exit == step.status &&
+                          run.seen.boxes.empty() && run.seen.utility.empty() == (step.status != kExitLaunched);
+        Say(held ? report_.Held(step.check, Describe(run.seen)) : report_.Failed(step.check, Describe(run.seen)));
+        inFront = Ask("Did the consent prompt come up in front (not as a flashing taskbar button)? [y/n]") && inFront;
+    }
+    Say(inFront ? report_.Held("consent prompt in front", "as the person saw it")
+                : report_.Failed("consent prompt in front", "the person saw it elsewhere"));
+}
+
+}  // namespace kestrel::check

@@ -1,0 +1,170 @@
+#include "files.h"
+
+#include "dll_search.h"
+#include "program_path.h"
+
+namespace kestrel::check {
+
+namespace {
+
+// Removes a folder and all it holds; false when something stayed. A link to
+// another folder (a junction or symbolic link that a program under check
+// might make) is removed itself, never followed.
+bool RemoveTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(Join(folder, L"*").c_str(), &found);
+    bool removed = true;
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = Join(folder, name);
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                removed = RemoveDirectoryW(path.c_str()) && removed;
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                removed = RemoveTree(path) && removed;
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                removed = DeleteFileW(path.c_str()) && removed;
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return RemoveDirectoryW(folder.c_str()) && removed;
+}
+
+using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+using MappedFileNameFunction = DWORD(WINAPI*)(HANDLE, LPVOID, LPWSTR, DWORD);
+
+std::wstring FinalPath(HANDLE file)
+{
+    const auto finalPath =
+        ExportOf<FinalPathFunction>(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
+    if (!finalPath || !file || file == INVALID_HANDLE_VALUE) return {};
+    std::wstring path(MAX_PATH, L'\0');
+    for (int tries = 0; tries < 2; ++tries) {
+        const DWORD n = finalPath(file, path.data(), DWORD(path.size()), 0);  // FILE_NAME_NORMALIZED, VOLUME_NAME_DOS
+        if (n == 0) return {};
+        if (n < path.size()) return path.substr(0, n);
+        path.resize(n + 1);
+    }
+    return {};
+}
+
+// "\Device\HarddiskVolume2\x" as "C:\x", through the drive letters' targets.
+std::wstring DrivePathOf(const std::wstring& device)
+{
+    wchar_t drive[3] = L"A:";
+    for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+        drive[0] = letter;
+        wchar_t target[MAX_PATH] = {};
+        if (!QueryDosDeviceW(drive, target, MAX_PATH)) continue;
+        const std::wstring prefix = std::wstring(target) + L"\\";
+        if (device.compare(0, prefix.size(), prefix) == 0) return std::wstring(drive) + device.substr(prefix.size() - 1);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name) { return InFolder(folder, name); }
+
+Scratch::Scratch()
+{
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) return;
+    const std::wstring base = std::wstring(temp, n) + L"kestrel-check-" + std::to_wstring(GetCurrentProcessId());
+    for (int i = 0; i < 100 && root_.empty(); ++i) {
+        const std::wstring candidate = base + L"-" + std::to_wstring(i);
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) root_ = candidate;
+    }
+    loaderRoot_ = root_;
+    if (root_.empty()) return;
+    const HANDLE folder = CreateFileW(root_.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return;
+    if (std::wstring final = FinalPath(folder); !final.empty()) loaderRoot_ = final;
+    CloseHandle(folder);
+    // XP: no final path; the long spelling of the root is what the mapped
+    // sections' names turn into.
+    if (loaderRoot_ == root_) {
+        wchar_t longer[MAX_PATH];
+        const DWORD m = GetLongPathNameW(root_.c_str(), longer, MAX_PATH);
+        if (m > 0 && m < MAX_PATH) loaderRoot_ = longer;
+    }
+}
+
+bool Scratch::Remove()
+{
+    if (root_.empty()) return true;
+    for (int i = 0; i < 30; ++i) {
+        if (RemoveTree(root_)) {
+            root_.clear();
+            return true;
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+std::wstring Scratch::Folder(const std::wstring& name) const
+{
+    const std::wstring path = Join(root_, name);
+    return CreateDirectoryW(path.c_str(), nullptr) ? path : std::wstring();
+}
+
+bool WriteFileBytes(const std::wstring& path, const void* data, DWORD size)
+{
+    const HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, data, size, &written, nullptr) && written == size;
+    return CloseHandle(file) && ok;
+}
+
+bool WriteResource(int id, const std::wstring& path)
+{
+    const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    const HGLOBAL loaded = found ? LoadResource(nullptr, found) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    return data && WriteFileBytes(path, data, SizeofResource(nullptr, found));
+}
+
+std::optional<std::vector<unsigned char>> ReadFileBytes(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::optional<std::vector<unsigned char>> bytes;
+    LARGE_INTEGER size = {};
+    if (GetFileSizeEx(file, &size) && size.QuadPart <= 64LL * 1024 * 1024) {
+        std::vector<unsigned char> data(static_cast<std::size_t>(size.QuadPart));
+        DWORD read = 0;
+        if (data.empty() || (ReadFile(file, data.data(), DWORD(data.size()), &read, nullptr) && read == data.size()))
+            bytes = std::move(data);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+bool PlaceFile(const std::wstring& source, const std::wstring& target)
+{
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+std::wstring PathOfOpenImage(HANDLE file, HANDLE process, const void* mapped)
+{
+    if (std::wstring path = FinalPath(file); !path.empty()) return path;
+    // XP: psapi's name of the section, a device path.
+    const auto mappedName =
+        ExportOf<MappedFileNameFunction>(LoadSystemLibrary(L"psapi.dll"), "GetMappedFileNameW");
+    if (!mappedName || !mapped) return {};
+    wchar_t device[MAX_PATH * 2] = {};
+    const DWORD n = mappedName(process, const_cast<void*>(mapped), device, MAX_PATH * 2);
+    return n == 0 ? std::wstring() : DrivePathOf(std::wstring(device, n));
+}
+
+}  // namespace kestrel::check

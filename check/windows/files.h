@@ -1,0 +1,62 @@
+// The check's files: its scratch folder under %TEMP%, what it writes there,
+// and the paths the system gives for what it opened.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrel::check {
+
+// A folder of this run's own under %TEMP%, removed with all it holds when
+// the check ends, whatever the checks found. A stand-in that the program
+// under check started may still hold its files for a moment: the removal
+// waits for that, three seconds at most.
+class Scratch {
+public:
+    Scratch();
+    ~Scratch() { Remove(); }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    // True when nothing is left of it.
+    bool Remove();
+    bool Made() const { return !root_.empty(); }
+    // A new folder inside, or an empty text.
+    std::wstring Folder(const std::wstring& name) const;
+    const std::wstring& Root() const { return root_; }
+    // The root as the loader names what it maps from there (the final path,
+    // long names, no 8.3 spelling), or the root itself where that cannot be
+    // had.
+    const std::wstring& LoaderRoot() const { return loaderRoot_; }
+
+private:
+    std::wstring root_, loaderRoot_;
+};
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name);
+
+bool WriteFileBytes(const std::wstring& path, const void* data, DWORD size);
+// One of this program's RCDATA resources, written to `path`.
+bool WriteResource(int id, const std::wstring& path);
+// A file's bytes, at most 64 MiB.
+std::optional<std::vector<unsigned char>> ReadFileBytes(const std::wstring& path);
+
+// `source` under the name `target`, as a copy of its own. Not a hard link,
+// though that would be one file for a virus scanner to read where there are
+// a thousand: a loader may take every name of one file for the module
+// already mapped from it. Wine's does, and a gate that loads two planted
+// names then never ends; Windows 8 and later compare the mapped files too
+// (NtAreMappedFilesTheSame), so a second planted name would not be mapped
+// as a DLL of its own.
+bool PlaceFile(const std::wstring& source, const std::wstring& target);
+
+// The path of an open file as the file system names it now: the final path
+// from Vista on (GetFinalPathNameByHandleW), on XP the mapped section's
+// name at `mapped` in `process` turned into a drive path. Empty when neither
+// answers.
+std::wstring PathOfOpenImage(HANDLE file, HANDLE process, const void* mapped);
+
+}  // namespace kestrel::check

@@ -1,0 +1,106 @@
+#include "machine.h"
+
+#include <windows.h>
+
+#include "../pe_imports.h"
+#include "../report.h"
+#include "files.h"
+#include "text.h"
+
+namespace kestrel::check {
+
+std::wstring SystemFolder()
+{
+    wchar_t path[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(path, n) : std::wstring();
+}
+
+std::optional<std::vector<std::string>> ImportsOf(const std::wstring& path)
+{
+    const auto bytes = ReadFileBytes(path);
+    if (!bytes) return std::nullopt;
+    return ImportedDlls(*bytes);
+}
+
+std::optional<std::vector<std::string>> KnownDlls()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\KnownDLLs", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256], data[256] = {};
+        DWORD nameLength = 256, dataBytes = sizeof data - sizeof(wchar_t), type = 0;
+        const LONG status =
+            RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataBytes);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+        const std::string value = Lower(Utf8(data));
+        if (value.size() > 4 && value.compare(value.size() - 4, 4, ".dll") == 0) names.push_back(value);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+std::vector<std::wstring> SystemDllNames()
+{
+    std::vector<std::wstring> names;
+    std::vector<std::string> lowered;
+    const std::wstring system = SystemFolder();
+    if (system.empty()) return names;
+    for (const std::wstring& folder : {system, Join(system, L"wbem")}) {
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW(Join(folder, L"*.dll").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) continue;
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            const std::string name = Lower(Utf8(found.cFileName));
+            bool seen = false;
+            for (const std::string& known : lowered) seen = seen || known == name;
+            if (seen) continue;
+            names.emplace_back(found.cFileName);
+            lowered.push_back(name);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return names;
+}
+
+bool PreferExternalManifest()
+{
+    // KEY_WOW64_64KEY and KEY_WOW64_32KEY name the two views of 64-bit
+    // Windows; 32-bit Windows has one and ignores them ("Accessing an
+    // Alternate Registry View", Microsoft Learn).
+    bool set = false;
+    for (const REGSAM view : {REGSAM(KEY_WOW64_64KEY), REGSAM(KEY_WOW64_32KEY)}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SideBySide", 0,
+                          KEY_READ | view, &key) != ERROR_SUCCESS)
+            continue;
+        DWORD value = 0, size = sizeof value;
+        set = (RegQueryValueExW(key, L"PreferExternalManifest", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                                &size) == ERROR_SUCCESS &&
+               value != 0) ||
+              set;
+        RegCloseKey(key);
+    }
+    return set;
+}
+
+std::string MachineLine(const WindowsVersion& version)
+{
+    BOOL wow64 = FALSE;
+    using IsWow64Function = BOOL(WINAPI*)(HANDLE, BOOL*);
+    if (const auto isWow64 = ExportOf<IsWow64Function>(GetModuleHandleW(L"kernel32.dll"), "IsWow64Process"))
+        isWow64(GetCurrentProcess(), &wow64);
+    const bool system32Only = ExportOf<FARPROC>(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory") != nullptr;
+    const char* search = !system32Only                       ? "not available"
+                         : System32OnlySearchSafeOn(version) ? "available, asked for"
+                                                             : "available, not asked for on this version";
+    return "machine: Windows " + std::to_string(version.major) + "." + std::to_string(version.minor) + ", WoW64 " +
+           (wow64 ? "yes" : "no") + ", System32-only search " + search;
+}
+
+}  // namespace kestrel::check

@@ -1,0 +1,32 @@
+// The facts of the machine that the checks depend on: the Windows version,
+// the system's DLLs and KnownDLLs, and whether an external manifest wins.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dll_search.h"
+
+namespace kestrel::check {
+
+std::wstring SystemFolder();
+
+// The DLLs a PE file imports, by name, read from its file.
+std::optional<std::vector<std::string>> ImportsOf(const std::wstring& path);
+
+// The DLL names the KnownDLLs key lists (its values that name a .dll), or
+// nothing when the key cannot be read.
+std::optional<std::vector<std::string>> KnownDlls();
+
+// Every DLL name in the system folder and in its wbem folder, each once.
+std::vector<std::wstring> SystemDllNames();
+
+// Whether PreferExternalManifest is set, in either registry view on 64-bit
+// Windows (the 64-bit and the 32-bit one).
+bool PreferExternalManifest();
+
+// "machine: Windows 6.1, WoW64 no, System32-only search ..."
+std::string MachineLine(const WindowsVersion& version);
+
+}  // namespace kestrel::check

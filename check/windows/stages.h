@@ -1,0 +1,47 @@
+// Where a run of the program under check takes place: a stage in the scratch
+// folder, with the stand-in utility beside the program and the current
+// folder elsewhere, or the root of a drive made for the run.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "files.h"
+
+namespace kestrel::check {
+
+// The program (under its own name) and the stand-in as WinPhlash.exe in
+// `bin`, the current folder `cwd` elsewhere.
+struct Stage {
+    std::wstring bin, cwd, program;
+};
+
+std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name, const std::wstring& program,
+                               const std::wstring& standin);
+
+// The stand-in's record of its start (launched.txt beside it, UTF-8). The
+// program does not wait for the utility: a start that is expected is waited
+// for up to ten seconds, and where none is, a second passes first, so that
+// one made by mistake has the time to show.
+std::string StandinRecord(const std::wstring& folder, bool expected);
+
+// A free drive letter standing for a folder (DefineDosDeviceW, which needs no
+// rights), removed when this goes, whatever happened meanwhile.
+class DriveLetter {
+public:
+    explicit DriveLetter(const std::wstring& folder);
+    ~DriveLetter();
+    DriveLetter(const DriveLetter&) = delete;
+    DriveLetter& operator=(const DriveLetter&) = delete;
+
+    // "Q:\", or empty when no letter could be had or the folder cannot be
+    // reached through it; then Why() says which.
+    const std::wstring& Root() const { return root_; }
+    const std::string& Why() const { return why_; }
+
+private:
+    std::wstring folder_, device_, root_;
+    std::string why_;
+};
+
+}  // namespace kestrel::check
