@@ -94,8 +94,8 @@ bool AsExpected(const Seen& seen, const Expected& expected, std::string_view uti
         return seen.boxes.empty() && seen.utility.find(" show=1 ") != std::string::npos &&
                Lower(seen.utility).find(folder) != std::string::npos;
     }
-    return seen.boxes.size() == 1 && seen.boxes[0].caption == expected.caption &&
-           seen.boxes[0].text == expected.text && seen.boxes[0].warning && seen.utility.empty();
+    return seen.boxes.size() == 1 && seen.boxes[0].caption == expected.caption && seen.boxes[0].text == expected.text &&
+           seen.boxes[0].warning && seen.utility.empty();
 }
 
 std::string Describe(const Seen& seen)

@@ -21,7 +21,7 @@ struct Seen {
     bool timedOut = false;
     unsigned long exit = 0;
     std::vector<Box> boxes;
-    std::string utility;  // the stand-in's record of its start, UTF-8; empty when none
+    std::string utility;                // the stand-in's record of its start, UTF-8; empty when none
     std::vector<std::wstring> planted;  // images mapped from the scratch folder
 };
 

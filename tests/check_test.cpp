@@ -8,6 +8,7 @@
 
 #include "pe_imports.h"
 #include "report.h"
+#include "run_outcome.h"
 
 namespace kestrel::check {
 namespace {
@@ -96,6 +97,69 @@ TEST(Report, CountsApartAndFailsOnAnyFailure)
     EXPECT_EQ(report.ExitStatus(), kHeld);
     EXPECT_EQ(report.Failed("planted DLLs", "x.dll"), "FAILED   planted DLLs: x.dll");
     EXPECT_EQ(report.ExitStatus(), kFailed);
+}
+
+// Which images the loader mapped count as planted: under the scratch folder,
+// however the path is spelt, and not the program itself.
+TEST(PlantedImages, UnderTheScratchFolderOnly)
+{
+    const std::wstring scratch = L"C:\\Users\\Zoë\\Temp\\kestrel-check-7-0";
+    const std::wstring program = scratch + L"\\planted\\bin\\kestrel.exe";
+    const std::vector<std::wstring> images = {
+        L"\\\\?\\C:\\Windows\\System32\\kernel32.dll",
+        L"\\\\?\\C:\\Users\\Zoë\\Temp\\kestrel-check-7-0\\planted\\bin\\dwmapi.dll",  // final path
+        L"c:/users/Zoë/temp/KESTREL-CHECK-7-0/planted/cwd/UXTHEME.DLL",               // other spelling
+        L"C:\\Users\\Zoë\\Temp\\kestrel-check-7-0\\planted\\bin\\KESTREL.EXE",        // the program
+        L"C:\\Users\\Zoë\\Temp\\kestrel-check-7-01\\x.dll",                           // a neighbour's folder
+        L"C:\\Users\\Zoë\\Temp\\kestrel-check-7-0.dll",
+    };
+    EXPECT_EQ(PlantedImages(images, scratch, program), (std::vector<std::wstring>{images[1], images[2]}));
+    EXPECT_EQ(PlantedImages(images, L"\\\\?\\" + scratch + L"\\", program).size(), 2u);
+    EXPECT_TRUE(PlantedImages(images, L"", program).empty());
+}
+
+// A run against its road, and the short account of a later run.
+TEST(RunOutcome, MeetsItsRoadAndSaysOnlyWhatDiffers)
+{
+    const Expected wrong = ExpectedFor(Decision::WrongModel);
+    const Seen box{0, false, 2, {{wrong.caption, wrong.text, true}}, "", {}};
+    const Seen launch{0, false, 0, {}, "started usestartup=1 show=1 args=[] cwd=C:\\José\\bin errormode=0", {}};
+    const struct {
+        const char* what;
+        Seen seen;
+        Decision road;
+        bool met;
+    } cases[] = {
+        {"the box", box, Decision::WrongModel, true},
+        {"the box on another road", box, Decision::Privilege, false},
+        {"a start in its own folder", launch, Decision::Launch, true},
+        {"no icon", {0, false, 2, {{wrong.caption, wrong.text, false}}, "", {}}, Decision::WrongModel, false},
+        {"two boxes", {0, false, 2, {box.boxes[0], box.boxes[0]}, "", {}}, Decision::WrongModel, false},
+        {"a box and a start", {0, false, 2, box.boxes, launch.utility, {}}, Decision::WrongModel, false},
+        {"a planted load", {0, false, 2, box.boxes, "", {L"x.dll"}}, Decision::WrongModel, false},
+        {"hidden utility",
+         {0, false, 0, {}, "started usestartup=1 show=0 args=[] cwd=C:\\José\\bin errormode=0", {}},
+         Decision::Launch,
+         false},
+        {"another folder",
+         {0, false, 0, {}, "started usestartup=1 show=1 args=[] cwd=C:\\José errormode=0", {}},
+         Decision::Launch,
+         false},
+        {"timed out", {0, true, 2, box.boxes, "", {}}, Decision::WrongModel, false},
+        {"not started", {2, false, 0, {}, "", {}}, Decision::Launch, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AsExpected(c.seen, ExpectedFor(c.road), "C:\\josé\\bin"), c.met) << c.what;
+
+    EXPECT_EQ(DescribeAgainst(box, box), "as on the road");
+    Seen other = launch;
+    other.utility = "started usestartup=1 show=1 args=[] cwd=D:\\elsewhere errormode=0";
+    EXPECT_EQ(DescribeAgainst(other, launch), "as on the road");  // the stage's folder is its own
+    EXPECT_EQ(DescribeAgainst({0, false, 3, {}, "", {}}, box), "no box; exit status 3");
+    EXPECT_EQ(DescribeAgainst({0, false, 0, {}, "started usestartup=1 show=0 args=[]", {}}, launch),
+              "utility: started usestartup=1 show=0 args=[]");
+    EXPECT_EQ(Describe(box),
+              "box \"WinPhlash\": \"This BIOS is not for your Notebook PC.\" with the warning icon; "
+              "exit status 2; utility not started");
 }
 
 }  // namespace

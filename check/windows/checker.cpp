@@ -78,7 +78,8 @@ void Checker::Machine()
     Say("machine: KnownDLLs " + std::to_string(known->size()) + " names, " + std::to_string(closure.size()) +
         " with their dependencies");
     const auto outside = NotAmong(*imports, closure);
-    if (outside.empty()) Say(report_.Held("static imports", List(*imports) + ": each a KnownDLL or a dependency of one"));
+    if (outside.empty())
+        Say(report_.Held("static imports", List(*imports) + ": each a KnownDLL or a dependency of one"));
     else Say(report_.Failed("static imports", "not a KnownDLL nor a dependency of one: " + List(outside)));
 }
 
@@ -210,7 +211,9 @@ void Checker::RootOfDrive()
     const std::string account = roadRun_ ? DescribeAgainst(seen, roadSeen_) : Describe(seen);
     if (AsExpected(seen, expected, Utf8(drive.Root())))
         Say(report_.Held("root of a drive", "from " + Utf8(drive.Root()) + ": " + account));
-    else Say(report_.Failed("root of a drive", RoadName(road_) + " from " + Utf8(drive.Root()) + " expected; " + account));
+    else
+        Say(report_.Failed("root of a drive",
+                           RoadName(road_) + " from " + Utf8(drive.Root()) + " expected; " + account));
 }
 
 void Checker::Elevation(bool asked)

@@ -70,7 +70,8 @@ public:
             const HWND label = GetDlgItem(box, 0xFFFF);
             if (!TextOf(box, caption) || (label && !TextOf(label, text))) continue;  // asked again next time
             boxes.push_back({Utf8(caption), Utf8(text), ShowsWarningIcon(box)});
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
             done_.push_back(box);
             pending_.erase(pending_.begin() + std::ptrdiff_t(i));
         }

@@ -40,8 +40,7 @@ using MappedFileNameFunction = DWORD(WINAPI*)(HANDLE, LPVOID, LPWSTR, DWORD);
 
 std::wstring FinalPath(HANDLE file)
 {
-    const auto finalPath =
-        ExportOf<FinalPathFunction>(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
+    const auto finalPath = ExportOf<FinalPathFunction>(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
     if (!finalPath || !file || file == INVALID_HANDLE_VALUE) return {};
     std::wstring path(MAX_PATH, L'\0');
     for (int tries = 0; tries < 2; ++tries) {
@@ -62,7 +61,8 @@ std::wstring DrivePathOf(const std::wstring& device)
         wchar_t target[MAX_PATH] = {};
         if (!QueryDosDeviceW(drive, target, MAX_PATH)) continue;
         const std::wstring prefix = std::wstring(target) + L"\\";
-        if (device.compare(0, prefix.size(), prefix) == 0) return std::wstring(drive) + device.substr(prefix.size() - 1);
+        if (device.compare(0, prefix.size(), prefix) == 0)
+            return std::wstring(drive) + device.substr(prefix.size() - 1);
     }
     return {};
 }
@@ -159,8 +159,7 @@ std::wstring PathOfOpenImage(HANDLE file, HANDLE process, const void* mapped)
 {
     if (std::wstring path = FinalPath(file); !path.empty()) return path;
     // XP: psapi's name of the section, a device path.
-    const auto mappedName =
-        ExportOf<MappedFileNameFunction>(LoadSystemLibrary(L"psapi.dll"), "GetMappedFileNameW");
+    const auto mappedName = ExportOf<MappedFileNameFunction>(LoadSystemLibrary(L"psapi.dll"), "GetMappedFileNameW");
     if (!mappedName || !mapped) return {};
     wchar_t device[MAX_PATH * 2] = {};
     const DWORD n = mappedName(process, const_cast<void*>(mapped), device, MAX_PATH * 2);

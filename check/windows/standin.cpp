@@ -5,31 +5,16 @@
 // starter passed its own on.)
 #include <windows.h>
 
-#include <string>
-
-namespace {
-
-std::string Utf8(const std::wstring& text)
-{
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    if (n <= 0) return {};
-    std::string out(std::size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-}  // namespace
+#include <cwchar>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
 {
-    wchar_t self[MAX_PATH] = {};
-    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    wchar_t log[MAX_PATH + 16] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, log, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return 1;
-    std::wstring log(self, n);
-    const std::size_t slash = log.find_last_of(L'\\');
-    if (slash == std::wstring::npos) return 1;
-    log = log.substr(0, slash + 1) + L"launched.txt";
+    wchar_t* slash = std::wcsrchr(log, L'\\');
+    if (!slash) return 1;
+    std::wcscpy(slash + 1, L"launched.txt");
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -37,14 +22,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     wchar_t folder[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, folder);
     const UINT errorMode = SetErrorMode(0);
-    const std::string record = "started usestartup=" + std::to_string((startup.dwFlags & STARTF_USESHOWWINDOW) ? 1 : 0) +
-                               " show=" + std::to_string(startup.wShowWindow) + " args=[" +
-                               Utf8(arguments ? arguments : L"") + "] cwd=" + Utf8(folder) +
-                               " errormode=" + std::to_string(errorMode) + "\n";
-    const HANDLE out = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Wide to wide: no code page between the names and the record.
+    wchar_t record[3 * MAX_PATH] = {};
+    const int length =
+        _snwprintf(record, 3 * MAX_PATH - 1, L"started usestartup=%d show=%d args=[%ls] cwd=%ls errormode=%u\n",
+                   (startup.dwFlags & STARTF_USESHOWWINDOW) ? 1 : 0, int(startup.wShowWindow),
+                   arguments ? arguments : L"", folder, errorMode);
+    if (length <= 0) return 1;
+    char bytes[4 * 3 * MAX_PATH];
+    const int size = WideCharToMultiByte(CP_UTF8, 0, record, length, bytes, int(sizeof bytes), nullptr, nullptr);
+    if (size <= 0) return 1;
+    const HANDLE out =
+        CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
-    const bool ok = WriteFile(out, record.data(), DWORD(record.size()), &written, nullptr) && written == record.size();
+    const bool ok = WriteFile(out, bytes, DWORD(size), &written, nullptr) && written == DWORD(size);
     return CloseHandle(out) && ok ? 0 : 1;
 }

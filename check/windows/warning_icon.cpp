@@ -49,7 +49,8 @@ bool ShowsWarningIcon(HWND box)
     if (w <= 0 || h <= 0 || w > 256 || h > 256) return false;
     // The icon's image nearest the control's size (32 at 96 DPI, 40 at 120,
     // 48 at 144), not a shared one of the default size scaled up.
-    const HICON icon = static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(32515), IMAGE_ICON, w, h, 0));  // OIC_WARNING
+    const HICON icon =
+        static_cast<HICON>(LoadImageW(nullptr, MAKEINTRESOURCEW(32515), IMAGE_ICON, w, h, 0));  // OIC_WARNING
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = w;

@@ -4,7 +4,7 @@
 #   wine.sh prefix PREFIX win32|win64 [vista]   make a Wine prefix the cases share
 #   wine.sh case PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED SEAM]
 #                                               one case of the table below
-#   wine.sh check PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control]
+#   wine.sh check PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control|map_only|error_icon] [temp] [name=FILE] [dpi=N]
 #                                               the release check on a board
 #   wine.sh internal PREFIX INTERNALFAIL BOXDRIVER alloc|length
 #                                               an internal failure ends with 70
@@ -60,37 +60,88 @@ if [ "$1" = internal ]; then
 fi
 
 # The release check, run as a release engineer would, on a board of the
-# test's choosing: every check holds (elevation skipped), or, for the control
-# gate that loads a DLL by bare name, the planted-DLL check fails naming it.
+# test's choosing: every check holds (elevation and the drive root skipped),
+# or, for a control gate, the checks it must fail fail:
+#   control     loads a planted DLL by bare name: the planted-DLL check fails
+#               naming it;
+#   map_only    maps it without running its code: the same;
+#   error_icon  shows its box with the error icon: every road check fails.
+# temp runs it with TEMP and TMP in a folder named "José-固件", name=FILE
+# copies the program under that name, dpi=N sets the screen's DPI; these go
+# into a copy of the prefix's user registry, bound over it inside the case's
+# mount namespace, so the prefix itself never changes.
 if [ "$1" = check ]; then
   export WINEPREFIX=$(realpath "$2")
-  tool=$(realpath "$3") program=$(realpath "$4") version=$5 control=${6:-}
+  tool=$(realpath "$3") program=$(realpath "$4") version=$5
+  shift 5
+  kind=kestrel temp=no name=kestrel.exe dpi=""
+  for option; do
+    case $option in
+      control|map_only|error_icon) kind=$option ;;
+      temp) temp=yes ;;
+      name=*) name=${option#name=} ;;
+      dpi=*) dpi=${option#dpi=} ;;
+      *) echo "wine.sh check: unknown option $option"; exit 64 ;;
+    esac
+  done
   if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs root and mount namespaces"; exit 77; fi
   mkdir -p "$work/release"
   cp "$tool" "$work/release/kestrel-check.exe"
-  cp "$program" "$work/release/kestrel.exe"
+  cp "$program" "$work/release/$name"
   [ "$version" = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d" && version=34B
+  settings=()
+  if [ $temp = yes ]; then
+    mkdir "$work/José-固件"
+    settings+=("HKCU\\Environment|TEMP|REG_SZ|$(winpath "$work/José-固件")" "HKCU\\Environment|TMP|REG_SZ|$(winpath "$work/José-固件")")
+  fi
+  [ -n "$dpi" ] && settings+=("HKCU\\Control Panel\\Desktop|LogPixels|REG_DWORD|$dpi")
+  cp "$WINEPREFIX/user.reg" "$work/user.reg"
   wine_stop
-  unshare -m bash -c 'source "$1"; fake_board "$2"; cd "$3"
-    xvfb-run -a wine kestrel-check.exe > report 2> report.err; echo $? > status
-    wineserver -k 2> /dev/null; wineserver -w' _ "$(dirname "$0")/fake_board.sh" "$version" "$work/release"
+  LANG=C.UTF-8 unshare -m bash -c 'source "$1"; fake_board "$2"; cd "$3"
+    mount --bind "$4" "$WINEPREFIX/user.reg"
+    # The settings and the run under one display: a Wine desktop made
+    # before Xvfb would have none.
+    xvfb-run -a bash -c '"'"'
+      for setting in "${@:2}"; do
+        IFS="|" read -r key value type data <<< "$setting"
+        wine reg add "$key" /v "$value" /t "$type" /d "$data" /f > /dev/null 2>&1
+      done
+      wine kestrel-check.exe "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:5}"
+    wineserver -k 2> /dev/null; wineserver -w' _ "$(dirname "$0")/fake_board.sh" "$version" "$work/release" \
+    "$work/user.reg" "$name" "${settings[@]}"
   report=$(tr -d '\r' < "$work/release/report")
   echo "$report"
   names=$(sed -n 's/^planted DLL names: //p' <<< "$report")
   check "planted DLL names counted" "$([ "${names:-0}" -gt 100 ] && echo many)" "many"
   check "the static imports read against KnownDLLs" "$(grep -c '^held     static imports: ' <<< "$report")" 1
   check "elevation skipped" "$(grep -c '^skipped  elevation: ' <<< "$report")" 1
-  if [ -n "$control" ]; then
-    check "exit status" "$(cat "$work/release/status")" 1
-    failed=$(grep '^FAILED' <<< "$report")
-    check "only the planted DLLs fail, naming the DLL" \
-      "$(grep -cE '^FAILED   planted DLLs: planted DLL loaded: [^;]*\\planted\\bin\\dwmapi\.dll;' <<< "$failed")/$(grep -c . <<< "$failed")" "1/1"
-    check "closing line" "$(tail -1 <<< "$report")" "4 passed, 1 failed"
-  else
-    check "exit status" "$(cat "$work/release/status")" 0
-    check "every check held" "$(grep -cE '^held     (road|planted DLLs|planted manifest|hidden start): ' <<< "$report")" 4
-    check "closing line" "$(tail -1 <<< "$report")" "5 passed, 0 failed"
+  check "the drive letter skipped: Wine reaches drives through dosdevices only" \
+    "$(grep -c '^skipped  root of a drive: the stage cannot be reached through ' <<< "$report")" 1
+  check "the control gate's load seen" "$(grep -c '^control: .* was seen$' <<< "$report")" 1
+  failed=$(grep '^FAILED' <<< "$report")
+  case $kind in
+    control|map_only)
+      check "exit status" "$(cat "$work/release/status")" 1
+      check "only the planted DLLs fail, naming the DLL" \
+        "$(grep -cE '^FAILED   planted DLLs: planted DLL loaded: [^;]*\\planted\\bin\\dwmapi\.dll;' <<< "$failed")/$(grep -c . <<< "$failed")" "1/1"
+      check "closing line" "$(tail -1 <<< "$report")" "4 passed, 1 failed" ;;
+    error_icon)
+      check "exit status" "$(cat "$work/release/status")" 1
+      check "the box read whole, its icon not the warning icon" "$(grep -cxF 'FAILED   road: the wrong-model road expected; box "WinPhlash": "This BIOS is not for your Notebook PC."; exit status 2; utility not started' <<< "$failed")" 1
+      check "every road check fails on the icon" \
+        "$(grep -cE '^FAILED   (road|planted DLLs|planted manifest|hidden start): the wrong-model road expected; ' <<< "$failed")" 4
+      check "closing line" "$(tail -1 <<< "$report")" "1 passed, 4 failed" ;;
+    *)
+      check "exit status" "$(cat "$work/release/status")" 0
+      check "every check held" "$(grep -cE '^held     (road|planted DLLs|planted manifest|hidden start): ' <<< "$report")" 4
+      check "closing line" "$(tail -1 <<< "$report")" "5 passed, 0 failed" ;;
+  esac
+  # Paths and names outside ASCII come through whole.
+  if [ $temp = yes ]; then
+    check "the scratch folder named whole" "$(grep -v '^note: ' <<< "$report" | grep -c 'José-固件')" 1
   fi
+  [ "$name" != kestrel.exe ] &&
+    check "the program named whole" "$(grep '^kestrel-check: checking ' <<< "$report" | grep -cF "\\$name")" 1
   summary; exit
 fi
 

@@ -93,10 +93,24 @@ foreach(fault load map_only error_icon)
   target_compile_definitions(badgate_${fault} PRIVATE BADGATE_${definition})
   target_link_options(badgate_${fault} PRIVATE -municode -static)
 endforeach()
-add_test(NAME kestrel_check_control COMMAND bash ${WINE_SH} check ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
-                                            $<TARGET_FILE:badgate_load> 12B control)
-set_tests_properties(kestrel_check_control PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77
-                                                      TIMEOUT 300)
+# The controls, each a gate that must fail: NAME GATE KIND [OPTIONS...].
+function(check_control name gate kind)
+  add_test(NAME kestrel_check_${name} COMMAND bash ${WINE_SH} check ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
+                                                $<TARGET_FILE:${gate}> 12B ${kind} ${ARGN})
+  set_tests_properties(kestrel_check_${name} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77
+                                                        TIMEOUT 300)
+endfunction()
+check_control(control badgate_load control)
+check_control(control_map_only badgate_map_only map_only)
+# A user's folder and a gate's name outside ASCII, together: either one
+# unread would let the gate pass.
+check_control(control_unicode badgate_load control temp name=bädgate.exe)
+check_control(control_icon_144dpi badgate_error_icon error_icon dpi=144)
+# kestrel.exe itself where the user's name is not ASCII.
+add_test(NAME kestrel_check_wine_temp COMMAND bash ${WINE_SH} check ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
+                                              $<TARGET_FILE:kestrel> 34B temp)
+set_tests_properties(kestrel_check_wine_temp PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77
+                                                        TIMEOUT 300)
 
 add_test(NAME kestrel_identity COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/identity.sh $<TARGET_FILE:kestrel>
                                        ${CMAKE_CURRENT_SOURCE_DIR}/windows/xp_imports.txt)
