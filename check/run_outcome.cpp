@@ -53,9 +53,10 @@ bool SameBoxes(const Seen& a, const Seen& b)
 // A path as the comparison takes it.
 std::wstring Comparable(std::wstring_view path)
 {
-    if (path.substr(0, 8) == L"\\\\?\\UNC\\") path.remove_prefix(6);
-    else if (path.substr(0, 4) == L"\\\\?\\") path.remove_prefix(4);
-    std::wstring out(path);
+    std::wstring out;
+    if (path.substr(0, 8) == L"\\\\?\\UNC\\") out = L"\\" + std::wstring(path.substr(7));  // \\server\share
+    else if (path.substr(0, 4) == L"\\\\?\\") out = path.substr(4);
+    else out = path;
     for (wchar_t& c : out) {
         if (c == L'/') c = L'\\';
         else if (c >= L'A' && c <= L'Z') c = wchar_t(c - L'A' + L'a');

@@ -116,6 +116,9 @@ TEST(PlantedImages, UnderTheScratchFolderOnly)
     EXPECT_EQ(PlantedImages(images, scratch, program), (std::vector<std::wstring>{images[1], images[2]}));
     EXPECT_EQ(PlantedImages(images, L"\\\\?\\" + scratch + L"\\", program).size(), 2u);
     EXPECT_TRUE(PlantedImages(images, L"", program).empty());
+    // A scratch folder on a share, as the final path names it.
+    EXPECT_EQ(
+        PlantedImages({L"\\\\?\\UNC\\srv\\home\\tmp\\planted\\dwmapi.dll"}, L"\\\\srv\\home\\tmp", program).size(), 1u);
 }
 
 // A run against its road, and the short account of a later run.

@@ -1,5 +1,5 @@
-// Reading the windows of another process, for the release check and the
-// test helpers: texts through WM_GETTEXT, class names, and what a message
+// Reading the windows of another process, for the test helpers (boxdriver,
+// formsprobe): texts through WM_GETTEXT, class names, and what a message
 // box shows.
 #pragma once
 
