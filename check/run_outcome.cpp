@@ -1,6 +1,7 @@
 #include "run_outcome.h"
 
 #include "report.h"
+#include "utf8.h"
 
 namespace kestrel::check {
 
@@ -9,21 +10,7 @@ namespace {
 std::string Utf8(std::u16string_view text)
 {
     std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned long c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6)), out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12)), out += char(0x80 | ((c >> 6) & 0x3F)), out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18)), out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F)), out += char(0x80 | (c & 0x3F));
-        }
-    }
+    ForEachUtf8(text, [&](const char* bytes, std::size_t n) { out.append(bytes, n); });
     return out;
 }
 

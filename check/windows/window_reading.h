@@ -8,16 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "text.h"
+
 namespace kestrel::windows {
 
-inline std::string Utf8(const std::wstring& text)
-{
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
+using check::Utf8;
 
 inline std::wstring TextOf(HWND window)
 {
