@@ -22,9 +22,10 @@ wine_stop() { wineserver -k 2> /dev/null; wineserver -w; }
 # What was wanted against what was got, as a unified diff.
 differ() { diff -u --label wanted --label got <(printf '%s\n' "$1") <(printf '%s\n' "$2"); }
 
-# Wine's own complaint when its server is stopped under a program; it says
-# nothing about the case.
-quiet_wine() { grep -v '^X connection to :[0-9]* broken'; }
+# Wine's own complaints when the X server goes under its processes ("X
+# connection to :99 broken", or "XIO: fatal IO error ..." with its "after N
+# requests" line); they say nothing about the case.
+quiet_wine() { grep -vE '^X connection to :[0-9]+ broken|^XIO: +fatal IO error|^ +after [0-9]+ requests '; }
 
 # Named checks, counted: check NAME GOT WANT compares; step NAME COMMAND...
 # passes when the command does. summary prints the closing line and fails

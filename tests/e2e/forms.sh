@@ -129,7 +129,7 @@ if [[ $name == usage_* ]]; then
   # A form opened all the same would wait for a user: the time limit ends it.
   if timeout 60 xvfb-run -a wine "$demo" "$form" --fail "$step" > "$work/out" 2> "$work/err"; then code=0; else code=$?; fi
   wineserver -k 2> /dev/null
-  check "$name" "$(echo "exit=$code"; tr -d '\r' < "$work/err" | grep -v '^X connection'; cat "$work/out")" "$want"
+  check "$name" "$(echo "exit=$code"; tr -d '\r' < "$work/err" | quiet_wine; cat "$work/out")" "$want"
   summary; exit
 fi
 
