@@ -22,10 +22,22 @@ wine_stop() { wineserver -k 2> /dev/null; wineserver -w; }
 # What was wanted against what was got, as a unified diff.
 differ() { diff -u --label wanted --label got <(printf '%s\n' "$1") <(printf '%s\n' "$2"); }
 
-# Wine's own complaints when the X server goes under its processes ("X
-# connection to :99 broken", or "XIO: fatal IO error ..." with its "after N
-# requests" line); they say nothing about the case.
-quiet_wine() { grep -vE '^X connection to :[0-9]+ broken|^XIO: +fatal IO error|^ +after [0-9]+ requests '; }
+# Runs a command under an X server of its own (XVFB_ARGS: the server's
+# arguments) and ends the prefix's Wine processes while that server still
+# stands: xvfb-run takes the server's cookie back and then stops it, and a
+# Wine process left behind says "X connection to :N broken" (or, connecting
+# in between, "Authorization required") on the case's standard error. An
+# existing prefix is started first with its output dropped: the services
+# that start with it (now and then one fails on its own) keep that output,
+# not the command's. The command is a program: xvfb-run, a POSIX shell
+# script, passes no shell function on.
+with_x() {
+  xvfb-run -a ${XVFB_ARGS:+-s "$XVFB_ARGS"} bash -c '
+    [ -f "$WINEPREFIX/system.reg" ] && wine cmd /c exit > /dev/null 2>&1
+    "$@"; status=$?
+    wineserver -k 2> /dev/null; wineserver -w; exit $status' _ "$@"
+}
+export -f with_x
 
 # Named checks, counted: check NAME GOT WANT compares; step NAME COMMAND...
 # passes when the command does. summary prints the closing line and fails

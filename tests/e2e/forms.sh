@@ -127,18 +127,15 @@ esac
 if [[ $name == usage_* ]]; then
   wine_stop
   # A form opened all the same would wait for a user: the time limit ends it.
-  if timeout 60 xvfb-run -a wine "$demo" "$form" --fail "$step" > "$work/out" 2> "$work/err"; then code=0; else code=$?; fi
-  wineserver -k 2> /dev/null
-  check "$name" "$(echo "exit=$code"; tr -d '\r' < "$work/err" | quiet_wine; cat "$work/out")" "$want"
+  if with_x timeout 60 wine "$demo" "$form" --fail "$step" > "$work/out" 2> "$work/err"; then code=0; else code=$?; fi
+  check "$name" "$(echo "exit=$code"; tr -d '\r' < "$work/err"; cat "$work/out")" "$want"
   summary; exit
 fi
 
 if [[ $name == fail_* ]]; then
   wine_stop
-  xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    wine "$1" "$2" "$3" 60 "$4" --fail "$5" > "$6/report" 2> "$6/stderr"
-    wineserver -k 2> /dev/null
-  ' _ "$boxdriver" "$(winpath "$demo")" "$(winpath "$work")" "$form" "$step" "$work"
+  XVFB_ARGS="-screen 0 1024x768x24" with_x wine "$boxdriver" "$(winpath "$demo")" "$(winpath "$work")" 60 \
+    "$form" --fail "$step" > "$work/report" 2> "$work/stderr"
   check "$name" "$(tr -d '\r' < "$work/report")" "$want"
   summary; exit
 fi
@@ -149,7 +146,7 @@ wine_stop
 # Wine draws every frame itself.
 desktop=""
 [[ " ${commands[*]} " == *" caption "* ]] && desktop="explorer /desktop=forms,1024x768"
-LOGO=$logo DESKTOP=$desktop xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+LOGO=$logo DESKTOP=$desktop XVFB_ARGS="-screen 0 1024x768x24" with_x bash -c '
   # shellcheck disable=SC2086
   wine $DESKTOP "$1" "$2" "$3" "${@:5}" > "$4/report" 2> "$4/stderr" &
   probe=$!
@@ -179,7 +176,6 @@ LOGO=$logo DESKTOP=$desktop xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     touch "$4/shot"
   fi
   wait $probe
-  wineserver -k 2> /dev/null
 ' _ "$probe" "$(winpath "$demo")" "$form" "$work" "${commands[@]}"
 
 report=$(tr -d '\r' < "$work/report")

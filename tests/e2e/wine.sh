@@ -39,7 +39,7 @@ if [ "$1" = prefix ]; then
     for dll in advapi32 comdlg32 gdi32 imagehlp kernel32 lz32 ole32 oleaut32 olecli32 olecnv32 olesvr32 olethk32 \
                rpcrt4 shell32 url urlmon user32 version wininet wldap32; do echo "\"$dll\"=\"$dll.dll\""; done
   } > "$work/knowndlls.reg"
-  WINEDLLOVERRIDES="mscoree,mshtml=" xvfb-run -a sh -c '"$1" wineboot -i && "$1" reg add "HKCU\Software\Wine\Debug" /v RelayInclude /t REG_SZ /d "$2" /f && "$1" regedit /S "$4" && { [ "$3" != vista ] || "$1" reg add "HKCU\Software\Wine" /v Version /t REG_SZ /d vista /f; }' \
+  WINEDLLOVERRIDES="mscoree,mshtml=" with_x sh -c '"$1" wineboot -i && "$1" reg add "HKCU\Software\Wine\Debug" /v RelayInclude /t REG_SZ /d "$2" /f && "$1" regedit /S "$4" && { [ "$3" != vista ] || "$1" reg add "HKCU\Software\Wine" /v Version /t REG_SZ /d vista /f; }' \
     _ "$loader" "KERNEL32.SetDefaultDllDirectories;KERNEL32.SetDllDirectoryW;KERNEL32.LoadLibraryExW;combase.CoInitializeEx;ole32.CoInitializeEx" "${4:-}" "$(winpath "$work/knowndlls.reg")" > /dev/null 2>&1
   wine_stop
   [ -f "$WINEPREFIX/system.reg" ] || { echo "cannot make the Wine prefix $WINEPREFIX"; exit 1; }
@@ -51,8 +51,7 @@ fi
 if [ "$1" = internal ]; then
   export WINEPREFIX=$(realpath "$2")
   program=$(realpath "$3") boxdriver=$(realpath "$4")
-  report=$(xvfb-run -a wine "$boxdriver" "$(winpath "$program")" "$(winpath "$work")" 60 "$5" 2> /dev/null | tr -d '\r')
-  wineserver -w
+  report=$(with_x wine "$boxdriver" "$(winpath "$program")" "$(winpath "$work")" 60 "$5" 2> /dev/null | tr -d '\r')
   if [ "$report" != "$(printf 'wow64=0\nexit=70')" ]; then
     echo "FAIL internal failure $5: boxdriver reported"; differ "$(printf 'wow64=0\nexit=70')" "$report"; exit 1
   fi
@@ -101,13 +100,12 @@ if [ "$1" = check ]; then
     mount --bind "$4" "$WINEPREFIX/user.reg"
     # The settings and the run under one display: a Wine desktop made
     # before Xvfb would have none.
-    xvfb-run -a bash -c '"'"'
+    with_x bash -c '"'"'
       for setting in "${@:2}"; do
         IFS="|" read -r key value type data <<< "$setting"
         wine reg add "$key" /v "$value" /t "$type" /d "$data" /f > /dev/null 2>&1
       done
-      wine kestrel-check.exe "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:5}"
-    wineserver -k 2> /dev/null; wineserver -w' _ "$(dirname "$0")/fake_board.sh" "$version" "$work/release" \
+      wine kestrel-check.exe "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:5}"' _ "$(dirname "$0")/fake_board.sh" "$version" "$work/release" \
     "$work/user.reg" "$name" "${settings[@]}"
   report=$(tr -d '\r' < "$work/release/report")
   echo "$report"
@@ -282,20 +280,21 @@ unshare -m bash -c '
   source "$8"
   fake_board "$1"
   cd "$2"
-  if [ "$9" = loadbare ]; then
-    if xvfb-run -a wine "$4" dwmapi.dll > /dev/null 2> "$6.err"; then echo exit=0; else echo "exit=$?"; fi > "$6"
-  else
-    xvfb-run -a wine "$3" "${@:10}" "$4" "$5" 60 > "$6" 2> "$6.err"
-  fi
-  # kestrel.exe does not wait for the utility: give it time to record its
-  # start before this namespace and its wineserver go.
-  for _ in $(seq "$7"); do [ -s "$2/bin/launched.txt" ] && break; sleep 0.1; done
-  # On a box road, the board version as Wine reports it to any program.
-  if [ -n "$ASK_BOARD" ]; then
-    WINEDEBUG=-all wine wmic baseboard get version 2> /dev/null | iconv -f UTF-16 -t UTF-8 | tr -d "\r" |
-      sed -n "2s/ *$//p" > "$2/board.txt"
-  fi
-  wineserver -k 2> /dev/null; wineserver -w
+  with_x bash -c '"'"'
+    if [ "$9" = loadbare ]; then
+      if wine "$4" dwmapi.dll > /dev/null 2> "$6.err"; then echo exit=0; else echo "exit=$?"; fi > "$6"
+    else
+      wine "$3" "${@:10}" "$4" "$5" 60 > "$6" 2> "$6.err"
+    fi
+    # kestrel.exe does not wait for the utility: give it time to record its
+    # start before the display and the wineserver go.
+    for _ in $(seq "$7"); do [ -s "$2/bin/launched.txt" ] && break; sleep 0.1; done
+    # On a box road, the board version as Wine reports it to any program.
+    if [ -n "$ASK_BOARD" ]; then
+      WINEDEBUG=-all wine wmic baseboard get version 2> /dev/null | iconv -f UTF-16 -t UTF-8 | tr -d "\r" |
+        sed -n "2s/ *$//p" > "$2/board.txt"
+    fi
+  '"'"' _ "$@"
 ' _ "$version" "$work" "$boxdriver" "$run" "$cwd" "$work/report" \
   "$([ -n "$want_launch" ] && echo 100 || echo 10)" "$(cd "$(dirname "$0")" && pwd)/fake_board.sh" "$program" \
   "${driver_flags[@]}"
@@ -314,7 +313,7 @@ if [ -n "$ASK_BOARD" ] && [ "$(cat "$work/board.txt" 2> /dev/null)" != "$version
 fi
 if [ "$report" != "$want_report" ]; then
   echo "FAIL $name: boxdriver reported"; differ "$want_report" "$report"
-  tr -d '\r' < "$work/report.err" | quiet_wine | sed 's/^/stderr: /' | head -20
+  tr -d '\r' < "$work/report.err" | sed 's/^/stderr: /' | head -20
   status=1
 fi
 if [ "$launched" != "$want_launch" ]; then
