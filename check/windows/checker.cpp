@@ -8,6 +8,7 @@
 #include "debuggee.h"
 #include "machine.h"
 #include "probe.h"
+#include "program_path.h"
 #include "text.h"
 #include "wide.h"
 #include "wmi_management.h"
@@ -73,7 +74,7 @@ void Checker::Machine()
     known_ = *known;
     const std::wstring system = SystemFolder();
     const auto closure = WithDependencies(*known, [&](const std::string& name) {
-        return ImportsOf(Join(system, Wide(name))).value_or(std::vector<std::string>{});
+        return ImportsOf(InFolder(system, Wide(name))).value_or(std::vector<std::string>{});
     });
     Say("machine: KnownDLLs " + std::to_string(known->size()) + " names, " + std::to_string(closure.size()) +
         " with their dependencies");
@@ -128,15 +129,15 @@ void Checker::RunAndReport(const std::string& check, const Stage& stage, WORD sh
 
 void Checker::Road()
 {
-    const auto stage = MakeStage(scratch_, L"road", program_, Join(tools_, L"standin.exe"));
+    const auto stage = MakeStage(scratch_, L"road", program_, InFolder(tools_, L"standin.exe"));
     if (!stage) return Say(report_.Failed("road", "the scratch folder could not be filled"));
     RunAndReport("road", *stage, SW_SHOWNORMAL, road_);
 }
 
 bool Checker::Control(const Stage& stage, const std::wstring& name)
 {
-    const std::wstring gate = Join(stage.bin, L"careless.exe");
-    if (name.empty() || !CopyFileW(Join(tools_, L"careless.exe").c_str(), gate.c_str(), FALSE)) return false;
+    const std::wstring gate = InFolder(stage.bin, L"careless.exe");
+    if (name.empty() || !CopyFileW(InFolder(tools_, L"careless.exe").c_str(), gate.c_str(), FALSE)) return false;
     const DebugRun run = RunDebuggee(gate, name, stage.cwd, SW_SHOWNORMAL);
     const auto planted = PlantedImages(run.images, scratch_.LoaderRoot(), gate);
     DeleteFileW(gate.c_str());
@@ -145,13 +146,13 @@ bool Checker::Control(const Stage& stage, const std::wstring& name)
 
 void Checker::PlantedDlls()
 {
-    const std::wstring probe = Join(tools_, L"probe.dll");
+    const std::wstring probe = InFolder(tools_, L"probe.dll");
     const auto names = SystemDllNames();
     Say("planted DLL names: " + std::to_string(names.size()));
-    const auto stage = MakeStage(scratch_, L"planted", program_, Join(tools_, L"standin.exe"));
+    const auto stage = MakeStage(scratch_, L"planted", program_, InFolder(tools_, L"standin.exe"));
     bool placed = stage.has_value() && !names.empty();
     for (std::size_t i = 0; placed && i < names.size(); ++i)
-        placed = PlaceFile(probe, Join(stage->bin, names[i])) && PlaceFile(probe, Join(stage->cwd, names[i]));
+        placed = PlaceFile(probe, InFolder(stage->bin, names[i])) && PlaceFile(probe, InFolder(stage->cwd, names[i]));
     if (!placed) return Say(report_.Failed("planted DLLs", "the scratch folder could not be filled"));
     // A careless gate first: where its load from its own folder is not seen,
     // no load of the program's would be either.
@@ -173,7 +174,7 @@ void Checker::PlantedManifest()
     // then redirects a DLL into the program's folder.
     const bool externalGoverns = version_.major < 6 || PreferExternalManifest();
     const Decision road = externalGoverns ? Decision::Privilege : road_;
-    const std::wstring probe = Join(tools_, L"probe.dll");
+    const std::wstring probe = InFolder(tools_, L"probe.dll");
     static constexpr char kManifest[] =
         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
         " <assemblyIdentity type=\"win32\" name=\"Any.Name\" version=\"1.0.0.0\" processorArchitecture=\"x86\"/>\r\n"
@@ -181,16 +182,17 @@ void Checker::PlantedManifest()
         " threadingModel=\"Apartment\" progid=\"winmgmts\"/></file>\r\n"
         " <file name=\"uxtheme.dll\"/>\r\n"
         "</assembly>\r\n";
-    const auto stage = MakeStage(scratch_, L"manifest", program_, Join(tools_, L"standin.exe"));
+    const auto stage = MakeStage(scratch_, L"manifest", program_, InFolder(tools_, L"standin.exe"));
     if (!stage || !WriteFileBytes(stage->program + L".manifest", kManifest, sizeof kManifest - 1) ||
-        !PlaceFile(probe, Join(stage->bin, L"wmiplant.dll")) || !PlaceFile(probe, Join(stage->bin, L"uxtheme.dll")))
+        !PlaceFile(probe, InFolder(stage->bin, L"wmiplant.dll")) ||
+        !PlaceFile(probe, InFolder(stage->bin, L"uxtheme.dll")))
         return Say(report_.Failed("planted manifest", "the scratch folder could not be filled"));
     RunAndReport("planted manifest", *stage, SW_SHOWNORMAL, road);
 }
 
 void Checker::HiddenStart()
 {
-    const auto stage = MakeStage(scratch_, L"hidden", program_, Join(tools_, L"standin.exe"));
+    const auto stage = MakeStage(scratch_, L"hidden", program_, InFolder(tools_, L"standin.exe"));
     if (!stage) return Say(report_.Failed("hidden start", "the scratch folder could not be filled"));
     RunAndReport("hidden start", *stage, SW_HIDE, road_);
 }
@@ -200,14 +202,14 @@ void Checker::RootOfDrive()
     const std::wstring folder = scratch_.Folder(L"drive");
     const std::wstring file = program_.substr(program_.find_last_of(L"\\/") + 1);
     if (folder.empty() || scratch_.Folder(L"drive\\other").empty() ||
-        !CopyFileW(program_.c_str(), Join(folder, file).c_str(), FALSE) ||
-        !CopyFileW(Join(tools_, L"standin.exe").c_str(), Join(folder, L"WinPhlash.exe").c_str(), FALSE))
+        !CopyFileW(program_.c_str(), InFolder(folder, file).c_str(), FALSE) ||
+        !CopyFileW(InFolder(tools_, L"standin.exe").c_str(), InFolder(folder, L"WinPhlash.exe").c_str(), FALSE))
         return Say(report_.Failed("root of a drive", "the scratch folder could not be filled"));
     const DriveLetter drive(folder);
     if (drive.Root().empty()) return Say(report_.Skipped("root of a drive", drive.Why()));
     const Expected expected = ExpectedFor(road_);
-    const Seen seen =
-        RunOnStage(Join(drive.Root(), file), Join(drive.Root(), L"other"), folder, SW_SHOWNORMAL, expected.launches);
+    const Seen seen = RunOnStage(InFolder(drive.Root(), file), InFolder(drive.Root(), L"other"), folder, SW_SHOWNORMAL,
+                                 expected.launches);
     const std::string account = roadRun_ ? DescribeAgainst(seen, roadSeen_) : Describe(seen);
     if (AsExpected(seen, expected, Utf8(drive.Root())))
         Say(report_.Held("root of a drive", "from " + Utf8(drive.Root()) + ": " + account));
@@ -233,7 +235,7 @@ void Checker::Elevation(bool asked)
     };
     bool inFront = true;
     for (const auto& step : steps) {
-        const auto stage = MakeStage(scratch_, step.folder, program_, Join(tools_, L"standin-admin.exe"));
+        const auto stage = MakeStage(scratch_, step.folder, program_, InFolder(tools_, L"standin-admin.exe"));
         if (!stage) {
             Say(report_.Failed(step.check, "the scratch folder could not be filled"));
             continue;

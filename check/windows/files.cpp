@@ -13,13 +13,13 @@ namespace {
 bool RemoveTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW(Join(folder, L"*").c_str(), &found);
+    const HANDLE search = FindFirstFileW(InFolder(folder, L"*").c_str(), &found);
     bool removed = true;
     if (search != INVALID_HANDLE_VALUE) {
         do {
             const std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
-            const std::wstring path = Join(folder, name);
+            const std::wstring path = InFolder(folder, name);
             if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                 (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 removed = RemoveDirectoryW(path.c_str()) && removed;
@@ -69,8 +69,6 @@ std::wstring DrivePathOf(const std::wstring& device)
 
 }  // namespace
 
-std::wstring Join(const std::wstring& folder, const std::wstring& name) { return InFolder(folder, name); }
-
 Scratch::Scratch()
 {
     wchar_t temp[MAX_PATH + 1];
@@ -112,7 +110,7 @@ bool Scratch::Remove()
 
 std::wstring Scratch::Folder(const std::wstring& name) const
 {
-    const std::wstring path = Join(root_, name);
+    const std::wstring path = InFolder(root_, name);
     return CreateDirectoryW(path.c_str(), nullptr) ? path : std::wstring();
 }
 

@@ -36,8 +36,6 @@ private:
     std::wstring root_, loaderRoot_;
 };
 
-std::wstring Join(const std::wstring& folder, const std::wstring& name);
-
 bool WriteFileBytes(const std::wstring& path, const void* data, DWORD size);
 // One of this program's RCDATA resources, written to `path`.
 bool WriteResource(int id, const std::wstring& path);

@@ -5,6 +5,7 @@
 #include "../pe_imports.h"
 #include "../report.h"
 #include "files.h"
+#include "program_path.h"
 #include "text.h"
 
 namespace kestrel::check {
@@ -50,9 +51,9 @@ std::vector<std::wstring> SystemDllNames()
     std::vector<std::string> lowered;
     const std::wstring system = SystemFolder();
     if (system.empty()) return names;
-    for (const std::wstring& folder : {system, Join(system, L"wbem")}) {
+    for (const std::wstring& folder : {system, InFolder(system, L"wbem")}) {
         WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW(Join(folder, L"*.dll").c_str(), &found);
+        const HANDLE search = FindFirstFileW(InFolder(folder, L"*.dll").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) continue;
         do {
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;

@@ -58,7 +58,7 @@ int wmain(int argc, wchar_t** argv)
             return Finish(kUsage);
         }
     }
-    if (program.empty()) program = Join(FolderOf(RunningProgramPath()), L"kestrel.exe");
+    if (program.empty()) program = InFolder(FolderOf(RunningProgramPath()), L"kestrel.exe");
     // Full path: the runs copy it from another current folder.
     wchar_t full[MAX_PATH];
     const DWORD n = GetFullPathNameW(program.c_str(), MAX_PATH, full, nullptr);
@@ -74,7 +74,7 @@ int wmain(int argc, wchar_t** argv)
         Scratch scratch;
         std::wstring tools = scratch.Made() ? scratch.Folder(L"tools") : std::wstring();
         for (const auto& tool : kTools)
-            if (!tools.empty() && !WriteResource(tool.resource, Join(tools, tool.file))) tools.clear();
+            if (!tools.empty() && !WriteResource(tool.resource, InFolder(tools, tool.file))) tools.clear();
         if (tools.empty()) {
             Say("kestrel-check: cannot run: the scratch folder under %TEMP% could not be made");
         } else {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "program_path.h"
+
 namespace kestrel::check {
 
 std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name, const std::wstring& program,
@@ -9,19 +11,19 @@ std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name,
 {
     const std::wstring folder = scratch.Folder(name);
     if (folder.empty()) return std::nullopt;
-    Stage stage{Join(folder, L"bin"), Join(folder, L"cwd"), {}};
+    Stage stage{InFolder(folder, L"bin"), InFolder(folder, L"cwd"), {}};
     const std::wstring file = program.substr(program.find_last_of(L"\\/") + 1);
-    stage.program = Join(stage.bin, file);
+    stage.program = InFolder(stage.bin, file);
     if (!CreateDirectoryW(stage.bin.c_str(), nullptr) || !CreateDirectoryW(stage.cwd.c_str(), nullptr) ||
         !CopyFileW(program.c_str(), stage.program.c_str(), FALSE) ||
-        !CopyFileW(standin.c_str(), Join(stage.bin, L"WinPhlash.exe").c_str(), FALSE))
+        !CopyFileW(standin.c_str(), InFolder(stage.bin, L"WinPhlash.exe").c_str(), FALSE))
         return std::nullopt;
     return stage;
 }
 
 std::string StandinRecord(const std::wstring& folder, bool expected)
 {
-    const std::wstring path = Join(folder, L"launched.txt");
+    const std::wstring path = InFolder(folder, L"launched.txt");
     if (!expected) Sleep(1000);
     for (int i = 0; i < (expected ? 100 : 1); ++i) {
         if (const auto bytes = ReadFileBytes(path); bytes && !bytes->empty()) {
