@@ -6,10 +6,6 @@ target_compile_definitions(boxdriver PRIVATE UNICODE _UNICODE)
 target_link_libraries(boxdriver PRIVATE user32)
 target_include_directories(boxdriver PRIVATE ${PROJECT_SOURCE_DIR}/check/windows)
 
-# The planted-DLL test takes the release check's probe and stand-in; its
-# control is the release check's careless gate, which loads a DLL by bare
-# name.
-
 # One 32-bit Wine prefix for every test of this build, one 64-bit prefix for
 # the gate's runs under WoW64, and one 32-bit prefix that reports Windows
 # Vista; the tests take turns with them.
@@ -34,7 +30,9 @@ set_tests_properties(gate_tests PROPERTIES
   ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${KESTREL_WINEPREFIX}"
   FIXTURES_REQUIRED wine RESOURCE_LOCK wine)
 
-# The gate's cases in one prefix: kestrel_<FIXTURE>_<CASE>.
+# The gate's cases in one prefix: kestrel_<FIXTURE>_<CASE>. The planted-DLL
+# cases take the release check's probe; their control is its careless gate,
+# which loads a DLL by bare name.
 set(PLANT_TOOLS $<TARGET_FILE:probe> $<TARGET_FILE:careless> $<TARGET_FILE:kestrel_unmanifested>
                 $<TARGET_FILE:kestrel_elevation_seam>)
 function(gate_cases fixture prefix)
