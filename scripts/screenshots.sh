@@ -12,7 +12,7 @@ out=$PWD/docs/screenshots
 mkdir -p "$out"
 export WINEPREFIX=$PWD/build/shots/wineprefix WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  bash tests/e2e/wine.sh prefix "$WINEPREFIX" win32
+  bash tests/e2e/prefix.sh "$WINEPREFIX" win32
   fonts='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
   # The interface font as Windows has it: Tahoma, here Wine's own from
   # Debian's fonts-wine, for MS Shell Dlg and MS Shell Dlg 2 too. Chinese

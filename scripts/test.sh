@@ -12,6 +12,8 @@ cmake --build --preset windows -j "$jobs"
 status=0
 # The formatter and the linter, on both builds' sources.
 bash scripts/lint.sh || status=1
-ctest --preset host || status=1
-ctest --preset windows || status=1
+# The tests side by side: one more than the cores, as most of them wait (on
+# boxes, time limits and process ends) more than they compute.
+ctest --preset host -j $((jobs + 1)) || status=1
+ctest --preset windows -j $((jobs + 1)) || status=1
 exit $status

@@ -24,7 +24,7 @@ step "without its signature it is the same file" cmp "$exe" "$work/unsigned.exe"
 step "the signed file presents itself as before" bash "$source_dir/tests/identity.sh" "$signed" "$xp_imports"
 for road in accepted wrong_model; do
   step "the signed file takes the $road road" \
-    bash "$source_dir/tests/e2e/wine.sh" case "$prefix" "$signed" "$boxdriver" "$standin" "$road"
+    bash "$source_dir/tests/e2e/gate_case.sh" "$prefix" "$signed" "$boxdriver" "$standin" "$road"
 done
 # A signature that no longer matches the bytes is refused.
 cp "$signed" "$work/tampered.exe"

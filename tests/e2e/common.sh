@@ -14,7 +14,6 @@ trap finish EXIT
 # A Windows path through drive Z:, without winepath: a Wine process started
 # before Xvfb would make a desktop with no display.
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-export -f winpath
 
 # Ends the prefix's wineserver and waits until it has gone.
 wine_stop() { wineserver -k 2> /dev/null; wineserver -w; }
@@ -22,22 +21,71 @@ wine_stop() { wineserver -k 2> /dev/null; wineserver -w; }
 # What was wanted against what was got, as a unified diff.
 differ() { diff -u --label wanted --label got <(printf '%s\n' "$1") <(printf '%s\n' "$2"); }
 
-# Runs a command under an X server of its own (XVFB_ARGS: the server's
-# arguments) and ends the prefix's Wine processes while that server still
-# stands: xvfb-run takes the server's cookie back and then stops it, and a
-# Wine process left behind says "X connection to :N broken" (or, connecting
-# in between, "Authorization required") on the case's standard error. An
-# existing prefix is started first with its output dropped: the services
-# that start with it (now and then one fails on its own) keep that output,
-# not the command's. The command is a program: xvfb-run, a POSIX shell
-# script, passes no shell function on.
+# Runs a command under an X server of its own and ends the prefix's Wine
+# processes while that server still stands: a Wine process left behind when
+# its server goes says "X connection to :N broken" on the case's standard
+# error. The server picks a free display itself (-displayfd), so servers
+# started at once never meet, and takes a cookie of its own (the server reads
+# every cookie of its file, whatever display it names). XVFB_ARGS: the
+# screen. An existing prefix is started first with its output dropped: the
+# services that start with it (now and then one fails on its own) keep that
+# output, not the command's.
 with_x() {
-  xvfb-run -a ${XVFB_ARGS:+-s "$XVFB_ARGS"} bash -c '
+  local x status server
+  x=$(mktemp -d) || return 1
+  touch "$x/server" "$x/client"
+  mcookie > "$x/cookie" && xauth -q -f "$x/server" add :0 . "$(cat "$x/cookie")" || { rm -rf "$x"; return 1; }
+  # shellcheck disable=SC2086
+  Xvfb -displayfd 3 -nolisten tcp -auth "$x/server" ${XVFB_ARGS:--screen 0 1280x1024x24} 3> "$x/display" > "$x/log" 2>&1 &
+  server=$!
+  # The display's number, written once the server takes connections.
+  until [ -s "$x/display" ]; do
+    kill -0 $server 2> /dev/null || { echo "Xvfb did not start:"; cat "$x/log"; rm -rf "$x"; return 1; } >&2
+    sleep 0.05
+  done
+  xauth -q -f "$x/client" add ":$(cat "$x/display")" . "$(cat "$x/cookie")"
+  DISPLAY=:$(cat "$x/display") XAUTHORITY=$x/client bash -c '
     [ -f "$WINEPREFIX/system.reg" ] && wine cmd /c exit > /dev/null 2>&1
     "$@"; status=$?
     wineserver -k 2> /dev/null; wineserver -w; exit $status' _ "$@"
+  status=$?
+  kill $server; wait $server 2> /dev/null
+  rm -rf "$x"
+  return $status
 }
-export -f with_x
+
+# Runs a command in a room of its own: a mount namespace where the prefix
+# ($WINEPREFIX) is an overlay of the shared one, its upper layer in this
+# script's work folder, so that nothing the command writes into the prefix
+# (registry, drives, Windows' temporary folder) reaches another case or the
+# fixture. Its temporary folder (TMPDIR) is in the work folder too: Wine keeps
+# its server's folder there, and the overlay's device names the server, so
+# the command's wineserver is its own. A process of the room still running
+# when the command has returned is a leftover: it is named on standard error
+# and in the room's list of leftovers, which fails the script's summary; it
+# is ended, and the room's status is a failure.
+in_room() {
+  mkdir -p "$work/room/upper" "$work/room/work" "$work/room/tmp"
+  unshare -m --propagation private bash -c '
+    room=$1; shift
+    mount -t overlay room -o "lowerdir=$WINEPREFIX,upperdir=$room/upper,workdir=$room/work" "$WINEPREFIX" ||
+      { echo "in_room: cannot lay the prefix over $WINEPREFIX"; exit 1; }
+    export TMPDIR=$room/tmp
+    "$@"; status=$?
+    left=()
+    for p in /proc/[0-9]*; do
+      [ "${p#/proc/}" != $$ ] && [ "$p/ns/mnt" -ef /proc/$$/ns/mnt ] && left+=("${p#/proc/}")
+    done
+    if [ ${#left[@]} -gt 0 ]; then
+      for p in "${left[@]}"; do echo "left behind in the room: $p $(tr "\0" " " < /proc/$p/cmdline 2> /dev/null)"; done |
+        tee -a "$room/leftovers" >&2
+      kill -9 "${left[@]}" 2> /dev/null; status=1
+    fi
+    exit $status' _ "$work/room" "$@"
+}
+# The room's commands run in a namespace where the board can be laid down.
+source "$(dirname "${BASH_SOURCE[0]}")/fake_board.sh"
+export -f with_x fake_board winpath
 
 # Named checks, counted: check NAME GOT WANT compares; step NAME COMMAND...
 # passes when the command does. summary prints the closing line and fails
@@ -58,4 +106,7 @@ step() {
     failures=$((failures + 1)); echo "FAIL $name"; tail -20 "$work/step.log"
   fi
 }
-summary() { echo "$passed passed, $failures failed"; [ "$failures" = 0 ]; }
+summary() {
+  [ -s "$work/room/leftovers" ] && check "nothing left behind in the room" "$(cat "$work/room/leftovers")" ""
+  echo "$passed passed, $failures failed"; [ "$failures" = 0 ]
+}

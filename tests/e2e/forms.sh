@@ -10,6 +10,7 @@ set -u
 export WINEPREFIX=$(realpath "$1") WINEDEBUG=-all
 demo=$(realpath "$2") probe=$(realpath "$3") logo=$(realpath "$4") name=$5 boxdriver=${6:+$(realpath "$6")}
 source "$(dirname "$0")/common.sh"
+if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs root and mount namespaces"; exit 77; fi
 
 login_layout="\
 form class=#32770 caption=登入 client=297x110 centred=yes
@@ -125,28 +126,25 @@ the steps each form takes:
 esac
 
 if [[ $name == usage_* ]]; then
-  wine_stop
   # A form opened all the same would wait for a user: the time limit ends it.
-  if with_x timeout 60 wine "$demo" "$form" --fail "$step" > "$work/out" 2> "$work/err"; then code=0; else code=$?; fi
+  if in_room with_x timeout 60 wine "$demo" "$form" --fail "$step" > "$work/out" 2> "$work/err"; then code=0; else code=$?; fi
   check "$name" "$(echo "exit=$code"; tr -d '\r' < "$work/err"; cat "$work/out")" "$want"
   summary; exit
 fi
 
 if [[ $name == fail_* ]]; then
-  wine_stop
-  XVFB_ARGS="-screen 0 1024x768x24" with_x wine "$boxdriver" "$(winpath "$demo")" "$(winpath "$work")" 60 \
+  XVFB_ARGS="-screen 0 1024x768x24" in_room with_x wine "$boxdriver" "$(winpath "$demo")" "$(winpath "$work")" 60 \
     "$form" --fail "$step" > "$work/report" 2> "$work/stderr"
   check "$name" "$(tr -d '\r' < "$work/report")" "$want"
   summary; exit
 fi
 
-wine_stop
 # Without a window manager a captioned window has no frame drawn; a case that
 # looks at the caption runs in a Wine desktop of the screen's size, where
 # Wine draws every frame itself.
 desktop=""
 [[ " ${commands[*]} " == *" caption "* ]] && desktop="explorer /desktop=forms,1024x768"
-LOGO=$logo DESKTOP=$desktop XVFB_ARGS="-screen 0 1024x768x24" with_x bash -c '
+LOGO=$logo DESKTOP=$desktop XVFB_ARGS="-screen 0 1024x768x24" in_room with_x bash -c '
   # shellcheck disable=SC2086
   wine $DESKTOP "$1" "$2" "$3" "${@:5}" > "$4/report" 2> "$4/stderr" &
   probe=$!

@@ -8,7 +8,9 @@ target_include_directories(boxdriver PRIVATE ${PROJECT_SOURCE_DIR}/check/windows
 
 # One 32-bit Wine prefix for every test of this build, one 64-bit prefix for
 # the gate's runs under WoW64, and one 32-bit prefix that reports Windows
-# Vista; the tests take turns with them.
+# Vista. No test writes to them: each Wine test runs in a room of its own, on
+# an overlay of its prefix with its own wineserver and X server
+# (tests/e2e/common.sh), so the tests run side by side.
 set(KESTREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(KESTREL_WINEPREFIX64 ${CMAKE_BINARY_DIR}/wineprefix64)
 set(KESTREL_WINEPREFIX_VISTA ${CMAKE_BINARY_DIR}/wineprefix-vista)
@@ -16,19 +18,18 @@ set(KESTREL_WINEPREFIX_VISTA ${CMAKE_BINARY_DIR}/wineprefix-vista)
 set(KESTREL_WINEPREFIX_wine ${KESTREL_WINEPREFIX})
 set(KESTREL_WINEPREFIX_wine64 ${KESTREL_WINEPREFIX64})
 set(KESTREL_WINEPREFIX_winevista ${KESTREL_WINEPREFIX_VISTA})
-set(WINE_SH ${CMAKE_CURRENT_SOURCE_DIR}/e2e/wine.sh)
+set(E2E ${CMAKE_CURRENT_SOURCE_DIR}/e2e)
 # wine_prefix(NAME FIXTURE ARGS...) makes a prefix that tests requiring the
 # fixture share.
 function(wine_prefix name fixture)
-  add_test(NAME ${name} COMMAND bash ${WINE_SH} prefix ${ARGN})
-  set_tests_properties(${name} PROPERTIES FIXTURES_SETUP ${fixture} RESOURCE_LOCK wine)
+  add_test(NAME ${name} COMMAND bash ${E2E}/prefix.sh ${ARGN})
+  set_tests_properties(${name} PROPERTIES FIXTURES_SETUP ${fixture})
 endfunction()
 wine_prefix(wine_prefix wine ${KESTREL_WINEPREFIX} win32)
 wine_prefix(wine_prefix64 wine64 ${KESTREL_WINEPREFIX64} win64)
 wine_prefix(wine_prefix_vista winevista ${KESTREL_WINEPREFIX_VISTA} win32 vista)
-set_tests_properties(gate_tests PROPERTIES
-  ENVIRONMENT "WINEDEBUG=-all;WINEPREFIX=${KESTREL_WINEPREFIX}"
-  FIXTURES_REQUIRED wine RESOURCE_LOCK wine)
+add_test(NAME gate_tests COMMAND bash ${E2E}/unit.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:gate_tests>)
+set_tests_properties(gate_tests PROPERTIES FIXTURES_REQUIRED wine)
 
 # The gate's cases in one prefix: kestrel_<FIXTURE>_<CASE>. The planted-DLL
 # cases take the release check's probe; their control is its careless gate,
@@ -38,29 +39,29 @@ set(PLANT_TOOLS $<TARGET_FILE:probe> $<TARGET_FILE:careless> $<TARGET_FILE:kestr
 function(gate_cases fixture prefix)
   foreach(case ${ARGN})
     add_test(NAME kestrel_${fixture}_${case}
-             COMMAND bash ${WINE_SH} case ${prefix} $<TARGET_FILE:kestrel>
+             COMMAND bash ${E2E}/gate_case.sh ${prefix} $<TARGET_FILE:kestrel>
                      $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin> ${case} ${PLANT_TOOLS})
     set_tests_properties(kestrel_${fixture}_${case} PROPERTIES
-      FIXTURES_REQUIRED ${fixture} RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
+      FIXTURES_REQUIRED ${fixture} SKIP_RETURN_CODE 77 TIMEOUT 180)
   endforeach()
 endfunction()
 # Each road, plain, with every system DLL name planted, with a planted
 # manifest and started hidden, is the release check's to prove: it runs in
-# each prefix on each road below. The cases of wine.sh's table check what it
+# each prefix on each road below. The cases of gate_case.sh's table check what it
 # does not: the utility elsewhere, the calls before COM, the .local folder,
 # the refusal of a governing manifest, an unseen window station, the
 # elevation road, the root of a drive. Each line of that table names the
 # prefixes its case runs in ("on wine winevista;"); a change to the table
 # configures the build again.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${WINE_SH})
-file(STRINGS ${WINE_SH} case_lines REGEX "^  [a-z0-9_]+\\) +on [a-z0-9 ]+;")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${E2E}/gate_case.sh)
+file(STRINGS ${E2E}/gate_case.sh case_lines REGEX "^  [a-z0-9_]+\\) +on [a-z0-9 ]+;")
 foreach(line ${case_lines})
   string(REGEX MATCH "^  ([a-z0-9_]+)\\) +on ([a-z0-9 ]+);" matched "${line}")
   string(REPLACE " " ";" fixtures "${CMAKE_MATCH_2}")
   foreach(fixture ${fixtures})
     if(NOT fixture STREQUAL "signing")
       if(NOT DEFINED KESTREL_WINEPREFIX_${fixture})
-        message(FATAL_ERROR "wine.sh: case ${CMAKE_MATCH_1} names no prefix of this build: ${fixture}")
+        message(FATAL_ERROR "gate_case.sh: case ${CMAKE_MATCH_1} names no prefix of this build: ${fixture}")
       endif()
       list(APPEND cases_${fixture} ${CMAKE_MATCH_1})
     endif()
@@ -80,9 +81,9 @@ foreach(prefix wine winevista wine64)
       set(version nowmi)
     endif()
     set(name kestrel_check_${prefix}_${road})
-    add_test(NAME ${name} COMMAND bash ${WINE_SH} check ${KESTREL_WINEPREFIX_${prefix}} $<TARGET_FILE:kestrel-check>
+    add_test(NAME ${name} COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX_${prefix}} $<TARGET_FILE:kestrel-check>
                                   $<TARGET_FILE:kestrel> ${version})
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} SKIP_RETURN_CODE 77 TIMEOUT 300)
   endforeach()
 endforeach()
 foreach(fault load map_only error_icon)
@@ -93,10 +94,9 @@ foreach(fault load map_only error_icon)
 endforeach()
 # The controls, each a gate that must fail: NAME GATE KIND [OPTIONS...].
 function(check_control name gate kind)
-  add_test(NAME kestrel_check_${name} COMMAND bash ${WINE_SH} check ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
+  add_test(NAME kestrel_check_${name} COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
                                                 $<TARGET_FILE:${gate}> 12B ${kind} ${ARGN})
-  set_tests_properties(kestrel_check_${name} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77
-                                                        TIMEOUT 300)
+  set_tests_properties(kestrel_check_${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
 endfunction()
 check_control(control badgate_load control)
 check_control(control_map_only badgate_map_only map_only)
@@ -105,10 +105,9 @@ check_control(control_map_only badgate_map_only map_only)
 check_control(control_unicode badgate_load control temp name=bädgate.exe)
 check_control(control_icon_144dpi badgate_error_icon error_icon dpi=144)
 # kestrel.exe itself where the user's name is not ASCII.
-add_test(NAME kestrel_check_wine_temp COMMAND bash ${WINE_SH} check ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
+add_test(NAME kestrel_check_wine_temp COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
                                               $<TARGET_FILE:kestrel> 34B temp)
-set_tests_properties(kestrel_check_wine_temp PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77
-                                                        TIMEOUT 300)
+set_tests_properties(kestrel_check_wine_temp PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
 
 add_test(NAME kestrel_identity COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/identity.sh $<TARGET_FILE:kestrel>
                                        ${CMAKE_CURRENT_SOURCE_DIR}/windows/xp_imports.txt)
@@ -127,9 +126,9 @@ foreach(case login_layout login_empty_both login_empty_password login_empty_name
              fail_main_codepage fail_login_codepage fail_logo_dpi fail_login_dpi usage_login_lock usage_logo_codepage
              usage_main_dialog)
   add_test(NAME forms_${case}
-           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/forms.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:formsdemo>
+           COMMAND bash ${E2E}/forms.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:formsdemo>
                    $<TARGET_FILE:formsprobe> ${CMAKE_BINARY_DIR}/forms/logo.jpg ${case} $<TARGET_FILE:boxdriver>)
-  set_tests_properties(forms_${case} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine TIMEOUT 120)
+  set_tests_properties(forms_${case} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 120)
 endforeach()
 
 # Test builds of kestrel.exe from its own sources: kestrel_variant(NAME
@@ -160,8 +159,9 @@ target_link_libraries(internalfail PRIVATE windows_base)
 target_link_options(internalfail PRIVATE -municode -static)
 foreach(failure alloc length)
   add_test(NAME kestrel_internal_failure_${failure}
-           COMMAND bash ${WINE_SH} internal ${KESTREL_WINEPREFIX} $<TARGET_FILE:internalfail> $<TARGET_FILE:boxdriver> ${failure})
-  set_tests_properties(kestrel_internal_failure_${failure} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine TIMEOUT 120)
+           COMMAND bash ${E2E}/internal.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:internalfail> $<TARGET_FILE:boxdriver> ${failure})
+  set_tests_properties(kestrel_internal_failure_${failure} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
+                                                                TIMEOUT 120)
 endforeach()
 
 # Signed with a throwaway certificate, the same bytes beneath.
@@ -169,4 +169,4 @@ add_test(NAME kestrel_signing
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/signing.sh ${PROJECT_SOURCE_DIR} $<TARGET_FILE:kestrel>
                  ${CMAKE_CURRENT_SOURCE_DIR}/windows/xp_imports.txt ${KESTREL_WINEPREFIX}
                  $<TARGET_FILE:boxdriver> $<TARGET_FILE:standin>)
-set_tests_properties(kestrel_signing PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine SKIP_RETURN_CODE 77 TIMEOUT 180)
+set_tests_properties(kestrel_signing PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 180)

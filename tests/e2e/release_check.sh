@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The release check, run as a release engineer would, on a board of the test's
+# choosing: every check holds (elevation and the drive root skipped), or, for a
+# control gate, the checks it must fail fail.
+#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control|map_only|error_icon] [temp] [name=FILE] [dpi=N]
+#     control     the gate loads a planted DLL by bare name: the planted-DLL
+#                 check fails naming it;
+#     map_only    it maps it without running its code: the same;
+#     error_icon  it shows its box with the error icon: every road check fails;
+#     temp        TEMP and TMP in a folder named "José-固件";
+#     name=FILE   the program copied under that name;
+#     dpi=N       the screen's DPI.
+# The settings go into the case's own prefix (an overlay of the shared one).
+set -u
+export WINEDEBUG=-all
+source "$(dirname "$0")/common.sh"
+[ $# -ge 4 ] || { sed -n 's/^#   //p' "$0" | sed '1s/^/usage: /' >&2; exit 64; }
+export WINEPREFIX=$(realpath "$1")
+tool=$(realpath "$2") program=$(realpath "$3") version=$4
+shift 4
+kind=kestrel temp=no name=kestrel.exe dpi=""
+for option; do
+  case $option in
+    control|map_only|error_icon) kind=$option ;;
+    temp) temp=yes ;;
+    name=*) name=${option#name=} ;;
+    dpi=*) dpi=${option#dpi=} ;;
+    *) echo "release_check.sh: unknown option $option"; exit 64 ;;
+  esac
+done
+if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs root and mount namespaces"; exit 77; fi
+mkdir -p "$work/release"
+cp "$tool" "$work/release/kestrel-check.exe"
+cp "$program" "$work/release/$name"
+[ "$version" = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d" && version=34B
+settings=()
+if [ $temp = yes ]; then
+  mkdir "$work/José-固件"
+  settings+=("HKCU\\Environment|TEMP|REG_SZ|$(winpath "$work/José-固件")" "HKCU\\Environment|TMP|REG_SZ|$(winpath "$work/José-固件")")
+fi
+[ -n "$dpi" ] && settings+=("HKCU\\Control Panel\\Desktop|LogPixels|REG_DWORD|$dpi")
+# The settings and the run under one display: a Wine desktop made before Xvfb
+# would have none.
+LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" && with_x bash -c '"'"'
+    for setting in "${@:2}"; do
+      IFS="|" read -r key value type data <<< "$setting"
+      wine reg add "$key" /v "$value" /t "$type" /d "$data" /f > /dev/null 2>&1
+    done
+    wine kestrel-check.exe "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:3}"' \
+  _ "$version" "$work/release" "$name" "${settings[@]}"
+room=$?
+report=$(tr -d '\r' < "$work/release/report")
+echo "$report"
+check "the room ended, nothing left in it" "$room" 0
+names=$(sed -n 's/^planted DLL names: //p' <<< "$report")
+check "planted DLL names counted" "$([ "${names:-0}" -gt 100 ] && echo many)" "many"
+check "the static imports read against KnownDLLs" "$(grep -c '^held     static imports: ' <<< "$report")" 1
+check "elevation skipped" "$(grep -c '^skipped  elevation: ' <<< "$report")" 1
+check "the drive letter skipped: Wine reaches drives through dosdevices only" \
+  "$(grep -c '^skipped  root of a drive: the stage cannot be reached through ' <<< "$report")" 1
+check "the control gate's load seen" "$(grep -c '^control: .* was seen$' <<< "$report")" 1
+failed=$(grep '^FAILED' <<< "$report")
+case $kind in
+  control|map_only)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "only the planted DLLs fail, naming the DLL" \
+      "$(grep -cE '^FAILED   planted DLLs: planted DLL loaded: [^;]*\\planted\\bin\\dwmapi\.dll;' <<< "$failed")/$(grep -c . <<< "$failed")" "1/1"
+    check "closing line" "$(tail -1 <<< "$report")" "4 passed, 1 failed" ;;
+  error_icon)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the box read whole, its icon not the warning icon" "$(grep -cxF 'FAILED   road: the wrong-model road expected; box "WinPhlash": "This BIOS is not for your Notebook PC."; exit status 2; utility not started' <<< "$failed")" 1
+    check "every road check fails on the icon" \
+      "$(grep -cE '^FAILED   (road|planted DLLs|planted manifest|hidden start): the wrong-model road expected; ' <<< "$failed")" 4
+    check "closing line" "$(tail -1 <<< "$report")" "1 passed, 4 failed" ;;
+  *)
+    check "exit status" "$(cat "$work/release/status")" 0
+    check "every check held" "$(grep -cE '^held     (road|planted DLLs|planted manifest|hidden start): ' <<< "$report")" 4
+    check "closing line" "$(tail -1 <<< "$report")" "5 passed, 0 failed" ;;
+esac
+# Paths and names outside ASCII come through whole.
+if [ $temp = yes ]; then
+  check "the scratch folder named whole" "$(grep -v '^note: ' <<< "$report" | grep -c 'José-固件')" 1
+fi
+[ "$name" != kestrel.exe ] &&
+  check "the program named whole" "$(grep '^kestrel-check: checking ' <<< "$report" | grep -cF "\\$name")" 1
+summary
