@@ -4,26 +4,41 @@
 
 namespace kestrel {
 
-BoardPrefix ProbeBoard(Management& management)
+BoardReport ReadBoard(Management& management)
 {
-    BoardPrefix prefix;
+    BoardReport report;
 
     const std::u16string computer(kComputerName);
     const auto service = management.Bind(u"winmgmts:\\\\" + computer + u"\\root\\cimv2");
-    if (!service) return prefix;
+    if (!service) return report.failedAt = ProbeStep::Bind, report;
 
     const auto boards = service->ExecQuery(kBoardQuery, kBoardQueryFlags);
-    if (!boards) return prefix;
+    if (!boards) return report.failedAt = ProbeStep::Query, report;
 
     const auto walk = boards->Enumerate();
-    if (!walk) return prefix;
+    if (!walk) return report.failedAt = ProbeStep::Enumeration, report;
 
+    ProbeStep stop = ProbeStep::NoBoard;
     for (;;) {
         const auto step = walk->Next();
-        if (step.status != BoardEnumeration::Status::Item || !step.board) break;
-        prefix.Assign(step.board->ReadVersion());
+        if (step.status != BoardEnumeration::Status::Item || !step.board) {
+            if (step.status == BoardEnumeration::Status::Failed && stop == ProbeStep::NoBoard)
+                stop = ProbeStep::Enumeration;
+            break;
+        }
+        VersionRead read = step.board->ReadVersion();
+        report.prefix.Assign(read);
+        if (read.status == VersionRead::Status::Failed) {
+            if (stop == ProbeStep::NoBoard) stop = ProbeStep::Property;
+        } else {
+            report.version = std::move(read);
+            stop = ProbeStep::None;
+        }
     }
-    return prefix;
+    report.failedAt = report.version.status == VersionRead::Status::Failed ? stop : ProbeStep::None;
+    return report;
 }
+
+BoardPrefix ProbeBoard(Management& management) { return ReadBoard(management).prefix; }
 
 }  // namespace kestrel

@@ -14,6 +14,20 @@ inline constexpr std::u16string_view kBoardQuery = u"Select * from WIN32_BaseBoa
 // wbemFlagReturnImmediately (16) + wbemFlagForwardOnly (32).
 inline constexpr std::int32_t kBoardQueryFlags = 48;
 
+// Where the walk stopped when no Version was read.
+enum class ProbeStep { None, Bind, Query, Enumeration, Property, NoBoard };
+
+// What the probe read: the prefix, the whole Version that set it (Failed
+// when no read gave one), and, when none did, the step that stopped it.
+struct BoardReport {
+    BoardPrefix prefix;
+    VersionRead version;
+    ProbeStep failedAt = ProbeStep::None;
+};
+
+// The walk of ProbeBoard, with what it read.
+BoardReport ReadBoard(Management& management);
+
 // Binds the local cimv2 namespace, queries the base boards and keeps the first
 // two characters of the last Version read. Each failure leaves the prefix as
 // it stood: a failed bind, query or start of the walk leaves it empty, a failed

@@ -9,16 +9,23 @@ Decision Decide(const BoardPrefix& prefix)
     return Decision::Launch;
 }
 
+Warning WarningOf(Decision decision)
+{
+    switch (decision) {
+    case Decision::Privilege: return {kPrivilegeText, kPrivilegeCaption};
+    case Decision::WrongModel: return {kWrongModelText, kWrongModelCaption};
+    case Decision::Launch: break;
+    }
+    return {};
+}
+
 int RunGate(const BoardPrefix& prefix, UserShell& shell)
 {
-    switch (Decide(prefix)) {
-    case Decision::Privilege:
-        shell.ShowMessage(kPrivilegeText, kWarningStyle, kPrivilegeCaption);
-        return kExitPrivilege;
-    case Decision::WrongModel:
-        shell.ShowMessage(kWrongModelText, kWarningStyle, kWrongModelCaption);
-        return kExitWrongModel;
-    case Decision::Launch: break;
+    const Decision decision = Decide(prefix);
+    if (decision != Decision::Launch) {
+        const Warning warning = WarningOf(decision);
+        shell.ShowMessage(warning.text, kWarningStyle, warning.caption);
+        return decision == Decision::Privilege ? kExitPrivilege : kExitWrongModel;
     }
     return shell.Launch(kFlashUtility, kNormalWindow) ? kExitLaunched : kExitLaunchFailed;
 }

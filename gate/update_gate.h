@@ -26,6 +26,14 @@ enum class Decision { Privilege, WrongModel, Launch };
 // "34" in it: another model. Only the text "34" lets the flash utility start.
 Decision Decide(const BoardPrefix& prefix);
 
+// The warning a decision shows: its text and caption (both empty on the
+// launch road, which shows none).
+struct Warning {
+    std::u16string_view text;
+    std::u16string_view caption;
+};
+Warning WarningOf(Decision decision);
+
 // The program's exit status, one per way a run ends.
 enum ExitStatus : int {
     kExitLaunched = 0,

@@ -17,12 +17,14 @@ for file in "${cxx[@]}"; do
   clang-format --dry-run -Werror "$file" > /dev/null 2>&1 || { echo "lint: $file is not formatted (clang-format -i $file)"; status=1; }
 done
 
-# One compile command a source (the product's, not the sanitized copy's).
+# One compile command a source (the product's, not the sanitized copy's),
+# without GCC's own optimisation switches, which clang does not know.
 one_command_each() {  # COMPILE_COMMANDS OUT_DIR
   mkdir -p "$2"
   awk 'BEGIN { RS = "\n},?\n"; print "[" }
        /"file":/ && !/fsanitize/ { match($0, /"file": "[^"]*"/); f = substr($0, RSTART, RLENGTH)
-                                   if (!(f in seen)) { seen[f] = 1; sub(/^\[?\n?/, ""); printf "%s%s\n}", sep, $0; sep = ",\n" } }
+                                   if (!(f in seen)) { seen[f] = 1; sub(/^\[?\n?/, ""); gsub(/ -fno-ipa-[a-z-]+/, "")
+                                                       printf "%s%s\n}", sep, $0; sep = ",\n" } }
        END { print "\n]" }' "$1" > "$2/compile_commands.json"
 }
 one_command_each build/host/compile_commands.json "$work/host"

@@ -105,17 +105,29 @@ bool StderrShell::ShowMessage(std::u16string_view text, int, std::u16string_view
     return line.Flush();
 }
 
-bool StderrShell::Launch(std::u16string_view fileName, int)
+bool StderrShell::Launch(std::u16string_view fileName, int) { return Spawn(programDir_, fileName, nullptr, nullptr); }
+
+bool Spawn(const char* programDir, std::u16string_view fileName, const char* const* arguments, pid_t* child)
 {
-    if (!programDir_ || programDir_[0] != '/') return false;
+    if (!programDir || programDir[0] != '/') return false;
     char path[PATH_MAX];
-    std::size_t used = std::strlen(programDir_);
+    std::size_t used = std::strlen(programDir);
     if (used + 1 >= sizeof path) return false;
-    std::memcpy(path, programDir_, used);
+    std::memcpy(path, programDir, used);
     if (path[used - 1] != '/') path[used++] = '/';
     // Room for the closing NUL is kept out of the span.
     if (!AppendUtf8(fileName, std::span<char>(path, sizeof path - 1), used)) return false;
     path[used] = '\0';
+
+    // The utility's arguments: its path, then those given, if any.
+    constexpr std::size_t kMostArguments = 64;
+    char* argv[kMostArguments + 2] = {path};
+    std::size_t count = 1;
+    for (; arguments && arguments[count - 1]; ++count) {
+        if (count > kMostArguments) return false;
+        argv[count] = const_cast<char*>(arguments[count - 1]);
+    }
+    argv[count] = nullptr;
 
     // The utility starts with the default SIGPIPE action, not the one this
     // program set for itself.
@@ -133,12 +145,12 @@ bool StderrShell::Launch(std::u16string_view fileName, int)
         posix_spawnattr_destroy(&attributes);
         return false;
     }
-    started = started && posix_spawn_file_actions_addchdir_np(&actions, programDir_) == 0;
-    char* argv[] = {path, nullptr};
-    pid_t child = 0;
-    started = started && posix_spawn(&child, path, &actions, &attributes, argv, environ) == 0;
+    started = started && posix_spawn_file_actions_addchdir_np(&actions, programDir) == 0;
+    pid_t started_child = 0;
+    started = started && posix_spawn(&started_child, path, &actions, &attributes, argv, environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    if (started && child) *child = started_child;
     return started;
 }
 

@@ -2,6 +2,8 @@
 // program's own folder. Nothing here allocates or throws.
 #pragma once
 
+#include <sys/types.h>
+
 #include <climits>
 
 #include "../ports.h"
@@ -26,6 +28,12 @@ public:
 private:
     const char* programDir_;
 };
+
+// Spawns programDir/fileName in programDir, with `arguments` (a list ended
+// by a null; none when null; at most 64) after its path, and does not wait;
+// its process id into `child` when that is not null. False when it could
+// not be started.
+bool Spawn(const char* programDir, std::u16string_view fileName, const char* const* arguments, pid_t* child);
 
 // The folder of the running program, as an absolute path, into `dir`; false
 // when it cannot be known: the program's file has no path in the file system

@@ -160,10 +160,22 @@ constexpr DWORD kElevationRequired = 740;
 
 }  // namespace
 
+WindowsStarter::~WindowsStarter()
+{
+    if (process_) CloseHandle(process_);
+}
+
+void WindowsStarter::Keep(HANDLE process)
+{
+    if (keepProcess_ && !process_) process_ = process;
+    else if (process) CloseHandle(process);
+}
+
 ProcessStarter::Result WindowsStarter::Start(std::u16string_view path, int windowState)
 {
     const std::wstring file = Wide(path);
     std::wstring commandLine = L"\"" + file + L"\"";
+    if (!arguments_.empty()) commandLine += L" " + arguments_;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -176,7 +188,7 @@ ProcessStarter::Result WindowsStarter::Start(std::u16string_view path, int windo
     if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
                         folder_.empty() ? nullptr : folder_.c_str(), &startup, &process))
         return GetLastError() == kElevationRequired ? Result::ElevationRequired : Result::Failed;
-    const Handle processHandle(process.hProcess);
+    Keep(process.hProcess);
     const Handle threadHandle(process.hThread);
     return Result::Started;
 }
@@ -194,8 +206,9 @@ bool WindowsStarter::StartElevated(std::u16string_view path, int windowState)
     const ForegroundOwner owner;
     SHELLEXECUTEINFOW info =
         ElevatedStartInfo(file.c_str(), folder_.empty() ? nullptr : folder_.c_str(), windowState, owner.get());
+    if (!arguments_.empty()) info.lpParameters = arguments_.c_str();
     if (!shellExecuteEx(&info)) return false;
-    const Handle processHandle(info.hProcess);
+    Keep(info.hProcess);
     return true;
 }
 

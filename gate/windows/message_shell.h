@@ -13,16 +13,32 @@ namespace kestrel {
 
 // Starts the flash utility in `folder`, its working folder: CreateProcessW
 // first; ShellExecuteExW, which can ask the user for consent, when the
-// utility's manifest asks for rights this program does not have. The
-// handles are closed at once, nothing waits.
+// utility's manifest asks for rights this program does not have. Without
+// arguments its command line is its quoted path alone; `arguments` follow
+// it as they stand. The handles are closed at once, nothing waits; unless
+// `keepProcess`, when the started process's handle is kept for a wait.
 class WindowsStarter : public ProcessStarter {
 public:
-    explicit WindowsStarter(std::wstring folder) : folder_(std::move(folder)) {}
+    explicit WindowsStarter(std::wstring folder, std::wstring arguments = {}, bool keepProcess = false)
+        : folder_(std::move(folder)), arguments_(std::move(arguments)), keepProcess_(keepProcess)
+    {
+    }
+    ~WindowsStarter() override;
+    WindowsStarter(const WindowsStarter&) = delete;
+    WindowsStarter& operator=(const WindowsStarter&) = delete;
     Result Start(std::u16string_view path, int windowState) override;
     bool StartElevated(std::u16string_view path, int windowState) override;
+    // The started process, when kept (null when the shell gave none).
+    HANDLE process() const { return process_; }
 
 private:
+    // Keeps `process` when asked to, else closes it.
+    void Keep(HANDLE process);
+
     std::wstring folder_;
+    std::wstring arguments_;
+    bool keepProcess_;
+    HANDLE process_ = nullptr;
 };
 
 class MessageShell final : public UserShell {

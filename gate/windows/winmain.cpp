@@ -3,11 +3,14 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include "../command_line.h"
 #include "../modMain.h"
 #include "activation_context.h"
 #include "dll_search.h"
+#include "fleet_shell.h"
 #include "message_shell.h"
 #include "program_path.h"
+#include "wide.h"
 #include "wmi_management.h"
 
 #ifdef KESTREL_ELEVATION_SEAM
@@ -27,6 +30,35 @@ public:
     std::unique_ptr<kestrel::ManagementService> Bind(std::u16string_view) override { return nullptr; }
 };
 
+// What a fleet run can be asked for.
+constexpr std::u16string_view kUsage =
+    u"kestrel.exe [/quiet] [/wait] [/log:FILE] [-- ARGUMENTS FOR WINPHLASH.EXE]\n"
+    u"/quiet: no box. /wait: end with WinPhlash.exe's status. /log: add a line on the run to FILE.";
+
+// The run the command line asks for, once the DLL search is restricted: the
+// plain routine without arguments, a fleet run with them.
+int Run(const std::wstring& program, kestrel::Management& management)
+{
+    const auto invocation = kestrel::ParseWindowsCommandLine(kestrel::Utf16(GetCommandLineW()));
+    const std::wstring folder = kestrel::FolderOf(program);
+    using Kind = kestrel::WindowsInvocation::Kind;
+    // Without arguments: no arguments for the utility, nothing kept of it.
+    Starter starter(folder, kestrel::Wide(invocation.utilityTail), invocation.wait);
+    kestrel::MessageShell boxes(folder, starter);
+    if (invocation.kind == Kind::Plain) return kestrel::Main(management, boxes);
+    kestrel::WindowsFleetShell shell(boxes, starter, folder, kestrel::Wide(invocation.log));
+    const kestrel::FleetRequest request{invocation.quiet, invocation.wait};
+    if (invocation.kind == Kind::Help) {
+        shell.TellUsage(kUsage, false);
+        return 0;
+    }
+    const kestrel::FleetResult result = invocation.kind == Kind::Error
+                                            ? kestrel::RunUsageError(shell, request, invocation.error, kUsage)
+                                            : kestrel::RunFleet(management, shell, request);
+    shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));
+    return result.status;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
@@ -42,14 +74,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     // Before anything can load a DLL: System32 only, never the current folder.
     kestrel::RestrictDllSearch();
 
-    const std::wstring folder = kestrel::FolderOf(program);
-    Starter starter(folder);
-    kestrel::MessageShell shell(folder, starter);
     if (foreignManifest) {
         // A manifest beside the program governs it, and could send the
         // management objects into a DLL of its choosing: COM is not started.
         NoManagement none;
-        return kestrel::Main(none, shell);
+        return Run(program, none);
     }
     // Apartment-threaded, without OLE1 DDE, as ShellExecuteEx's remarks ask
     // of a caller that may start a program through the shell.
@@ -58,7 +87,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     {
         // Without COM the bind fails, and the routine goes on to its message.
         kestrel::WmiManagement management;
-        status = kestrel::Main(management, shell);
+        status = Run(program, management);
     }
     if (SUCCEEDED(com)) CoUninitialize();
     return status;

@@ -16,8 +16,13 @@ source "$(dirname "$0")/common.sh"
 
 privilege="WinFlash: You must be logged in with administrator privilege in order to update the system BIOS.  The system BIOS will not be updated."
 wrong="WinPhlash: This BIOS is not for your Notebook PC."
+# The stand-in records its start, its arguments each in brackets, and, when
+# the case leaves "PAUSE STATUS" in "ends" beside it, its end after the pause.
 standin='#!/bin/sh
-echo "started $# in $(pwd -P)" >> "$(dirname "$0")/launched"'
+here=$(dirname "$0")
+echo "started $# in $(pwd -P)$(for a; do printf " [%s]" "$a"; done)" >> "$here/launched"
+[ -f "$here/ends" ] || exit 0
+read -r pause status < "$here/ends"; sleep "$pause"; echo ended >> "$here/launched"; exit "$status"'
 
 # Set for one case, then cleared:
 #   mkdmi_args  options for mkdmi (before the versions)
@@ -27,7 +32,10 @@ echo "started $# in $(pwd -P)" >> "$(dirname "$0")/launched"'
 #   run_as      "file" (kestrel's own copy), or, in a root folder of the case's
 #               own with WinPhlash.exe at its top: "root" (kestrel at /kestrel),
 #               "memfd" (an in-memory copy with no folder)
-reset() { mkdmi_args=() prepare=":" limit=unlimited stderr_to=file run_as=file; }
+#   args        kestrel's arguments (a fleet run); ends: the stand-in's
+#               "PAUSE STATUS"; launch: the stand-in's record wanted, when
+#               not the plain one
+reset() { mkdmi_args=() prepare=":" limit=unlimited stderr_to=file run_as=file args=() ends="" launch=""; }
 reset
 
 # run_case NAME UTILITY(beside|cwd|none) EXIT STDERR VERSION...
@@ -38,7 +46,8 @@ run_case() {
   mkdir -p "$dir/bin" "$dir/cwd" "$dir/dmi" "$dir/root/sys/firmware/dmi/tables" "$dir/root/usr" "$dir/root/proc"
   cp "$kestrel" "$dir/bin/kestrel"
   case $utility in
-    beside) printf '%s\n' "$standin" > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe" ;;
+    beside) printf '%s\n' "$standin" > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe"
+            [ -z "$ends" ] || echo "$ends" > "$dir/bin/ends" ;;
     cwd) printf '%s\n' "$standin" > "$dir/cwd/WinPhlash.exe"; chmod +x "$dir/cwd/WinPhlash.exe" ;;
   esac
   [ $# -gt 0 ] && "$mkdmi" "$dir/dmi" "${mkdmi_args[@]}" "$@"
@@ -48,7 +57,7 @@ run_case() {
     for link in bin lib lib64; do ln -s "usr/$link" "$dir/root/$link"; done
   fi
   timeout 20 unshare -m bash -c '
-    dir=$1 prepare=$2 limit=$3 stderr_to=$4 run_as=$5 chrootexec=$6
+    dir=$1 prepare=$2 limit=$3 stderr_to=$4 run_as=$5 chrootexec=$6; shift 6
     tables=/sys/firmware/dmi/tables
     if [ "$run_as" = file ]; then
       mount -t tmpfs none /sys/firmware && mkdir -p $tables || exit 90
@@ -61,7 +70,7 @@ run_case() {
     run() {
       ulimit -v "$limit"
       case $run_as in
-        file) exec "$dir/bin/kestrel" ;;
+        file) exec "$dir/bin/kestrel" "$@" ;;
         root) exec "$chrootexec" "$dir/root" --file /kestrel ;;
         memfd) exec "$chrootexec" "$dir/root" --memfd "$dir/bin/kestrel" ;;
       esac
@@ -70,7 +79,7 @@ run_case() {
       (sleep 0.3; run) 2>&1 > /dev/null | true
       exit "${PIPESTATUS[0]}"
     fi
-    run 2> "$dir/stderr"' _ "$dir" "$prepare" "$limit" "$stderr_to" "$run_as" "$chrootexec"
+    run "$@" 2> "$dir/stderr"' _ "$dir" "$prepare" "$limit" "$stderr_to" "$run_as" "$chrootexec" "${args[@]}"
   local got_exit=$? got_err
   got_err=$(cat "$dir/stderr" 2>/dev/null)
   local launched=""
@@ -83,6 +92,7 @@ run_case() {
   # Started from another folder, the utility runs in its own.
   local want_launch="" home=$dir/bin; [ "$run_as" = root ] && home=/
   [ "$want_exit" = 0 ] && want_launch="started 0 in $home"
+  [ -n "$launch" ] && want_launch=${launch//HOME/$home}
   check "$name" "exit $got_exit, stderr [$got_err], launched [$launched]" \
     "exit $want_exit, stderr [$want_err], launched [$want_launch]"
   reset
@@ -144,5 +154,25 @@ run_as=root
 run_case program_in_root_folder none 0 "" 34B
 run_as=memfd
 run_case program_in_memory      none 3 "" 34B
+
+# Fleet runs: the same words after --. Quiet: no message; the log gets the
+# line, the folder is not made.
+args=(--quiet "--log=$work/fleet.log")
+run_case fleet_quiet_wrong_model beside 2 "" 12B
+args=(--quiet "--log=$work/no/such/folder/fleet.log")
+run_case fleet_log_unwritable beside 2 "" 12B
+args=(--wait -- --quiet "x y.bin" "")
+ends="1 7" launch="started 3 in HOME [--quiet] [x y.bin] []
+ended"
+run_case fleet_wait_passes_the_status beside 7 "" 34B
+args=(--wait) ends="1 3" launch="started 0 in HOME
+ended"
+run_case fleet_wait_hides_our_status beside 4 "" 34B
+args=(--bogus --wait)
+run_case fleet_usage_error beside 64 "Unknown: --bogus
+kestrel [--quiet] [--wait] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
+--quiet: no message. --wait: end with WinPhlash.exe's status. --log: add a line on the run to FILE." 34B
+check "the log's lines" "$(sed -E 's/"time":"[0-9T:+-]{25}","computer":"[^"]*","account":"uid [0-9]+","session":[0-9]+,//' \
+  "$work/fleet.log" 2> /dev/null)" '{"board":"12B","decision":"wrong model","status":2}'
 
 summary

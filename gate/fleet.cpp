@@ -1,0 +1,168 @@
+#include "fleet.h"
+
+#include "utf8.h"
+
+namespace kestrel {
+
+int WaitedStatus(std::optional<std::uint32_t> utility)
+{
+    if (!utility) return kExitUtilityStatusHidden;
+    const std::uint32_t status = *utility;
+    // 1 to 5, 64, 70 and 1618 are kestrel's own.
+    if ((status >= kExitPrivilege && status <= kExitOnBattery) || status == kExitUsage ||
+        status == kExitInternalFailure || status == kExitFlashRunning)
+        return kExitUtilityStatusHidden;
+    return static_cast<int>(status);
+}
+
+FleetResult RunFleet(Management& management, FleetShell& shell, const FleetRequest& request)
+{
+    FleetResult result;
+    result.board = ReadBoard(management);
+    const Decision decision = Decide(result.board.prefix);
+    if (decision != Decision::Launch) {
+        const Warning warning = WarningOf(decision);
+        if (!request.quiet) shell.ShowMessage(warning.text, kWarningStyle, warning.caption);
+        if (decision == Decision::WrongModel) {
+            result.outcome = FleetOutcome::WrongModel;
+            result.status = kExitWrongModel;
+        }
+        return result;
+    }
+    if (!shell.HoldFlashLock()) {
+        result.outcome = FleetOutcome::FlashRunning;
+        result.status = kExitFlashRunning;
+    } else if (shell.OnBattery()) {
+        result.outcome = FleetOutcome::OnBattery;
+        result.status = kExitOnBattery;
+    } else {
+        result.utility = shell.Launch(kFlashUtility, kNormalWindow, request.wait);
+        result.outcome = result.utility.started ? FleetOutcome::Launched : FleetOutcome::LaunchFailed;
+        result.status = !result.utility.started ? kExitLaunchFailed
+                        : request.wait          ? WaitedStatus(result.utility.status)
+                                                : kExitLaunched;
+    }
+    return result;
+}
+
+FleetResult RunUsageError(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
+                          std::u16string_view usage)
+{
+    FleetResult result;
+    result.outcome = FleetOutcome::Usage;
+    result.status = kExitUsage;
+    result.argument = std::u16string(argument);
+    if (!request.quiet) {
+        std::u16string text = u"Unknown: ";
+        text += argument;
+        text += u"\n";
+        text += usage;
+        shell.TellUsage(text, true);
+    }
+    return result;
+}
+
+namespace {
+
+// A text as a JSON string: quotes, backslashes and control characters
+// escaped, and a lone surrogate as its code, so that the text stands
+// exactly; the rest as UTF-8.
+void Quote(std::string& line, std::u16string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    line += '"';
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        const bool pair =
+            c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+        if (c == u'"' || c == u'\\') {
+            line += '\\';
+            line += char(c);
+        } else if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF && !pair)) {
+            const char escape[] = {'\\', 'u', kHex[c >> 12], kHex[(c >> 8) & 0xF], kHex[(c >> 4) & 0xF], kHex[c & 0xF]};
+            line.append(escape, sizeof escape);
+        } else {
+            ForEachUtf8(text.substr(i, pair ? 2 : 1),
+                        [&line](const char* bytes, std::size_t n) { line.append(bytes, n); });
+            if (pair) ++i;
+        }
+    }
+    line += '"';
+}
+
+void Number(std::string& line, std::uint32_t n)
+{
+    char digits[10];
+    std::size_t used = 0;
+    do digits[used++] = char('0' + n % 10);
+    while ((n /= 10) != 0);
+    while (used > 0) line += digits[--used];
+}
+
+std::string_view StepName(ProbeStep step)
+{
+    switch (step) {
+    case ProbeStep::Bind: return "bind";
+    case ProbeStep::Query: return "query";
+    case ProbeStep::Enumeration: return "enumeration";
+    case ProbeStep::Property: return "property";
+    case ProbeStep::NoBoard: return "no board";
+    case ProbeStep::None: break;
+    }
+    return "none";
+}
+
+std::string_view OutcomeName(FleetOutcome outcome)
+{
+    switch (outcome) {
+    case FleetOutcome::Privilege: return "privilege";
+    case FleetOutcome::WrongModel: return "wrong model";
+    case FleetOutcome::FlashRunning: return "flash running";
+    case FleetOutcome::OnBattery: return "on battery";
+    case FleetOutcome::LaunchFailed: return "launch failed";
+    case FleetOutcome::Launched: return "launched";
+    case FleetOutcome::Usage: return "usage";
+    }
+    return "usage";
+}
+
+}  // namespace
+
+std::string LogLine(const RunFacts& facts, const FleetResult& result, const FleetRequest& request)
+{
+    std::string line = R"({"time":")";
+    line += facts.time;
+    line += '"';
+    line += R"(,"computer":)";
+    Quote(line, facts.computer);
+    line += R"(,"account":)";
+    Quote(line, facts.account);
+    line += R"(,"session":)";
+    if (facts.session) Number(line, *facts.session);
+    else line += "null";
+    if (result.outcome == FleetOutcome::Usage) {
+        line += R"(,"argument":)";
+        Quote(line, result.argument);
+    } else if (result.board.version.status == VersionRead::Status::Failed) {
+        line += R"(,"notRead":")";
+        line += StepName(result.board.failedAt);
+        line += '"';
+    } else {
+        line += R"(,"board":)";
+        if (result.board.version.status == VersionRead::Status::Text) Quote(line, result.board.version.text);
+        else line += "null";
+    }
+    line += R"(,"decision":")";
+    line += OutcomeName(result.outcome);
+    line += R"(","status":)";
+    Number(line, static_cast<std::uint32_t>(result.status));
+    if (request.wait && result.utility.started) {
+        line += R"(,"utility":)";
+        if (result.utility.status) Number(line, *result.utility.status);
+        else line += "null";
+    }
+    line += "}\n";
+    return line;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,101 @@
+// A fleet run: the same probe and decision as the plain routine, asked for on
+// the command line, with no box under /quiet, a wait for the utility under
+// /wait, one flash at a time, no flash on battery, and a line in a log.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ports.h"
+#include "probe.h"
+#include "update_gate.h"
+
+namespace kestrel {
+
+// kestrel's own statuses beside those of the plain routine (0 to 3) and of
+// an internal failure (70). A waited utility's status is passed on as it is
+// unless it is one of these (or 1 to 3, or 70), which would say something
+// of kestrel's own: then the status is kExitUtilityStatusHidden and the log
+// has the utility's.
+enum FleetExitStatus : int {
+    kExitUtilityStatusHidden = 4,  // the utility ended with a status of ours, or one not known
+    kExitOnBattery = 5,            // on battery power: nothing started
+    kExitUsage = 64,               // a command line not understood: nothing started
+    kExitInternalFailure = 70,
+    kExitFlashRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another flash runs
+};
+
+// The status a fleet run ends with, for a utility that was waited for and
+// ended with `utility` (nothing when its status could not be read).
+int WaitedStatus(std::optional<std::uint32_t> utility);
+
+// The facts of the run that go into the log line.
+struct RunFacts {
+    std::string time;  // local time with its offset, ISO 8601 (ASCII)
+    std::u16string computer;
+    std::u16string account;
+    std::optional<std::uint32_t> session;
+};
+
+struct UtilityEnd {
+    bool started = false;
+    // Set when the run waited and the utility's status could be read.
+    std::optional<std::uint32_t> status;
+};
+
+// The platform's side of a fleet run. The shell knows the utility's
+// arguments and the log file; the flash lock, once held, is released when
+// the shell goes.
+class FleetShell {
+public:
+    virtual ~FleetShell() = default;
+    // The plain routine's box (or message, where nobody sees a box).
+    virtual bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) = 0;
+    // False when another run holds the machine's flash lock.
+    virtual bool HoldFlashLock() = 0;
+    // True only when the machine says it runs on battery power.
+    virtual bool OnBattery() = 0;
+    // Starts the utility with its arguments; waits for it when `wait`.
+    virtual UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait) = 0;
+    // The usage, where the user is: the console the program was started
+    // from, else a box; `error` when the command line was not understood.
+    virtual void TellUsage(std::u16string_view text, bool error) = 0;
+    virtual RunFacts Facts() = 0;
+    // Appends a line (UTF-8, with its line feed) to the log, if there is one;
+    // true when it was written whole.
+    virtual bool AppendLog(std::string_view line) = 0;
+};
+
+enum class FleetOutcome { Privilege, WrongModel, FlashRunning, OnBattery, LaunchFailed, Launched, Usage };
+
+struct FleetRequest {
+    bool quiet = false;
+    bool wait = false;
+};
+
+struct FleetResult {
+    FleetOutcome outcome = FleetOutcome::Privilege;
+    int status = kExitPrivilege;
+    BoardReport board;
+    UtilityEnd utility;
+    std::u16string argument;  // Usage: what was not understood
+};
+
+// Reads the board, decides as the plain routine does, and acts as asked.
+FleetResult RunFleet(Management& management, FleetShell& shell, const FleetRequest& request);
+
+inline constexpr std::u16string_view kUsageCaption = u"kestrel";
+inline constexpr int kUsageErrorStyle = 48;  // OK button, exclamation icon
+inline constexpr int kUsageHelpStyle = 64;   // OK button, information icon
+
+// A command line that was not understood: the usage told (unless quiet)
+// after a line naming the argument, nothing started, the usage status.
+FleetResult RunUsageError(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
+                          std::u16string_view usage);
+
+// The run's line for the log: one JSON object, UTF-8, with a line feed.
+std::string LogLine(const RunFacts& facts, const FleetResult& result, const FleetRequest& request);
+
+}  // namespace kestrel

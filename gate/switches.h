@@ -1,0 +1,66 @@
+// The switches of a fleet run, read one argument at a time; shared by the
+// Windows command line and the Linux argument list (command_line.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "command_line.h"
+
+namespace kestrel::switches {
+
+// Reads one argument before "--" into `out`; true when it is "--". On
+// Windows a switch starts with / or - and its name is read without regard to
+// case, a value follows ':'; on Linux it starts with -- and a value follows
+// '='. An argument not understood (unknown, empty, a log without a file, a
+// second log file) makes the run a usage error naming the first such; the
+// usage asked for wins over that.
+// Whether argument[from, to) is `word`: in ASCII letters of either case on
+// Windows, exactly on Linux.
+template <typename Char>
+bool Named(std::basic_string_view<Char> argument, std::size_t from, std::size_t to, std::string_view word, bool windows)
+{
+    if (to - from != word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        Char c = argument[from + i];
+        if (windows && c >= 'A' && c <= 'Z') c = Char(c - 'A' + 'a');
+        if (c != Char(word[i])) return false;
+    }
+    return true;
+}
+
+template <typename Char>
+bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& out)
+{
+    using Kind = typename Switches<Char>::Kind;
+    if (out.kind == Kind::Plain) out.kind = Kind::Fleet;
+    if (argument.size() == 2 && argument[0] == '-' && argument[1] == '-') return true;
+    const std::size_t start = windows ? 1 : 2;
+    const bool marked = windows ? argument.size() > 1 && (argument[0] == '/' || argument[0] == '-')
+                                : argument.size() > 2 && argument[0] == '-' && argument[1] == '-';
+    // The name runs up to the value's mark, if any.
+    const Char mark = windows ? Char(':') : Char('=');
+    std::size_t end = start;
+    while (marked && end < argument.size() && argument[end] != mark) ++end;
+    const bool value = end < argument.size();
+    const auto is = [&](std::string_view word) {
+        return marked && !value && Named(argument, start, end, word, windows);
+    };
+    if (is(windows ? "?" : "help")) {
+        out.kind = Kind::Help;
+    } else if (is("quiet")) {
+        out.quiet = true;
+    } else if (is("wait")) {
+        out.wait = true;
+    } else if (marked && value && Named(argument, start, end, "log", windows) && end + 1 < argument.size() &&
+               !out.hasLog) {
+        out.hasLog = true;
+        out.log.assign(argument.data() + end + 1, argument.size() - end - 1);
+    } else if (out.kind == Kind::Fleet) {
+        out.kind = Kind::Error;
+        out.error = std::basic_string<Char>(argument);
+    }
+    return false;
+}
+
+}  // namespace kestrel::switches
