@@ -5,6 +5,7 @@
 // starter passed its own on.)
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
@@ -37,5 +38,24 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     if (out == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
     const bool ok = WriteFile(out, bytes, DWORD(size), &written, nullptr) && written == DWORD(size);
+#ifdef STANDIN_ENDS
+    // The tests' waiting stand-in: with "PAUSE_MS STATUS" in ends.txt beside
+    // it, it records "ended" after the pause and exits with that status.
+    std::wcscpy(slash + 1, L"ends.txt");
+    const HANDLE ends = CreateFileW(log, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    char text[32] = {};
+    DWORD got = 0;
+    if (ends != INVALID_HANDLE_VALUE && ReadFile(ends, text, sizeof text - 1, &got, nullptr)) {
+        CloseHandle(ends);
+        unsigned long pause = 0, status = 0;
+        if (std::sscanf(text, "%lu %lu", &pause, &status) == 2) {
+            Sleep(pause);
+            DWORD more = 0;
+            const bool ended = WriteFile(out, "ended\n", 6, &more, nullptr) && more == 6;
+            CloseHandle(out);
+            return ok && ended ? int(status) : 1;
+        }
+    }
+#endif
     return CloseHandle(out) && ok ? 0 : 1;
 }

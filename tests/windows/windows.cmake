@@ -33,9 +33,13 @@ set_tests_properties(gate_tests PROPERTIES FIXTURES_REQUIRED wine)
 
 # The gate's cases in one prefix: kestrel_<FIXTURE>_<CASE>. The planted-DLL
 # cases take the release check's probe; their control is its careless gate,
-# which loads a DLL by bare name.
+# which loads a DLL by bare name; the fleet cases a stand-in that ends late.
 set(PLANT_TOOLS $<TARGET_FILE:probe> $<TARGET_FILE:careless> $<TARGET_FILE:kestrel_unmanifested>
-                $<TARGET_FILE:kestrel_elevation_seam>)
+                $<TARGET_FILE:kestrel_elevation_seam> $<TARGET_FILE:standin_ends>)
+# The fleet cases' stand-in: it ends as its case says, waited for.
+add_executable(standin_ends WIN32 ${PROJECT_SOURCE_DIR}/check/windows/standin.cpp)
+target_compile_definitions(standin_ends PRIVATE STANDIN_ENDS)
+target_link_options(standin_ends PRIVATE -municode -static)
 function(gate_cases fixture prefix)
   foreach(case ${ARGN})
     add_test(NAME kestrel_${fixture}_${case}
