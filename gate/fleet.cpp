@@ -8,9 +8,9 @@ int WaitedStatus(std::optional<std::uint32_t> utility)
 {
     if (!utility) return kExitUtilityStatusHidden;
     const std::uint32_t status = *utility;
-    // 1 to 5, 64, 70 and 1618 are kestrel's own.
-    if ((status >= kExitPrivilege && status <= kExitOnBattery) || status == kExitUsage ||
-        status == kExitInternalFailure || status == kExitFlashRunning)
+    // 1 to 4, 6, 7, 70 and 1618 are kestrel's own.
+    if ((status >= kExitPrivilege && status <= kExitOnBattery) || status == kExitUtilityStatusHidden ||
+        status == kExitUsage || status == kExitInternalFailure || status == kExitFlashRunning)
         return kExitUtilityStatusHidden;
     return static_cast<int>(status);
 }

@@ -18,11 +18,13 @@ namespace kestrel {
 // an internal failure (70). A waited utility's status is passed on as it is
 // unless it is one of these (or 1 to 3, or 70), which would say something
 // of kestrel's own: then the status is kExitUtilityStatusHidden and the log
-// has the utility's.
+// has the utility's. Configuration Manager's programs retry 4, 70 and 1618
+// by default, and Intune retries 1618; 6 and 7 are retried by neither, as a
+// second run would do no better.
 enum FleetExitStatus : int {
-    kExitUtilityStatusHidden = 4,  // the utility ended with a status of ours, or one not known
-    kExitOnBattery = 5,            // on battery power: nothing started
-    kExitUsage = 64,               // a command line not understood: nothing started
+    kExitOnBattery = 4,            // on battery power: nothing started
+    kExitUtilityStatusHidden = 6,  // the utility ended with a status of ours, or one not known
+    kExitUsage = 7,                // a command line not understood: nothing started
     kExitInternalFailure = 70,
     kExitFlashRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another flash runs
 };

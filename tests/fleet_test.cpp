@@ -117,9 +117,9 @@ TEST(CommandLine, LinuxTakesTheSameWordsAfterTwoDashes)
 TEST(Fleet, AWaitedStatusNeverPassesForOneOfOurOwn)
 {
     const std::pair<std::optional<std::uint32_t>, int> cases[] = {
-        {0u, 0},  {7u, 7},  {3010u, 3010}, {1641u, 1641},     {0xC0000005u, int(0xC0000005u)},
-        {1u, 4},  {2u, 4},  {3u, 4},       {4u, 4},           {5u, 4},
-        {64u, 4}, {70u, 4}, {1618u, 4},    {std::nullopt, 4},
+        {0u, 0},  {5u, 5},    {8u, 8},           {64u, 64}, {3010u, 3010}, {0xC0000005u, int(0xC0000005u)},
+        {1u, 6},  {2u, 6},    {3u, 6},           {4u, 6},   {6u, 6},       {7u, 6},
+        {70u, 6}, {1618u, 6}, {std::nullopt, 6},
     };
     for (const auto& [utility, status] : cases) EXPECT_EQ(WaitedStatus(utility), status);
 }
@@ -165,27 +165,27 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
         {"waited",
          {.boards = {V(u"34B")}},
          {.wait = true},
-         [](FakeFleetShell& s) { s.utilityStatus = 7u; },
-         7,
+         [](FakeFleetShell& s) { s.utilityStatus = 5u; },
+         5,
          0,
          1,
-         R"("board":"34B","decision":"launched","status":7,"utility":7})"},
+         R"("board":"34B","decision":"launched","status":5,"utility":5})"},
         {"waited, ours",
          {.boards = {V(u"34B")}},
          {.wait = true},
          [](FakeFleetShell& s) { s.utilityStatus = 2u; },
-         4,
+         6,
          0,
          1,
-         R"("board":"34B","decision":"launched","status":4,"utility":2})"},
+         R"("board":"34B","decision":"launched","status":6,"utility":2})"},
         {"waited, unknown",
          {.boards = {V(u"34B")}},
          {.wait = true},
          [](FakeFleetShell& s) { s.utilityStatus = std::nullopt; },
-         4,
+         6,
          0,
          1,
-         R"("board":"34B","decision":"launched","status":4,"utility":null})"},
+         R"("board":"34B","decision":"launched","status":6,"utility":null})"},
         {"not started",
          {.boards = {V(u"34")}},
          {.wait = true},
@@ -206,10 +206,10 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          {.boards = {V(u"34")}},
          {},
          [](FakeFleetShell& s) { s.onBattery = true; },
-         5,
+         4,
          0,
          0,
-         R"("board":"34","decision":"on battery","status":5})"},
+         R"("board":"34","decision":"on battery","status":4})"},
         {"wrong model, escaped",
          {.boards = {V(u"1\"\\\t\x01\u00e9\U0001F600\xD800")}},
          {},
@@ -292,11 +292,11 @@ TEST(Fleet, AUsageErrorStartsNothingAndNamesTheArgument)
     for (const bool quiet : {false, true}) {
         FakeFleetShell shell;
         const FleetResult result = RunUsageError(shell, {.quiet = quiet}, u"/bögus", u"usage");
-        EXPECT_EQ(result.status, 64);
+        EXPECT_EQ(result.status, 7);
         EXPECT_EQ(shell.boxes, quiet ? 0 : 1);
         EXPECT_EQ(shell.launches, 0);
         EXPECT_NE(LogLine(shell.Facts(), result, {})
-                      .find("\"argument\":\"/b\xC3\xB6gus\",\"decision\":\"usage\",\"status\":64}"),
+                      .find("\"argument\":\"/b\xC3\xB6gus\",\"decision\":\"usage\",\"status\":7}"),
                   std::string::npos);
     }
 }

@@ -104,11 +104,11 @@ case $name in
   fleet_wait_ended)      on wine wine64;           version=34B utility=beside wmi=wmi fleet="/quiet /wait $log" ends="1500 0"
                                                    launches; logs '"board":"34B","decision":"launched","status":0,"utility":0' ;;
   fleet_wait_status)     on wine;                  version=34B utility=beside wmi=wmi fleet="/wait $log" ends="1500 7"
-                                                   launches; want_exit=7
-                                                   logs '"board":"34B","decision":"launched","status":7,"utility":7' ;;
-  fleet_wait_ours)       on wine;                  version=34B utility=beside wmi=wmi fleet="/wait $log" ends="500 2"
-                                                   launches; want_exit=4
-                                                   logs '"board":"34B","decision":"launched","status":4,"utility":2' ;;
+                                                   launches; want_exit=6
+                                                   logs '"board":"34B","decision":"launched","status":6,"utility":7' ;;
+  fleet_wait_passed)     on wine;                  version=34B utility=beside wmi=wmi fleet="/wait $log" ends="500 3010"
+                                                   launches; want_exit=3010
+                                                   logs '"board":"34B","decision":"launched","status":3010,"utility":3010' ;;
   fleet_arguments)       on wine;                  version=34B utility=beside wmi=wmi fleet='/quiet -- /s /f "x y.bin"'
                                                    launches; given '/s /f "x y.bin"' ;;
   fleet_one_flash)       on wine;                  version=34B utility=beside wmi=wmi fleet="/quiet /wait $log" ends="4000 0"
@@ -116,10 +116,10 @@ case $name in
                                                    logs '"board":"34B","decision":"flash running","status":1618
 "board":"34B","decision":"launched","status":0,"utility":0' ;;
   fleet_on_battery)      on wine;                  version=34B utility=beside wmi=wmi power=battery fleet="/quiet $log"
-                                                   nothing 5; logs '"board":"34B","decision":"on battery","status":5' ;;
+                                                   nothing 4; logs '"board":"34B","decision":"on battery","status":4' ;;
   fleet_bad_switch)      on wine;                  version=34B utility=beside wmi=wmi fleet="/wait /bogus"
                                                    box kestrel "Unknown: /bogus
-$usage" 64 ;;
+$usage" 7 ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
 if { [ $plant != no ] || [ $program != kestrel ]; } && [ -z "$seam" ]; then

@@ -162,14 +162,14 @@ run_case fleet_quiet_wrong_model beside 2 "" 12B
 args=(--quiet "--log=$work/no/such/folder/fleet.log")
 run_case fleet_log_unwritable beside 2 "" 12B
 args=(--wait -- --quiet "x y.bin" "")
-ends="1 7" launch="started 3 in HOME [--quiet] [x y.bin] []
+ends="1 9" launch="started 3 in HOME [--quiet] [x y.bin] []
 ended"
-run_case fleet_wait_passes_the_status beside 7 "" 34B
+run_case fleet_wait_passes_the_status beside 9 "" 34B
 args=(--wait) ends="1 3" launch="started 0 in HOME
 ended"
-run_case fleet_wait_hides_our_status beside 4 "" 34B
+run_case fleet_wait_hides_our_status beside 6 "" 34B
 args=(--bogus --wait)
-run_case fleet_usage_error beside 64 "Unknown: --bogus
+run_case fleet_usage_error beside 7 "Unknown: --bogus
 kestrel [--quiet] [--wait] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
 --quiet: no message. --wait: end with WinPhlash.exe's status. --log: add a line on the run to FILE." 34B
 check "the log's lines" "$(sed -E 's/"time":"[0-9T:+-]{25}","computer":"[^"]*","account":"uid [0-9]+","session":[0-9]+,//' \
