@@ -117,9 +117,9 @@ case $name in
 "board":"34B","decision":"launched","status":0,"utility":0' ;;
   fleet_on_battery)      on wine;                  version=34B utility=beside wmi=wmi power=battery fleet="/quiet $log"
                                                    nothing 4; logs '"board":"34B","decision":"on battery","status":4' ;;
-  fleet_bad_switch)      on wine;                  version=34B utility=beside wmi=wmi fleet="/wait /bogus"
+  fleet_bad_switch)      on wine;                  version=34B utility=beside wmi=wmi fleet="/wait /bogus $log"
                                                    box kestrel "Unknown: /bogus
-$usage" 7 ;;
+$usage" 7; logs '"argument":"/bogus","decision":"usage","status":7' ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
 if { [ $plant != no ] || [ $program != kestrel ]; } && [ -z "$seam" ]; then
