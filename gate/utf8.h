@@ -7,9 +7,12 @@
 
 namespace kestrel {
 
-// One code point as UTF-8; returns the bytes used (at most 4).
+// One code point as UTF-8; returns the bytes used (at most 4). What is not a
+// Unicode scalar value (a surrogate, or past U+10FFFF) is written as U+FFFD,
+// so that every decoder accepts the bytes.
 inline std::size_t EncodeUtf8(char32_t c, char (&out)[4])
 {
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
     if (c < 0x80) {
         out[0] = char(c);
         return 1;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstring>
 #include <vector>
 
 #include "dll_search.h"
@@ -110,7 +111,9 @@ bool WindowStationVisible()
 
 bool BoxSeen(const BoxSeat& seat)
 {
-    if (!seat.stationVisible || !seat.sessionKnown) return false;
+    if (!seat.stationVisible) return false;
+    if (seat.stateKnown) return seat.active;
+    if (!seat.sessionKnown) return false;
     return !(seat.processSession == 0 && seat.consoleSession != 0);
 }
 
@@ -122,6 +125,27 @@ BoxSeat ThisBoxSeat()
     seat.sessionKnown = ProcessIdToSessionId(GetCurrentProcessId(), &session) != FALSE;
     seat.processSession = session;
     seat.consoleSession = WTSGetActiveConsoleSessionId();
+    // wtsapi32 from System32 only, looked up at run time like the message
+    // that goes to the console session.
+    using QueryFunction = BOOL(WINAPI*)(HANDLE, DWORD, int, LPWSTR*, DWORD*);
+    using FreeFunction = void(WINAPI*)(PVOID);
+    const HMODULE wts = LoadSystemLibrary(L"wtsapi32.dll");
+    const auto query = ExportOf<QueryFunction>(wts, "WTSQuerySessionInformationW");
+    const auto release = ExportOf<FreeFunction>(wts, "WTSFreeMemory");
+    constexpr DWORD kCurrentSession = 0xFFFFFFFF;  // WTS_CURRENT_SESSION
+    constexpr int kConnectState = 8;               // WTSConnectState
+    constexpr int kActive = 0;                     // WTSActive
+    LPWSTR buffer = nullptr;
+    DWORD bytes = 0;
+    if (query && release && query(nullptr, kCurrentSession, kConnectState, &buffer, &bytes) && buffer) {
+        if (bytes >= sizeof(int)) {
+            int state = 0;
+            std::memcpy(&state, buffer, sizeof state);
+            seat.stateKnown = true;
+            seat.active = state == kActive;
+        }
+        release(buffer);
+    }
     return seat;
 }
 

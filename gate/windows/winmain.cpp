@@ -30,10 +30,8 @@ public:
     std::unique_ptr<kestrel::ManagementService> Bind(std::u16string_view) override { return nullptr; }
 };
 
-// What a fleet run can be asked for.
-constexpr std::u16string_view kUsage =
-    u"kestrel.exe [/quiet] [/wait] [/log:FILE] [-- ARGUMENTS FOR WINPHLASH.EXE]\n"
-    u"/quiet: no box. /wait: end with WinPhlash.exe's status. /log: add a line on the run to FILE.";
+// What a fleet run can be asked for (README.txt says what each switch does).
+constexpr std::u16string_view kUsage = u"kestrel.exe [/quiet] [/wait] [/log:FILE] [-- UTILITY ARGUMENTS]";
 
 // The run the command line asks for, once the DLL search is restricted: the
 // plain routine without arguments, a fleet run with them.

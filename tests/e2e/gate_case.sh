@@ -63,8 +63,7 @@ want_sent=""
 # facts of the machine it ran on.
 given() { want_launch=${want_launch/args=[]/args=[$1]}; }
 logs() { logged=$1; }
-usage="kestrel.exe [/quiet] [/wait] [/log:FILE] [-- ARGUMENTS FOR WINPHLASH.EXE]
-/quiet: no box. /wait: end with WinPhlash.exe's status. /log: add a line on the run to FILE."
+usage="kestrel.exe [/quiet] [/wait] [/log:FILE] [-- UTILITY ARGUMENTS]"
 # Each case names the prefixes it runs in (the fixtures of
 # tests/windows/windows.cmake, which reads this table), or "signing" for a
 # case that only the signing test runs.
