@@ -69,7 +69,6 @@ namespace {
 // exactly; the rest as UTF-8.
 void Quote(std::string& line, std::u16string_view text)
 {
-    static constexpr char kHex[] = "0123456789abcdef";
     line += '"';
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
@@ -79,8 +78,11 @@ void Quote(std::string& line, std::u16string_view text)
             line += '\\';
             line += char(c);
         } else if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF && !pair)) {
-            const char escape[] = {'\\', 'u', kHex[c >> 12], kHex[(c >> 8) & 0xF], kHex[(c >> 4) & 0xF], kHex[c & 0xF]};
-            line.append(escape, sizeof escape);
+            line += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) {
+                const int digit = (c >> shift) & 0xF;
+                line += char(digit < 10 ? '0' + digit : 'a' + digit - 10);
+            }
         } else {
             ForEachUtf8(text.substr(i, pair ? 2 : 1),
                         [&line](const char* bytes, std::size_t n) { line.append(bytes, n); });

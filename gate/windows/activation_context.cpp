@@ -23,6 +23,23 @@ bool SamePath(std::wstring_view a, std::wstring_view b)
     return true;
 }
 
+// The path from its drive letter or server name on, without the long-path
+// prefix ("\\?\", "\\?\UNC\") or a share's "\\", so that each spelling of a
+// root reads alike.
+std::wstring_view FromRoot(std::wstring_view path)
+{
+    for (const std::wstring_view prefix : {L"\\\\?\\UNC\\", L"\\\\?\\", L"\\\\"})
+        if (path.size() >= prefix.size() && SamePath(path.substr(0, prefix.size()), prefix))
+            return path.substr(prefix.size());
+    return path;
+}
+
+bool EndsWithManifest(std::wstring_view path)
+{
+    constexpr std::wstring_view kExtension = L".manifest";
+    return path.size() >= kExtension.size() && SamePath(path.substr(path.size() - kExtension.size()), kExtension);
+}
+
 }  // namespace
 
 RootManifest ProcessRootManifest()
@@ -46,11 +63,26 @@ RootManifest ProcessRootManifest()
     return root;
 }
 
-bool ForeignManifestGoverns(const RootManifest& root, std::wstring_view programPath, SameFileQuery sameFile)
+bool ForeignManifestGoverns(const RootManifest& root, std::wstring_view programPath, LongPathQuery longPath,
+                            SameFileQuery sameFile)
 {
     if (!root.known) return true;
-    if (root.path.empty() || SamePath(root.path, programPath)) return false;
-    return programPath.empty() || !sameFile(root.path, programPath);
+    if (root.path.empty()) return false;
+    if (EndsWithManifest(root.path) || programPath.empty()) return true;
+    const std::wstring program(programPath);
+    if (SamePath(FromRoot(root.path), FromRoot(program)) ||
+        SamePath(FromRoot(longPath(root.path)), FromRoot(longPath(program))))
+        return false;
+    return !sameFile(root.path, programPath);
+}
+
+std::wstring LongPathOnDisk(const std::wstring& path)
+{
+    std::wstring longer(32768, L'\0');
+    const DWORD n = GetLongPathNameW(path.c_str(), longer.data(), static_cast<DWORD>(longer.size()));
+    if (n == 0 || n >= longer.size()) return path;
+    longer.resize(n);
+    return longer;
 }
 
 namespace {

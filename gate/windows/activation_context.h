@@ -29,18 +29,30 @@ RootManifest ProcessRootManifest();
 // Whether two paths name one file, as the file system answers; false when
 // it cannot tell.
 using SameFileQuery = bool (*)(std::wstring_view a, std::wstring_view b);
+// A path's long form (GetLongPathNameW: no 8.3 name left in it), or the path
+// as it is when that cannot be had.
+using LongPathQuery = std::wstring (*)(const std::wstring& path);
 
 // True when the board must not be read through the management objects: the
 // root manifest is a file other than the program itself (a planted
 // kestrel.exe.manifest that governs). The program's own embedded manifest
 // names the program; no manifest at all names nothing. An unanswered query
 // refuses too: the process default context always exists, so a failure to
-// describe it is nothing the program can vouch for. The two paths are
-// compared as text first, "/" and "\" alike and without regard to the case
-// of ASCII letters; where the texts still differ (an 8.3 name, a "\\?\"
-// prefix, a letter outside ASCII), `sameFile` decides, and a file it cannot
-// vouch for is another file.
-bool ForeignManifestGoverns(const RootManifest& root, std::wstring_view programPath, SameFileQuery sameFile);
+// describe it is nothing the program can vouch for.
+//  - A root manifest whose name ends in ".manifest" is an external manifest,
+//    always foreign, whatever file it turns out to be: a planted manifest
+//    that side by side has read may since have been replaced by a hard link
+//    to the program, which has the program's volume, index, size and time.
+//  - The two paths are compared by name, "\\?\" (and "\\?\UNC\") dropped, "/"
+//    and "\" alike and without regard to the case of ASCII letters, first as
+//    they are, then both in their long form (`longPath`).
+//  - Only where the names still differ (Wine rewrites a path's spelling)
+//    does `sameFile` decide, and a file it cannot vouch for is another file.
+bool ForeignManifestGoverns(const RootManifest& root, std::wstring_view programPath, LongPathQuery longPath,
+                            SameFileQuery sameFile);
+
+// GetLongPathNameW's answer, or the path as it is.
+std::wstring LongPathOnDisk(const std::wstring& path);
 
 // The file system's answer: both open, on one volume (serial number), with
 // one file index, size and last write time. The index alone is unique on

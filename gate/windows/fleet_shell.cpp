@@ -58,17 +58,16 @@ std::string LocalTimeText(const SYSTEMTIME& local, long biasMinutes)
     const unsigned minutes = unsigned(offset < 0 ? -offset : offset);
     const unsigned fields[] = {local.wYear,   local.wMonth,  local.wDay,   local.wHour,
                                local.wMinute, local.wSecond, minutes / 60, minutes % 60};
-    const char after[] = {'-', '-', 'T', ':', ':', offset < 0 ? '-' : '+', ':', 0};
-    char text[32];
-    std::size_t used = 0;
+    // "YYYY-MM-DDThh:mm:ss+hh:mm": each field ends three places after the last.
+    char text[25];
     for (std::size_t f = 0; f < 8; ++f) {
-        const std::size_t width = f == 0 ? 4 : 2;
+        const std::size_t last = 3 + 3 * f;
         unsigned value = fields[f];
-        for (std::size_t i = width; i-- > 0; value /= 10) text[used + i] = char('0' + value % 10);
-        used += width;
-        if (after[f]) text[used++] = after[f];
+        for (std::size_t digit = 0; digit < (f == 0 ? 4u : 2u); ++digit, value /= 10)
+            text[last - digit] = char('0' + value % 10);
+        if (f < 7) text[last + 1] = f < 2 ? '-' : f == 2 ? 'T' : f == 5 ? (offset < 0 ? '-' : '+') : ':';
     }
-    return std::string(text, used);
+    return std::string(text, sizeof text);
 }
 
 RunFacts WindowsFleetShell::Facts()
@@ -118,8 +117,8 @@ void WindowsFleetShell::TellUsage(std::u16string_view text, bool error)
         const bool told = console != INVALID_HANDLE_VALUE &&
                           WriteConsoleW(console, text.data(), DWORD(text.size()), &written, nullptr) &&
                           WriteConsoleW(console, L"\r\n", 2, &written, nullptr);
+        // The console stays attached until the program ends, soon after.
         if (console != INVALID_HANDLE_VALUE) CloseHandle(console);
-        FreeConsole();
         if (told) return;
     }
     boxes_.ShowMessage(text, error ? kUsageErrorStyle : kUsageHelpStyle, kUsageCaption);

@@ -67,8 +67,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Which manifest governs, before anything can load a DLL through it.
     const std::wstring program = kestrel::RunningProgramPath();
-    const bool foreignManifest =
-        kestrel::ForeignManifestGoverns(kestrel::ProcessRootManifest(), program, kestrel::SameFileOnDisk);
+    const bool foreignManifest = kestrel::ForeignManifestGoverns(kestrel::ProcessRootManifest(), program,
+                                                                 kestrel::LongPathOnDisk, kestrel::SameFileOnDisk);
     // Before anything can load a DLL: System32 only, never the current folder.
     kestrel::RestrictDllSearch();
 
