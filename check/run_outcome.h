@@ -3,6 +3,7 @@
 // release check's decisions, free of any platform.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,23 +22,42 @@ struct Seen {
     bool timedOut = false;
     unsigned long exit = 0;
     std::vector<Box> boxes;
-    std::string utility;                // the stand-in's record of its start, UTF-8; empty when none
+    std::string utility;                // the stand-in's record, a line a start, UTF-8; empty when none
     std::vector<std::wstring> planted;  // images mapped from the scratch folder
+    std::string decoy;                  // the record of the current folder's WinPhlash.exe, the wrong one
+    std::vector<std::string> children;  // other programs it started, UTF-8
 };
+
+// One start of the stand-in, as its record line says:
+// "started usestartup=N show=N args=[...] cwd=... errormode=N".
+struct Start {
+    bool useStartup = false;
+    int show = -1;
+    std::string args, cwd;
+    unsigned long errorMode = 0;
+};
+std::optional<Start> ParseStart(std::string_view line);
+// A record's lines, without their line ends.
+std::vector<std::string> RecordLines(std::string_view record);
 
 // What a road asks of the program.
 struct Expected {
     bool launches = false;
     std::string caption, text;
     unsigned long status = 0;
+    bool box = true;  // without a launch: the box, or (false) nothing at all
 };
 Expected ExpectedFor(Decision road);
 std::string RoadName(Decision road);
 
 // Whether a run went as the road says: the box (caption, text, warning icon)
-// and no start, or no box and a start with a normal window in `utilityFolder`
-// (UTF-8), the utility's own; and the exit status. A planted image fails it.
-bool AsExpected(const Seen& seen, const Expected& expected, std::string_view utilityFolder);
+// and no start, or no box and exactly one start, given its window state
+// (shown normal), no arguments, in `utilityFolder` (UTF-8), the utility's
+// own, and, where `errorModeCounts` (Windows, not Wine), the system's default
+// error mode; and the exit status. A planted image, or a start of the
+// current folder's WinPhlash.exe, fails it.
+bool AsExpected(const Seen& seen, const Expected& expected, std::string_view utilityFolder,
+                bool errorModeCounts = false);
 
 // "box "CAPTION": "TEXT" with the warning icon; exit status N; utility: ...".
 std::string Describe(const Seen& seen);
@@ -45,10 +65,12 @@ std::string Describe(const Seen& seen);
 // "as on the road" when nothing differs.
 std::string DescribeAgainst(const Seen& now, const Seen& road);
 
-// The images among `images` that lie under `scratch` and are not `program`
-// itself. Paths are compared as the loader and the file system report them:
-// a "\\?\" prefix dropped, "/" as "\", ASCII letters without regard to case.
-std::vector<std::wstring> PlantedImages(const std::vector<std::wstring>& images, std::wstring_view scratch,
-                                        std::wstring_view program);
+// The images among `images` that lie under `scratch`, in any of its
+// spellings (its long form, and its 8.3 form, in which XP's loader may name
+// what it maps), and are not `program` itself. Paths are compared as the
+// loader and the file system report them: a "\\?\" prefix dropped, "/" as
+// "\", ASCII letters without regard to case.
+std::vector<std::wstring> PlantedImages(const std::vector<std::wstring>& images,
+                                        const std::vector<std::wstring>& scratch, std::wstring_view program);
 
 }  // namespace kestrel::check

@@ -113,12 +113,19 @@ TEST(PlantedImages, UnderTheScratchFolderOnly)
         L"C:\\Users\\Zoë\\Temp\\kestrel-check-7-01\\x.dll",                           // a neighbour's folder
         L"C:\\Users\\Zoë\\Temp\\kestrel-check-7-0.dll",
     };
-    EXPECT_EQ(PlantedImages(images, scratch, program), (std::vector<std::wstring>{images[1], images[2]}));
-    EXPECT_EQ(PlantedImages(images, L"\\\\?\\" + scratch + L"\\", program).size(), 2u);
-    EXPECT_TRUE(PlantedImages(images, L"", program).empty());
+    EXPECT_EQ(PlantedImages(images, {scratch}, program), (std::vector<std::wstring>{images[1], images[2]}));
+    EXPECT_EQ(PlantedImages(images, {L"\\\\?\\" + scratch + L"\\"}, program).size(), 2u);
+    EXPECT_TRUE(PlantedImages(images, {L""}, program).empty());
     // A scratch folder on a share, as the final path names it.
     EXPECT_EQ(
-        PlantedImages({L"\\\\?\\UNC\\srv\\home\\tmp\\planted\\dwmapi.dll"}, L"\\\\srv\\home\\tmp", program).size(), 1u);
+        PlantedImages({L"\\\\?\\UNC\\srv\\home\\tmp\\planted\\dwmapi.dll"}, {L"\\\\srv\\home\\tmp"}, program).size(),
+        1u);
+    // XP names a mapped file as the loader opened it: in %TEMP%'s 8.3 form.
+    const std::wstring xpScratch = L"C:\\Documents and Settings\\Zoë\\Local Settings\\Temp\\kestrel-check-7-0";
+    const std::wstring xpShort = L"C:\\DOCUME~1\\Zo\u00eb\\LOCALS~1\\Temp\\KESTRE~1";
+    const std::vector<std::wstring> xpImages = {xpShort + L"\\planted\\bin\\dwmapi.dll"};
+    EXPECT_TRUE(PlantedImages(xpImages, {xpScratch}, program).empty());
+    EXPECT_EQ(PlantedImages(xpImages, {xpScratch, xpShort}, program), xpImages);
 }
 
 // A run against its road, and the short account of a later run.
@@ -150,8 +157,43 @@ TEST(RunOutcome, MeetsItsRoadAndSaysOnlyWhatDiffers)
          false},
         {"timed out", {0, true, 2, box.boxes, "", {}}, Decision::WrongModel, false},
         {"not started", {2, false, 0, {}, "", {}}, Decision::Launch, false},
+        {"started twice", {0, false, 0, {}, launch.utility + "\n" + launch.utility, {}}, Decision::Launch, false},
+        {"hidden, then shown",
+         {0, false, 0, {}, "started usestartup=1 show=0 args=[] cwd=C:\\José\\bin errormode=0\n" + launch.utility, {}},
+         Decision::Launch,
+         false},
+        {"with arguments",
+         {0, false, 0, {}, "started usestartup=1 show=1 args=[/s] cwd=C:\\José\\bin errormode=0", {}},
+         Decision::Launch,
+         false},
+        {"without a show state",
+         {0, false, 0, {}, "started usestartup=0 show=1 args=[] cwd=C:\\José\\bin errormode=0", {}},
+         Decision::Launch,
+         false},
+        {"a record that does not parse",
+         {0, false, 0, {}, "started show=1 cwd=C:\\José\\bin", {}},
+         Decision::Launch,
+         false},
+        {"the decoy too", {0, false, 0, {}, launch.utility, {}, launch.utility}, Decision::Launch, false},
+        {"the decoy instead", {0, false, 0, {}, "", {}, launch.utility}, Decision::Launch, false},
+        {"the decoy on a box road", {0, false, 2, box.boxes, "", {}, launch.utility}, Decision::WrongModel, false},
+        {"another program started", {0, false, 0, {}, launch.utility, {}, "", {"C:\\x.exe"}}, Decision::Launch, true},
     };
     for (const auto& c : cases) EXPECT_EQ(AsExpected(c.seen, ExpectedFor(c.road), "C:\\josé\\bin"), c.met) << c.what;
+    // The error mode counts off Wine; a stage without the utility wants
+    // nothing at all with status 3.
+    Seen mode = launch;
+    mode.utility = "started usestartup=1 show=1 args=[] cwd=C:\\José\\bin errormode=32769";
+    EXPECT_TRUE(AsExpected(mode, ExpectedFor(Decision::Launch), "C:\\josé\\bin", false));
+    EXPECT_FALSE(AsExpected(mode, ExpectedFor(Decision::Launch), "C:\\josé\\bin", true));
+    const Expected absent{false, {}, {}, 3, false};
+    EXPECT_TRUE(AsExpected({0, false, 3, {}, "", {}}, absent, "C:\\josé\\bin"));
+    EXPECT_FALSE(AsExpected({0, false, 3, {}, "", {}, launch.utility}, absent, "C:\\josé\\bin"));
+    EXPECT_FALSE(AsExpected({0, false, 3, box.boxes, "", {}}, absent, "C:\\josé\\bin"));
+    const auto start = ParseStart("started usestartup=1 show=1 args=[a] cwd=b] cwd=C:\\a b errormode=0");
+    ASSERT_TRUE(start.has_value());
+    EXPECT_EQ(start->args, "a] cwd=b");
+    EXPECT_EQ(start->cwd, "C:\\a b");
 
     EXPECT_EQ(DescribeAgainst(box, box), "as on the road");
     Seen other = launch;
@@ -163,6 +205,9 @@ TEST(RunOutcome, MeetsItsRoadAndSaysOnlyWhatDiffers)
     EXPECT_EQ(Describe(box),
               "box \"WinPhlash\": \"This BIOS is not for your Notebook PC.\" with the warning icon; "
               "exit status 2; utility not started");
+    EXPECT_EQ(DescribeAgainst({0, false, 0, {}, "started a\nstarted b", {}, "started c", {"C:\\x.exe"}}, launch),
+              "utility started 2 times: started a | started b; the current folder's WinPhlash.exe started: "
+              "started c; also started: C:\\x.exe");
 }
 
 }  // namespace

@@ -100,13 +100,52 @@ void Checker::Board()
     if (SUCCEEDED(com)) CoUninitialize();
 }
 
-Seen Checker::RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder,
-                         WORD show, bool launches)
+namespace {
+
+// Two paths of one file, as the system gives them ("\\?\" or not).
+bool SameFile(const std::wstring& a, const std::wstring& b) { return Lower(Shown(a)) == Lower(Shown(b)); }
+
+// A stand-in's process: the one beside the program or the current folder's
+// decoy, whatever spelling of its folder the system gives.
+bool IsStandin(const std::wstring& image)
 {
-    DebugRun run = RunDebuggee(program, L"", cwd, show);
-    run.seen.planted = PlantedImages(run.images, scratch_.LoaderRoot(), program);
+    const std::wstring_view file = std::wstring_view(image).substr(image.find_last_of(L"\\/") + 1);
+    return SameFile(std::wstring(file), L"WinPhlash.exe");
+}
+
+// Wine says who it is through ntdll; Windows has no such export.
+bool OnWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
+
+}  // namespace
+
+std::vector<std::wstring> Checker::ScratchSpellings() const
+{
+    std::vector<std::wstring> spellings{scratch_.LoaderRoot(), scratch_.Root()};
+    wchar_t shortRoot[MAX_PATH] = {};
+    const DWORD n = GetShortPathNameW(scratch_.Root().c_str(), shortRoot, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) spellings.emplace_back(shortRoot, n);
+    return spellings;
+}
+
+Seen Checker::RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder,
+                         WORD show, bool)
+{
+    DebugRun run = RunDebuggee(program, L"", cwd, show, ScratchSpellings());
+    // The whole tree has ended: the records are read as they stand. The
+    // stand-ins' own images aside, any image from the scratch folder in any
+    // process counts, named with its process where that is not the program.
+    const auto spellings = ScratchSpellings();
+    for (const Loaded& loaded : run.images) {
+        if (IsStandin(loaded.process)) continue;
+        for (const std::wstring& planted : PlantedImages({loaded.image}, spellings, program))
+            run.seen.planted.push_back(loaded.child ? planted + L" (in " + Wide(Shown(loaded.process)) + L")"
+                                                    : planted);
+    }
     for (int i = 0; i < run.unnamed; ++i) run.seen.planted.push_back(L"(a DLL whose file could not be named)");
-    run.seen.utility = StandinRecord(utilityFolder, launches && run.seen.exit == ExpectedFor(road_).status);
+    for (const std::wstring& started : run.started)
+        if (!IsStandin(started)) run.seen.children.push_back(Shown(started));
+    run.seen.utility = StandinRecord(utilityFolder, true, false);
+    run.seen.decoy = StandinRecord(cwd, false, false);
     return run.seen;
 }
 
@@ -119,7 +158,7 @@ void Checker::RunAndReport(const std::string& check, const Stage& stage, WORD sh
         std::vector<std::string> shown;
         for (const std::wstring& path : seen.planted) shown.push_back(Shown(path));
         Say(report_.Failed(check, "planted DLL loaded: " + List(shown) + "; " + account));
-    } else if (!AsExpected(seen, expected, Utf8(stage.bin))) {
+    } else if (!AsExpected(seen, expected, Utf8(stage.bin), !OnWine())) {
         Say(report_.Failed(check, RoadName(road) + " expected; " + account));
     } else {
         Say(report_.Held(check, RoadName(road) + ": " + account));
@@ -139,9 +178,11 @@ bool Checker::Control(const Stage& stage, const std::wstring& name)
     const std::wstring gate = InFolder(stage.bin, L"careless.exe");
     if (name.empty() || !CopyFileW(InFolder(tools_, L"careless.exe").c_str(), gate.c_str(), FALSE)) return false;
     const DebugRun run = RunDebuggee(gate, name, stage.cwd, SW_SHOWNORMAL);
-    const auto planted = PlantedImages(run.images, scratch_.LoaderRoot(), gate);
+    bool seen = false;
+    for (const Loaded& loaded : run.images)
+        seen = seen || !PlantedImages({loaded.image}, ScratchSpellings(), gate).empty();
     DeleteFileW(gate.c_str());
-    return !planted.empty();
+    return seen;
 }
 
 void Checker::PlantedDlls()
@@ -190,6 +231,27 @@ void Checker::PlantedManifest()
     RunAndReport("planted manifest", *stage, SW_SHOWNORMAL, road);
 }
 
+void Checker::UtilityBesideOnly()
+{
+    // No utility beside the program, the decoy in the current folder: a gate
+    // that searches for WinPhlash.exe (the current folder, PATH) finds the
+    // decoy. The launch road ends with status 3 and nothing shown or started.
+    const auto stage = MakeStage(scratch_, L"absent", program_, InFolder(tools_, L"standin.exe"));
+    if (!stage || !DeleteFileW(InFolder(stage->bin, L"WinPhlash.exe").c_str()))
+        return Say(report_.Failed("utility beside only", "the scratch folder could not be filled"));
+    const Expected expected =
+        road_ == Decision::Launch ? Expected{false, {}, {}, kExitLaunchFailed, false} : ExpectedFor(road_);
+    const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, false);
+    const std::string account = Describe(seen);
+    if (!seen.planted.empty()) return Say(report_.Failed("utility beside only", "planted DLL loaded; " + account));
+    Say(AsExpected(seen, expected, Utf8(stage->bin), !OnWine())
+            ? report_.Held("utility beside only", "none beside it, the current folder's left alone: " + account)
+            : report_.Failed(
+                  "utility beside only",
+                  (road_ == Decision::Launch ? std::string("exit status 3 and nothing started") : RoadName(road_)) +
+                      " expected; " + account));
+}
+
 void Checker::HiddenStart()
 {
     const auto stage = MakeStage(scratch_, L"hidden", program_, InFolder(tools_, L"standin.exe"));
@@ -211,7 +273,7 @@ void Checker::RootOfDrive()
     const Seen seen = RunOnStage(InFolder(drive.Root(), file), InFolder(drive.Root(), L"other"), folder, SW_SHOWNORMAL,
                                  expected.launches);
     const std::string account = roadRun_ ? DescribeAgainst(seen, roadSeen_) : Describe(seen);
-    if (AsExpected(seen, expected, Utf8(drive.Root())))
+    if (AsExpected(seen, expected, Utf8(drive.Root()), !OnWine()))
         Say(report_.Held("root of a drive", "from " + Utf8(drive.Root()) + ": " + account));
     else
         Say(report_.Failed("root of a drive",

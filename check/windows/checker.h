@@ -25,6 +25,7 @@ public:
     void Road();
     void PlantedDlls();
     void PlantedManifest();
+    void UtilityBesideOnly();
     void HiddenStart();
     void RootOfDrive();
     void Elevation(bool asked);
@@ -38,6 +39,10 @@ private:
     void RunAndReport(const std::string& check, const Stage& stage, WORD show, Decision road);
     Seen RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder, WORD show,
                     bool launches);
+    // The scratch folder as the loader may name what it maps from there: its
+    // final path, as made, and its 8.3 form (XP's loader names a file as it
+    // opened it, and XP's %TEMP% is an 8.3 spelling).
+    std::vector<std::wstring> ScratchSpellings() const;
     // The control: a careless gate in the planted stage loads `name` by its
     // bare name. True when the load was seen.
     bool Control(const Stage& stage, const std::wstring& name);

@@ -1,5 +1,6 @@
 #include "debuggee.h"
 
+#include "../report.h"
 #include "files.h"
 #include "text.h"
 #include "warning_icon.h"
@@ -89,7 +90,31 @@ private:
 
 }  // namespace
 
-DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments, const std::wstring& cwd, WORD show)
+namespace {
+
+// A process of the tree: its handle (the system's, valid until its exit is
+// continued) and its image.
+struct Member {
+    DWORD id;
+    HANDLE process;
+    std::wstring image;
+    bool ended;
+    bool surrogate;
+};
+
+// COM's surrogate (dllhost.exe from anywhere but the scratch folder), which
+// Wine starts from the caller and keeps for other callers; Windows starts it
+// from its own launcher, outside the tree.
+bool Surrogate(const std::wstring& image, const std::vector<std::wstring>& scratch)
+{
+    const std::string file = Lower(Utf8(std::wstring_view(image).substr(image.find_last_of(L"\\/") + 1)));
+    return file == "dllhost.exe" && PlantedImages({image}, scratch, L"").empty();
+}
+
+}  // namespace
+
+DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments, const std::wstring& cwd, WORD show,
+                     const std::vector<std::wstring>& scratch)
 {
     DebugRun run;
     std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
@@ -98,41 +123,64 @@ DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments,
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = show;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DEBUG_PROCESS, nullptr,
                         cwd.c_str(), &startup, &process)) {
         run.seen.startError = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
         return run;
     }
     DebugSetProcessKillOnExit(TRUE);
     BoxReader boxes(process.dwProcessId);
+    std::vector<Member> tree;
+    std::vector<DWORD> breakpoints;  // the processes whose loader breakpoint has come
+    const auto member = [&](DWORD id) -> Member* {
+        for (Member& m : tree)
+            if (m.id == id) return &m;
+        return nullptr;
+    };
+    const auto live = [&] {
+        for (const Member& m : tree)
+            if (!m.ended && !m.surrogate) return true;
+        return false;
+    };
     const DWORD start = GetTickCount();
-    bool breakpointSeen = false, ended = false, terminated = false;
-    while (!ended) {
+    bool terminated = false, first = true;
+    while (first || live()) {
+        if (!terminated && GetTickCount() - start > kRunTimeoutMs) {
+            for (const Member& m : tree)
+                if (!m.ended) TerminateProcess(m.process, 99);
+            terminated = run.seen.timedOut = true;
+        }
+        if (terminated && GetTickCount() - start > kRunTimeoutMs + 10000) break;  // it will not end
         DEBUG_EVENT event = {};
         if (!WaitForDebugEvent(&event, 50)) {
-            if (!terminated && GetTickCount() - start > kRunTimeoutMs) {
-                TerminateProcess(process.hProcess, 99);
-                terminated = run.seen.timedOut = true;
-            }
             if (!terminated) boxes.Look(run.seen.boxes);
-            if (terminated && GetTickCount() - start > kRunTimeoutMs + 10000) break;  // it will not end
             continue;
         }
         DWORD answer = DBG_CONTINUE;
         switch (event.dwDebugEventCode) {
-        case CREATE_PROCESS_DEBUG_EVENT:
-            if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+        case CREATE_PROCESS_DEBUG_EVENT: {
+            const auto& info = event.u.CreateProcessInfo;
+            const std::wstring image = PathOfOpenImage(info.hFile, info.hProcess, info.lpBaseOfImage);
+            if (info.hFile) CloseHandle(info.hFile);
+            const bool surrogate = !first && Surrogate(image, scratch);
+            tree.push_back({event.dwProcessId, info.hProcess, image, false, surrogate});
+            if (first) first = false;
+            else if (!surrogate)
+                run.started.push_back(image.empty() ? L"(a program whose file could not be named)" : image);
             break;
+        }
         case LOAD_DLL_DEBUG_EVENT: {
-            const std::wstring path =
-                PathOfOpenImage(event.u.LoadDll.hFile, process.hProcess, event.u.LoadDll.lpBaseOfDll);
+            const Member* in = member(event.dwProcessId);
+            const std::wstring path = PathOfOpenImage(event.u.LoadDll.hFile, in ? in->process : process.hProcess,
+                                                      event.u.LoadDll.lpBaseOfDll);
             if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
             if (path.empty()) ++run.unnamed;
-            else run.images.push_back(path);
+            else
+                run.images.push_back({in ? in->image : std::wstring(), path, event.dwProcessId != process.dwProcessId});
             break;
         }
         case EXCEPTION_DEBUG_EVENT: {
-            // The loader's breakpoint as the process starts is the
+            // Each process's loader breakpoint as it starts is the
             // debugger's. So is a closed handle that was not valid: "If the
             // application is running under a debugger, the function will
             // throw an exception if it receives either a handle value that
@@ -141,17 +189,26 @@ DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments,
             // goes on, and so it does here. Every other exception is the
             // program's own.
             const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
-            if (!breakpointSeen && code == EXCEPTION_BREAKPOINT) breakpointSeen = true;
+            bool seen = false;
+            for (const DWORD id : breakpoints) seen = seen || id == event.dwProcessId;
+            if (!seen && code == EXCEPTION_BREAKPOINT) breakpoints.push_back(event.dwProcessId);
             else if (code != EXCEPTION_INVALID_HANDLE) answer = DBG_EXCEPTION_NOT_HANDLED;
             break;
         }
         case EXIT_PROCESS_DEBUG_EVENT:
-            run.seen.exit = event.u.ExitProcess.dwExitCode;
-            ended = true;
+            if (Member* m = member(event.dwProcessId)) m->ended = true;
+            if (event.dwProcessId == process.dwProcessId) run.seen.exit = event.u.ExitProcess.dwExitCode;
             break;
         default: break;
         }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, answer);
+    }
+    // What would not end, and a surrogate kept for others: detached, so that
+    // its events never reach the next run on this thread, and ended.
+    for (const Member& m : tree) {
+        if (m.ended) continue;
+        DebugActiveProcessStop(m.id);
+        TerminateProcess(m.process, 99);
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -85,6 +85,7 @@ int wmain(int argc, wchar_t** argv)
             checker.Road();
             checker.PlantedDlls();
             checker.PlantedManifest();
+            checker.UtilityBesideOnly();
             checker.HiddenStart();
             checker.RootOfDrive();
             checker.Elevation(elevation);

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
+#include "../report.h"
 #include "program_path.h"
+#include "text.h"
 
 namespace kestrel::check {
 
@@ -16,22 +20,23 @@ std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name,
     stage.program = InFolder(stage.bin, file);
     if (!CreateDirectoryW(stage.bin.c_str(), nullptr) || !CreateDirectoryW(stage.cwd.c_str(), nullptr) ||
         !CopyFileW(program.c_str(), stage.program.c_str(), FALSE) ||
-        !CopyFileW(standin.c_str(), InFolder(stage.bin, L"WinPhlash.exe").c_str(), FALSE))
+        !CopyFileW(standin.c_str(), InFolder(stage.bin, L"WinPhlash.exe").c_str(), FALSE) ||
+        !CopyFileW(standin.c_str(), InFolder(stage.cwd, L"WinPhlash.exe").c_str(), FALSE))
         return std::nullopt;
     return stage;
 }
 
-std::string StandinRecord(const std::wstring& folder, bool expected)
+std::string StandinRecord(const std::wstring& folder, bool expected, bool wait)
 {
     const std::wstring path = InFolder(folder, L"launched.txt");
-    if (!expected) Sleep(1000);
-    for (int i = 0; i < (expected ? 100 : 1); ++i) {
+    if (wait && !expected) Sleep(1000);
+    for (int i = 0; i < (wait && expected ? 100 : 1); ++i) {
         if (const auto bytes = ReadFileBytes(path); bytes && !bytes->empty()) {
             std::string record(bytes->begin(), bytes->end());
             while (!record.empty() && (record.back() == '\n' || record.back() == '\r')) record.pop_back();
             return record;
         }
-        if (expected) Sleep(100);
+        if (wait && expected) Sleep(100);
     }
     return {};
 }
@@ -39,11 +44,24 @@ std::string StandinRecord(const std::wstring& folder, bool expected)
 DriveLetter::DriveLetter(const std::wstring& folder) : folder_(folder)
 {
     const DWORD used = GetLogicalDrives();
+    // Without DDD_NO_BROADCAST_SYSTEM every top-level window would be sent
+    // WM_SETTINGCHANGE for the letter (DefineDosDeviceW, Microsoft Learn).
+    // Another check may take the same free letter at the same moment: the
+    // letter is this run's only when its newest definition is this folder;
+    // otherwise this definition is taken back and the next letter tried.
     for (wchar_t letter = L'Z'; letter >= L'D' && device_.empty(); --letter) {
         const std::wstring device = std::wstring(1, letter) + L":";
         wchar_t target[MAX_PATH];
         if ((used & (1u << (letter - L'A'))) || QueryDosDeviceW(device.c_str(), target, MAX_PATH)) continue;
-        if (DefineDosDeviceW(0, device.c_str(), folder_.c_str())) device_ = device;
+        if (!DefineDosDeviceW(DDD_NO_BROADCAST_SYSTEM, device.c_str(), folder_.c_str())) continue;
+        const DWORD n = QueryDosDeviceW(device.c_str(), target, MAX_PATH);
+        const std::wstring_view newest(target, n ? wcsnlen(target, n) : 0);
+        if (newest.size() >= folder_.size() &&
+            Lower(Utf8(newest.substr(newest.size() - folder_.size()))) == Lower(Utf8(folder_)))
+            device_ = device;
+        else
+            DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE | DDD_NO_BROADCAST_SYSTEM,
+                             device.c_str(), folder_.c_str());
     }
     if (device_.empty()) {
         why_ = "the system gave no drive letter for the stage";
@@ -60,7 +78,8 @@ DriveLetter::DriveLetter(const std::wstring& folder) : folder_(folder)
 DriveLetter::~DriveLetter()
 {
     if (!device_.empty())
-        DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, device_.c_str(), folder_.c_str());
+        DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE | DDD_NO_BROADCAST_SYSTEM, device_.c_str(),
+                         folder_.c_str());
 }
 
 }  // namespace kestrel::check

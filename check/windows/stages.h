@@ -11,7 +11,8 @@
 namespace kestrel::check {
 
 // The program (under its own name) and the stand-in as WinPhlash.exe in
-// `bin`, the current folder `cwd` elsewhere.
+// `bin`, the current folder `cwd` elsewhere, with a decoy WinPhlash.exe in
+// it: a start of that one, which records itself in `cwd`, is the wrong one.
 struct Stage {
     std::wstring bin, cwd, program;
 };
@@ -19,11 +20,12 @@ struct Stage {
 std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name, const std::wstring& program,
                                const std::wstring& standin);
 
-// The stand-in's record of its start (launched.txt beside it, UTF-8). The
-// program does not wait for the utility: a start that is expected is waited
-// for up to ten seconds, and where none is, a second passes first, so that
-// one made by mistake has the time to show.
-std::string StandinRecord(const std::wstring& folder, bool expected);
+// The stand-in's record of its starts (launched.txt beside it, UTF-8, a line
+// each). Where the utility may have been started outside the run's process
+// tree (through the shell, elevated), a start that is expected is waited for
+// up to ten seconds, and where none is, a second passes first, so that one
+// made by mistake has the time to show; `wait` false reads it as it is.
+std::string StandinRecord(const std::wstring& folder, bool expected, bool wait = true);
 
 // A free drive letter standing for a folder (DefineDosDeviceW, which needs no
 // rights), removed when this goes, whatever happened meanwhile.

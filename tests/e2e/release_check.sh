@@ -2,11 +2,15 @@
 # The release check, run as a release engineer would, on a board of the test's
 # choosing: every check holds (elevation and the drive root skipped), or, for a
 # control gate, the checks it must fail fail.
-#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control|map_only|error_icon] [temp] [name=FILE] [dpi=N]
+#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control|map_only|error_icon|child|twice|cwd] [temp] [name=FILE] [dpi=N]
 #     control     the gate loads a planted DLL by bare name: the planted-DLL
 #                 check fails naming it;
 #     map_only    it maps it without running its code: the same;
 #     error_icon  it shows its box with the error icon: every road check fails;
+#     child       a copy of it that it starts loads the DLL: the same, naming
+#                 the copy;
+#     twice       it starts the utility twice: every launch-road check fails;
+#     cwd         it starts the current folder's utility: the same;
 #     temp        TEMP and TMP in a folder named "José-固件";
 #     name=FILE   the program copied under that name;
 #     dpi=N       the screen's DPI.
@@ -21,7 +25,7 @@ shift 4
 kind=kestrel temp=no name=kestrel.exe dpi=""
 for option; do
   case $option in
-    control|map_only|error_icon) kind=$option ;;
+    control|map_only|error_icon|child|twice|cwd) kind=$option ;;
     temp) temp=yes ;;
     name=*) name=${option#name=} ;;
     dpi=*) dpi=${option#dpi=} ;;
@@ -61,21 +65,33 @@ check "the drive letter skipped: Wine reaches drives through dosdevices only" \
 check "the control gate's load seen" "$(grep -c '^control: .* was seen$' <<< "$report")" 1
 failed=$(grep '^FAILED' <<< "$report")
 case $kind in
-  control|map_only)
+  control|map_only|child)
     check "exit status" "$(cat "$work/release/status")" 1
+    in_process=""
+    [ $kind = child ] && in_process=' \(in [^)]*\\planted\\bin\\'"$name"'\)'
     check "only the planted DLLs fail, naming the DLL" \
-      "$(grep -cE '^FAILED   planted DLLs: planted DLL loaded: [^;]*\\planted\\bin\\dwmapi\.dll;' <<< "$failed")/$(grep -c . <<< "$failed")" "1/1"
-    check "closing line" "$(tail -1 <<< "$report")" "4 passed, 1 failed" ;;
+      "$(grep -cE '^FAILED   planted DLLs: planted DLL loaded: [^;]*\\planted\\bin\\dwmapi\.dll'"$in_process"';' <<< "$failed")/$(grep -c . <<< "$failed")" "1/1"
+    check "closing line" "$(tail -1 <<< "$report")" "5 passed, 1 failed" ;;
+  twice|cwd)
+    check "exit status" "$(cat "$work/release/status")" 1
+    wrong="utility started 2 times: "
+    [ $kind = cwd ] && wrong="the current folder's WinPhlash.exe started: "
+    check "the road fails on the starts" "$(grep -c "^FAILED   road: the launch road expected; exit status 0; .*$wrong" <<< "$failed")" 1
+    check "every launch-road check fails" \
+      "$(grep -cE '^FAILED   (road|planted DLLs|planted manifest|hidden start): the launch road expected; ' <<< "$failed")" 4
+    [ $kind = cwd ] && check "the search without a utility beside finds the decoy" \
+      "$(grep -c "^FAILED   utility beside only: exit status 3 and nothing started expected; .*$wrong" <<< "$failed")" 1 ;;
   error_icon)
     check "exit status" "$(cat "$work/release/status")" 1
     check "the box read whole, its icon not the warning icon" "$(grep -cxF 'FAILED   road: the wrong-model road expected; box "WinPhlash": "This BIOS is not for your Notebook PC."; exit status 2; utility not started' <<< "$failed")" 1
     check "every road check fails on the icon" \
       "$(grep -cE '^FAILED   (road|planted DLLs|planted manifest|hidden start): the wrong-model road expected; ' <<< "$failed")" 4
-    check "closing line" "$(tail -1 <<< "$report")" "1 passed, 4 failed" ;;
+    check "closing line" "$(tail -1 <<< "$report")" "1 passed, 5 failed" ;;
   *)
     check "exit status" "$(cat "$work/release/status")" 0
-    check "every check held" "$(grep -cE '^held     (road|planted DLLs|planted manifest|hidden start): ' <<< "$report")" 4
-    check "closing line" "$(tail -1 <<< "$report")" "5 passed, 0 failed" ;;
+    check "every check held" \
+      "$(grep -cE '^held     (road|planted DLLs|planted manifest|utility beside only|hidden start): ' <<< "$report")" 5
+    check "closing line" "$(tail -1 <<< "$report")" "6 passed, 0 failed" ;;
 esac
 # Paths and names outside ASCII come through whole.
 if [ $temp = yes ]; then

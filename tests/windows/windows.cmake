@@ -90,24 +90,28 @@ foreach(prefix wine winevista wine64)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} SKIP_RETURN_CODE 77 TIMEOUT 300)
   endforeach()
 endforeach()
-foreach(fault load map_only error_icon)
+foreach(fault load map_only error_icon child twice cwd)
   add_executable(badgate_${fault} WIN32 windows/badgate.cpp)
   string(TOUPPER ${fault} definition)
   target_compile_definitions(badgate_${fault} PRIVATE BADGATE_${definition})
   target_link_options(badgate_${fault} PRIVATE -municode -static)
 endforeach()
-# The controls, each a gate that must fail: NAME GATE KIND [OPTIONS...].
-function(check_control name gate kind)
+# The controls, each a gate that must fail: NAME GATE BOARD KIND [OPTIONS...].
+function(check_control name gate board kind)
   add_test(NAME kestrel_check_${name} COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
-                                                $<TARGET_FILE:${gate}> 12B ${kind} ${ARGN})
+                                                $<TARGET_FILE:${gate}> ${board} ${kind} ${ARGN})
   set_tests_properties(kestrel_check_${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
 endfunction()
-check_control(control badgate_load control)
-check_control(control_map_only badgate_map_only map_only)
+check_control(control badgate_load 12B control)
+check_control(control_map_only badgate_map_only 12B map_only)
+# A child that loads the planted DLL, two starts, the current folder's utility.
+check_control(control_child badgate_child 12B child)
+check_control(control_twice badgate_twice 34B twice)
+check_control(control_cwd badgate_cwd 34B cwd)
 # A user's folder and a gate's name outside ASCII, together: either one
 # unread would let the gate pass.
-check_control(control_unicode badgate_load control temp name=bädgate.exe)
-check_control(control_icon_144dpi badgate_error_icon error_icon dpi=144)
+check_control(control_unicode badgate_load 12B control temp name=bädgate.exe)
+check_control(control_icon_144dpi badgate_error_icon 12B error_icon dpi=144)
 # kestrel.exe itself where the user's name is not ASCII.
 add_test(NAME kestrel_check_wine_temp COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
                                               $<TARGET_FILE:kestrel> 34B temp)
