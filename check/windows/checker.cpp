@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
+
 #include "../report.h"
 #include "console.h"
 #include "debuggee.h"
@@ -78,6 +80,9 @@ void Checker::Machine()
     });
     Say("machine: KnownDLLs " + std::to_string(known->size()) + " names, " + std::to_string(closure.size()) +
         " with their dependencies");
+    std::vector<std::string> writable;
+    for (const std::wstring& folder : WritablePathFolders()) writable.push_back(Utf8(folder));
+    Say("machine: folders on PATH this account can write to: " + (writable.empty() ? "none" : List(writable)));
     const auto outside = NotAmong(*imports, closure);
     if (outside.empty())
         Say(report_.Held("static imports", List(*imports) + ": each a KnownDLL or a dependency of one"));
@@ -103,6 +108,23 @@ void Checker::Board()
 namespace {
 
 // Two paths of one file, as the system gives them ("\\?\" or not).
+// A name as XML text in an attribute.
+std::string XmlText(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
 bool SameFile(const std::wstring& a, const std::wstring& b) { return Lower(Shown(a)) == Lower(Shown(b)); }
 
 // A stand-in's process: the one beside the program or the current folder's
@@ -188,8 +210,23 @@ bool Checker::Control(const Stage& stage, const std::wstring& name)
 void Checker::PlantedDlls()
 {
     const std::wstring probe = InFolder(tools_, L"probe.dll");
-    const auto names = SystemDllNames();
-    Say("planted DLL names: " + std::to_string(names.size()));
+    names_ = SystemImageNames();
+    const auto& names = names_;
+    // How many of each kind, by the name's ending.
+    std::vector<std::pair<std::string, int>> kinds;
+    for (const std::wstring& name : names) {
+        const std::string lower = Lower(Utf8(name));
+        const std::size_t dot = lower.find_last_of('.');
+        const std::string kind = dot == std::string::npos ? "(none)" : lower.substr(dot);
+        std::size_t i = 0;
+        while (i < kinds.size() && kinds[i].first != kind) ++i;
+        if (i == kinds.size()) kinds.emplace_back(kind, 0);
+        ++kinds[i].second;
+    }
+    std::sort(kinds.begin(), kinds.end());
+    std::string counts;
+    for (const auto& [kind, count] : kinds) counts += (counts.empty() ? "" : ", ") + kind + " " + std::to_string(count);
+    Say("planted DLL names: " + std::to_string(names.size()) + " (" + counts + ")");
     const auto stage = MakeStage(scratch_, L"planted", program_, InFolder(tools_, L"standin.exe"));
     bool placed = stage.has_value() && !names.empty();
     for (std::size_t i = 0; placed && i < names.size(); ++i)
@@ -216,18 +253,22 @@ void Checker::PlantedManifest()
     const bool externalGoverns = version_.major < 6 || PreferExternalManifest();
     const Decision road = externalGoverns ? Decision::Privilege : road_;
     const std::wstring probe = InFolder(tools_, L"probe.dll");
-    static constexpr char kManifest[] =
+    // A <file> entry wins over the DLL search flags: one for every name
+    // planted, each with the probe under it beside the program.
+    std::string manifest =
         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
         " <assemblyIdentity type=\"win32\" name=\"Any.Name\" version=\"1.0.0.0\" processorArchitecture=\"x86\"/>\r\n"
         " <file name=\"wmiplant.dll\"><comClass clsid=\"{172BDDF8-CEEA-11D1-8B05-00600806D9B6}\""
-        " threadingModel=\"Apartment\" progid=\"winmgmts\"/></file>\r\n"
-        " <file name=\"uxtheme.dll\"/>\r\n"
-        "</assembly>\r\n";
+        " threadingModel=\"Apartment\" progid=\"winmgmts\"/></file>\r\n";
+    std::vector<std::wstring> names = names_;
+    if (names.empty()) names.push_back(L"uxtheme.dll");
+    for (const std::wstring& name : names) manifest += " <file name=\"" + XmlText(Utf8(name)) + "\"/>\r\n";
+    manifest += "</assembly>\r\n";
     const auto stage = MakeStage(scratch_, L"manifest", program_, InFolder(tools_, L"standin.exe"));
-    if (!stage || !WriteFileBytes(stage->program + L".manifest", kManifest, sizeof kManifest - 1) ||
-        !PlaceFile(probe, InFolder(stage->bin, L"wmiplant.dll")) ||
-        !PlaceFile(probe, InFolder(stage->bin, L"uxtheme.dll")))
-        return Say(report_.Failed("planted manifest", "the scratch folder could not be filled"));
+    bool placed = stage && WriteFileBytes(stage->program + L".manifest", manifest.data(), DWORD(manifest.size())) &&
+                  PlaceFile(probe, InFolder(stage->bin, L"wmiplant.dll"));
+    for (std::size_t i = 0; placed && i < names.size(); ++i) placed = PlaceFile(probe, InFolder(stage->bin, names[i]));
+    if (!placed) return Say(report_.Failed("planted manifest", "the scratch folder could not be filled"));
     RunAndReport("planted manifest", *stage, SW_SHOWNORMAL, road);
 }
 

@@ -55,6 +55,7 @@ private:
     Seen roadSeen_;
     bool roadRun_ = false;
     std::vector<std::string> known_;
+    std::vector<std::wstring> names_;  // every system image name, planted
 };
 
 }  // namespace kestrel::check

@@ -45,28 +45,78 @@ std::optional<std::vector<std::string>> KnownDlls()
     return names;
 }
 
-std::vector<std::wstring> SystemDllNames()
+namespace {
+
+// Whether a file starts as a PE image: "MZ", then "PE\0\0" where the DOS
+// header's e_lfanew points, within the first 4 KiB.
+bool PeImage(const std::wstring& path)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    unsigned char head[4096];
+    DWORD got = 0;
+    const bool read = ReadFile(file, head, sizeof head, &got, nullptr) != FALSE;
+    CloseHandle(file);
+    if (!read || got < 0x40 || head[0] != 'M' || head[1] != 'Z') return false;
+    const DWORD at = DWORD(head[0x3C]) | DWORD(head[0x3D]) << 8 | DWORD(head[0x3E]) << 16 | DWORD(head[0x3F]) << 24;
+    return at <= got - 4 && head[at] == 'P' && head[at + 1] == 'E' && head[at + 2] == 0 && head[at + 3] == 0;
+}
+
+}  // namespace
+
+std::vector<std::wstring> SystemImageNames()
 {
     std::vector<std::wstring> names;
     std::vector<std::string> lowered;
     const std::wstring system = SystemFolder();
+    wchar_t windows[MAX_PATH] = {};
+    const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
     if (system.empty()) return names;
-    for (const std::wstring& folder : {system, InFolder(system, L"wbem")}) {
+    std::vector<std::wstring> folders{system, InFolder(system, L"wbem")};
+    if (n > 0 && n < MAX_PATH) folders.emplace_back(windows, n);
+    for (const std::wstring& folder : folders) {
         WIN32_FIND_DATAW found;
-        const HANDLE search = FindFirstFileW(InFolder(folder, L"*.dll").c_str(), &found);
+        const HANDLE search = FindFirstFileW(InFolder(folder, L"*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) continue;
         do {
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
             const std::string name = Lower(Utf8(found.cFileName));
+            // Programs are started, not loaded; WinPhlash.exe is the stand-in's.
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) continue;
             bool seen = false;
             for (const std::string& known : lowered) seen = seen || known == name;
-            if (seen) continue;
+            if (seen || !PeImage(InFolder(folder, found.cFileName))) continue;
             names.emplace_back(found.cFileName);
             lowered.push_back(name);
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
     return names;
+}
+
+std::vector<std::wstring> WritablePathFolders()
+{
+    std::vector<std::wstring> writable;
+    const DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    if (size == 0) return writable;
+    std::wstring path(size, L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), size));
+    for (std::size_t start = 0; start < path.size();) {
+        const std::size_t end = std::min(path.find(L';', start), path.size());
+        const std::wstring folder = path.substr(start, end - start);
+        start = end + 1;
+        if (folder.empty()) continue;
+        // A file of this run's own, made and gone at once.
+        const std::wstring probe =
+            InFolder(folder, L"kestrel-check-" + std::to_wstring(GetCurrentProcessId()) + L".tmp");
+        const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        CloseHandle(file);
+        writable.push_back(folder);
+    }
+    return writable;
 }
 
 bool PreferExternalManifest()

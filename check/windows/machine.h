@@ -19,8 +19,14 @@ std::optional<std::vector<std::string>> ImportsOf(const std::wstring& path);
 // nothing when the key cannot be read.
 std::optional<std::vector<std::string>> KnownDlls();
 
-// Every DLL name in the system folder and in its wbem folder, each once.
-std::vector<std::wstring> SystemDllNames();
+// The name of every PE image (DLLs, drivers, controls, codecs, whatever
+// starts as one; programs aside) in the system folder, its wbem folder and
+// the Windows folder, each once, without regard to case.
+std::vector<std::wstring> SystemImageNames();
+
+// The folders on PATH that this account can write to: a program that loads
+// or starts something by bare name may find it there.
+std::vector<std::wstring> WritablePathFolders();
 
 // Whether PreferExternalManifest is set, in either registry view on 64-bit
 // Windows (the 64-bit and the 32-bit one).

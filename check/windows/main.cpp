@@ -89,6 +89,9 @@ int wmain(int argc, wchar_t** argv)
             checker.HiddenStart();
             checker.RootOfDrive();
             checker.Elevation(elevation);
+            Say("note: no check sees a load of a name that no file of this machine's system folders has, nor one "
+                "from a folder outside the scratch folder (a writable folder on PATH above, or a system folder made "
+                "writable)");
             if (!scratch.Remove()) Say("note: still in use, left behind: " + Utf8(scratch.Root()));
             for (const std::string& line : checker.report().Closing()) Say(line);
             status = checker.report().ExitStatus();

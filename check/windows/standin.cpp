@@ -33,8 +33,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     char bytes[4 * 3 * MAX_PATH];
     const int size = WideCharToMultiByte(CP_UTF8, 0, record, length, bytes, int(sizeof bytes), nullptr, nullptr);
     if (size <= 0) return 1;
-    const HANDLE out =
-        CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Two starts at once both append their line: the file is shared for
+    // writing, and an append-only write lands whole at its end. A reader
+    // that holds it a moment is waited for.
+    HANDLE out = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 100 && out == INVALID_HANDLE_VALUE; ++attempt) {
+        out = CreateFileW(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) return 1;
+        if (out == INVALID_HANDLE_VALUE) Sleep(20);
+    }
     if (out == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
     const bool ok = WriteFile(out, bytes, DWORD(size), &written, nullptr) && written == DWORD(size);
