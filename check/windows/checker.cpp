@@ -7,6 +7,7 @@
 #include "console.h"
 #include "debuggee.h"
 #include "machine.h"
+#include "message_shell.h"
 #include "probe.h"
 #include "program_path.h"
 #include "text.h"
@@ -132,8 +133,19 @@ Seen Checker::RunOnStage(const std::wstring& program, const std::wstring& cwd, c
     return run.seen;
 }
 
+bool Checker::BoxUnseen(const std::string& check, Decision road)
+{
+    if (road == Decision::Launch || BoxSeen(ThisBoxSeat())) return false;
+    Say(report_.Skipped(check, RoadName(road) +
+                                   " shows a box, and nobody sees a box here (a window station or session nobody "
+                                   "looks at): kestrel.exe sends its message to the console session instead; run the "
+                                   "check from a desktop session"));
+    return true;
+}
+
 void Checker::RunAndReport(const std::string& check, const Stage& stage, WORD show, Decision road)
 {
+    if (BoxUnseen(check, road)) return;
     const Expected expected = ExpectedFor(road);
     const Seen seen = RunOnStage(stage.program, stage.cwd, stage.bin, show, expected.launches);
     std::string account = (!roadRun_ || road != road_) ? Describe(seen) : DescribeAgainst(seen, roadSeen_);
@@ -158,6 +170,7 @@ void Checker::Road()
 
 void Checker::UtilityBesideOnly()
 {
+    if (BoxUnseen("utility beside only", road_)) return;
     // No utility beside the program, the decoy in the current folder: a gate
     // that searches for WinPhlash.exe (the current folder, PATH) finds the
     // decoy. The launch road ends with status 3 and nothing shown or started.
@@ -186,6 +199,7 @@ void Checker::HiddenStart()
 
 void Checker::RootOfDrive()
 {
+    if (BoxUnseen("root of a drive", road_)) return;
     const std::wstring folder = scratch_.Folder(L"drive");
     const std::wstring file = program_.substr(program_.find_last_of(L"\\/") + 1);
     if (folder.empty() || scratch_.Folder(L"drive\\other").empty() ||

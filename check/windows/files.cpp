@@ -67,6 +67,31 @@ std::wstring DrivePathOf(const std::wstring& device)
     return {};
 }
 
+// What a check that is stopped from its console (Ctrl+C, Ctrl+Break, the
+// window closed) must not leave behind, which no destructor then removes:
+// the scratch folder and the drive letter. The handler runs on a thread of
+// its own; returning FALSE lets the default handler end the process, and the
+// system its debuggees with it.
+struct Leftovers {
+    std::wstring scratch, device, target;
+};
+
+Leftovers& Pending()
+{
+    static Leftovers pending;
+    return pending;
+}
+
+BOOL WINAPI OnConsoleEnd(DWORD)
+{
+    Leftovers& pending = Pending();
+    if (!pending.device.empty())
+        DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE | DDD_NO_BROADCAST_SYSTEM,
+                         pending.device.c_str(), pending.target.c_str());
+    if (!pending.scratch.empty()) RemoveTree(pending.scratch);
+    return FALSE;
+}
+
 }  // namespace
 
 Scratch::Scratch()
@@ -81,6 +106,8 @@ Scratch::Scratch()
     }
     loaderRoot_ = root_;
     if (root_.empty()) return;
+    Pending().scratch = root_;
+    SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
     const HANDLE folder = CreateFileW(root_.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE) return;
@@ -100,6 +127,7 @@ bool Scratch::Remove()
     if (root_.empty()) return true;
     for (int i = 0; i < 30; ++i) {
         if (RemoveTree(root_)) {
+            Pending().scratch.clear();
             root_.clear();
             return true;
         }
@@ -151,6 +179,12 @@ std::optional<std::vector<unsigned char>> ReadFileBytes(const std::wstring& path
 bool PlaceFile(const std::wstring& source, const std::wstring& target)
 {
     return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+void RemoveOnConsoleEnd(const std::wstring& device, const std::wstring& target)
+{
+    Pending().device = device;
+    Pending().target = target;
 }
 
 std::wstring PathOfOpenImage(HANDLE file, HANDLE process, const void* mapped)

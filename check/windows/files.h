@@ -11,7 +11,8 @@
 namespace kestrel::check {
 
 // A folder of this run's own under %TEMP%, removed with all it holds when
-// the check ends, whatever the checks found. A stand-in that the program
+// the check ends, whatever the checks found, and when it is stopped from its
+// console. A stand-in that the program
 // under check started may still hold its files for a moment: the removal
 // waits for that, three seconds at most.
 class Scratch {
@@ -35,6 +36,10 @@ public:
 private:
     std::wstring root_, loaderRoot_;
 };
+
+// A drive letter to take back should the check be stopped from its console
+// (Ctrl+C, the window closed), as the scratch folder is; empty texts: none.
+void RemoveOnConsoleEnd(const std::wstring& device, const std::wstring& target);
 
 bool WriteFileBytes(const std::wstring& path, const void* data, DWORD size);
 // One of this program's RCDATA resources, written to `path`.

@@ -99,9 +99,16 @@ void Checker::PlantedDlls()
     const bool seen = Control(*stage, control);
     Say("control: a careless gate's load of " + Utf8(control) + " from its own folder " +
         (seen ? "was seen" : "was NOT seen"));
-    if (!seen)
+    if (!seen) {
+        // The loader takes the program's folder as a list where it holds a
+        // ';' (the DLL search path is one), and loads nothing from it.
+        const std::string why = scratch_.Root().find(L';') != std::wstring::npos
+                                    ? "; the scratch folder's path holds a ';' (" + Utf8(scratch_.Root()) +
+                                          "): set TEMP to a folder without one"
+                                    : "";
         return Say(report_.Failed("planted DLLs", "this machine cannot show a planted load: the control's load of " +
-                                                      Utf8(control) + " was not seen"));
+                                                      Utf8(control) + " was not seen" + why));
+    }
     RunAndReport("planted DLLs", *stage, SW_SHOWNORMAL, road_);
 }
 
@@ -113,6 +120,11 @@ void Checker::PlantedManifest()
     // then redirects a DLL into the program's folder.
     const bool externalGoverns = version_.major < 6 || PreferExternalManifest();
     const Decision road = externalGoverns ? Decision::Privilege : road_;
+    if (externalGoverns && road_ == Decision::Privilege)
+        return Say(report_.Skipped("planted manifest",
+                                   "the external manifest governs here and the board already takes the privilege "
+                                   "road: a gate that reads the board through the planted manifest would show the "
+                                   "same box as one that refuses to"));
     const std::wstring probe = InFolder(tools_, L"probe.dll");
     // A <file> entry wins over the DLL search flags: one for every name
     // planted, each with the probe under it beside the program.

@@ -58,7 +58,7 @@ DriveLetter::DriveLetter(const std::wstring& folder) : folder_(folder)
         const std::wstring_view newest(target, n ? wcsnlen(target, n) : 0);
         if (newest.size() >= folder_.size() &&
             Lower(Utf8(newest.substr(newest.size() - folder_.size()))) == Lower(Utf8(folder_)))
-            device_ = device;
+            device_ = device, RemoveOnConsoleEnd(device_, folder_);
         else
             DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE | DDD_NO_BROADCAST_SYSTEM,
                              device.c_str(), folder_.c_str());
@@ -77,6 +77,7 @@ DriveLetter::DriveLetter(const std::wstring& folder) : folder_(folder)
 
 DriveLetter::~DriveLetter()
 {
+    RemoveOnConsoleEnd({}, {});
     if (!device_.empty())
         DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE | DDD_NO_BROADCAST_SYSTEM, device_.c_str(),
                          folder_.c_str());
