@@ -72,23 +72,28 @@ std::wstring DrivePathOf(const std::wstring& device)
 // the scratch folder and the drive letter. The handler runs on a thread of
 // its own; returning FALSE lets the default handler end the process, and the
 // system its debuggees with it.
+// Plain arrays: nothing to construct or destroy, so nothing the C++
+// runtime must guard.
 struct Leftovers {
-    std::wstring scratch, device, target;
+    wchar_t scratch[1024];
+    wchar_t device[8];
+    wchar_t target[1024];
 };
+Leftovers pending;
 
-Leftovers& Pending()
+void Keep(wchar_t (&into)[1024], const std::wstring& text)
 {
-    static Leftovers pending;
-    return pending;
+    const std::size_t n = text.size() < 1024 ? text.size() : 0;
+    text.copy(into, n);
+    into[n] = L'\0';
 }
 
 BOOL WINAPI OnConsoleEnd(DWORD)
 {
-    Leftovers& pending = Pending();
-    if (!pending.device.empty())
-        DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE | DDD_NO_BROADCAST_SYSTEM,
-                         pending.device.c_str(), pending.target.c_str());
-    if (!pending.scratch.empty()) RemoveTree(pending.scratch);
+    if (pending.device[0])
+        DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE | DDD_NO_BROADCAST_SYSTEM, pending.device,
+                         pending.target);
+    if (pending.scratch[0]) RemoveTree(pending.scratch);
     return FALSE;
 }
 
@@ -106,7 +111,7 @@ Scratch::Scratch()
     }
     loaderRoot_ = root_;
     if (root_.empty()) return;
-    Pending().scratch = root_;
+    Keep(pending.scratch, root_);
     SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
     const HANDLE folder = CreateFileW(root_.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -127,7 +132,7 @@ bool Scratch::Remove()
     if (root_.empty()) return true;
     for (int i = 0; i < 30; ++i) {
         if (RemoveTree(root_)) {
-            Pending().scratch.clear();
+            pending.scratch[0] = L'\0';
             root_.clear();
             return true;
         }
@@ -183,8 +188,10 @@ bool PlaceFile(const std::wstring& source, const std::wstring& target)
 
 void RemoveOnConsoleEnd(const std::wstring& device, const std::wstring& target)
 {
-    Pending().device = device;
-    Pending().target = target;
+    const std::size_t n = device.size() < 7 ? device.size() : 0;
+    device.copy(pending.device, n);
+    pending.device[n] = L'\0';
+    Keep(pending.target, target);
 }
 
 std::wstring PathOfOpenImage(HANDLE file, HANDLE process, const void* mapped)
