@@ -24,15 +24,14 @@ bool WriteAll(int fd, std::string_view bytes)
     return true;
 }
 
-// Bytes as text: ASCII as it is, anything else as U+FFFD.
+}  // namespace
+
 std::u16string Ascii(std::string_view text)
 {
     std::u16string out;
     for (const char c : text) out += static_cast<unsigned char>(c) < 0x80 ? char16_t(c) : u'\uFFFD';
     return out;
 }
-
-}  // namespace
 
 UtilityEnd LinuxFleetShell::Launch(std::u16string_view fileName, int, bool wait)
 {

@@ -9,6 +9,9 @@
 
 namespace kestrel {
 
+// Bytes as text: ASCII as it is, anything else as U+FFFD.
+std::u16string Ascii(std::string_view text);
+
 class LinuxFleetShell final : public FleetShell {
 public:
     // `programDir` as for StderrShell; `arguments` (ended by a null) go to

@@ -42,8 +42,7 @@ int main(int argc, char** argv)
     }
     const kestrel::FleetRequest request{invocation.quiet, invocation.wait};
     // The argument not understood, its bytes outside ASCII as U+FFFD.
-    std::u16string error;
-    for (const char c : invocation.error) error += static_cast<unsigned char>(c) < 0x80 ? char16_t(c) : u'\uFFFD';
+    const std::u16string error = kestrel::Ascii(invocation.error);
     const kestrel::FleetResult result = invocation.kind == Kind::Error
                                             ? kestrel::RunUsageError(shell, request, error, kUsage)
                                             : kestrel::RunFleet(management, shell, request);

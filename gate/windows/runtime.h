@@ -6,8 +6,10 @@
 
 namespace kestrel {
 
-// 70: an internal software error, as in BSD's sysexits.h. The outcomes are
-// 0 to 4 (and formsdemo's usage error 64).
+// 70: an internal software error, as in BSD's sysexits.h (kExitInternalFailure
+// in fleet.h, which keeps a waited utility's 70 apart from it). The outcomes
+// are 0 to 3, and in fleet mode 4, 6, 7 and 1618 (formsdemo's usage error is
+// 64).
 inline constexpr unsigned kInternalFailureExit = 70;
 
 [[noreturn]] void EndOnInternalFailure();
