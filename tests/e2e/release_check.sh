@@ -2,10 +2,13 @@
 # The release check, run as a release engineer would, on a board of the test's
 # choosing: every check holds (elevation and the drive root skipped), or, for a
 # control gate, the checks it must fail fail.
-#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control|map_only|error_icon|child|twice|cwd] [temp] [name=FILE] [dpi=N]
+#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control|map_only|driver|error_icon|child|twice|cwd] [temp] [name=FILE] [dpi=N]
 #     control     the gate loads a planted DLL by bare name: the planted-DLL
 #                 check fails naming it;
 #     map_only    it maps it without running its code: the same;
+#     driver      it loads msacm32.drv by bare name, which Wine is told to
+#                 look for as Windows does (its own is otherwise taken
+#                 whatever the folder holds): the same, naming the driver;
 #     error_icon  it shows its box with the error icon: every road check fails;
 #     child       a copy of it that it starts loads the DLL: the same, naming
 #                 the copy;
@@ -25,7 +28,7 @@ shift 4
 kind=kestrel temp=no name=kestrel.exe dpi=""
 for option; do
   case $option in
-    control|map_only|error_icon|child|twice|cwd) kind=$option ;;
+    control|map_only|driver|error_icon|child|twice|cwd) kind=$option ;;
     temp) temp=yes ;;
     name=*) name=${option#name=} ;;
     dpi=*) dpi=${option#dpi=} ;;
@@ -37,6 +40,7 @@ mkdir -p "$work/release"
 cp "$tool" "$work/release/kestrel-check.exe"
 cp "$program" "$work/release/$name"
 [ "$version" = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d" && version=34B
+[ $kind = driver ] && export WINEDLLOVERRIDES="msacm32.drv=n,b"
 settings=()
 if [ $temp = yes ]; then
   mkdir "$work/José-固件"
@@ -69,11 +73,12 @@ check "the drive letter skipped: Wine reaches drives through dosdevices only" \
 check "the control gate's load seen" "$(grep -c '^control: .* was seen$' <<< "$report")" 1
 failed=$(grep '^FAILED' <<< "$report")
 case $kind in
-  control|map_only|child)
+  control|map_only|driver|child)
     check "exit status" "$(cat "$work/release/status")" 1
     in_process=""
     [ $kind = child ] && in_process=' \(in [^)]*\\(planted|manifest)\\bin\\'"$name"'\)'
     dll='dwmapi\.dll'
+    [ $kind = driver ] && dll='msacm32\.drv'
     # The manifest's stage plants every name too, beside the program.
     check "only the planted stages fail, naming the DLL" \
       "$(grep -cE '^FAILED   planted (DLLs|manifest): planted DLL loaded: [^;]*\\(planted|manifest)\\bin\\'"$dll$in_process"';' <<< "$failed")/$(grep -c . <<< "$failed")" "2/2"

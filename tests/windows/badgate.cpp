@@ -7,6 +7,7 @@
 //    bound is mapped and then dropped;
 //  - BADGATE_ERROR_ICON: loads nothing, but its box has the error icon;
 //  - BADGATE_CHILD: starts a copy of itself, which loads that DLL;
+//  - BADGATE_DRIVER: loads a driver (msacm32.drv) by bare name;
 // each then shows the wrong-model box as kestrel.exe would for the tests'
 // board and ends with its status. On the launch road:
 //  - BADGATE_TWICE: starts the utility beside it twice (a retry that never
@@ -51,6 +52,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     LoadLibraryW(L"dwmapi.dll");
 #elif defined(BADGATE_MAP_ONLY)
     LoadLibraryExW(L"dwmapi.dll", nullptr, DONT_RESOLVE_DLL_REFERENCES);
+#elif defined(BADGATE_DRIVER)
+    LoadLibraryW(L"msacm32.drv");
 #elif defined(BADGATE_ERROR_ICON)
     icon = MB_ICONERROR;
 #elif defined(BADGATE_CHILD)
