@@ -81,6 +81,10 @@ void Checker::Board()
                 : (prefix.kind() == BoardPrefix::Kind::Null ? "has no value" : "could not be read");
         Say("board: Win32_BaseBoard Version " + version + ": " + RoadName(road_));
     }
+    if (!BoxSeen(ThisBoxSeat()))
+        Say("note: nobody sees a box here (a window station or session nobody looks at): a road with a box is "
+            "checked for none, as kestrel.exe sends its message to the console session instead, which no check "
+            "here sees; run the check from a desktop session to see the box itself");
     if (SUCCEEDED(com)) CoUninitialize();
 }
 
@@ -133,20 +137,16 @@ Seen Checker::RunOnStage(const std::wstring& program, const std::wstring& cwd, c
     return run.seen;
 }
 
-bool Checker::BoxUnseen(const std::string& check, Decision road)
+Expected Checker::ExpectedHere(Decision road)
 {
-    if (road == Decision::Launch || BoxSeen(ThisBoxSeat())) return false;
-    Say(report_.Skipped(check, RoadName(road) +
-                                   " shows a box, and nobody sees a box here (a window station or session nobody "
-                                   "looks at): kestrel.exe sends its message to the console session instead; run the "
-                                   "check from a desktop session"));
-    return true;
+    Expected expected = ExpectedFor(road);
+    if (!expected.launches && !BoxSeen(ThisBoxSeat())) expected.box = false;
+    return expected;
 }
 
 void Checker::RunAndReport(const std::string& check, const Stage& stage, WORD show, Decision road)
 {
-    if (BoxUnseen(check, road)) return;
-    const Expected expected = ExpectedFor(road);
+    const Expected expected = ExpectedHere(road);
     const Seen seen = RunOnStage(stage.program, stage.cwd, stage.bin, show, expected.launches);
     std::string account = (!roadRun_ || road != road_) ? Describe(seen) : DescribeAgainst(seen, roadSeen_);
     if (!seen.planted.empty()) {
@@ -170,7 +170,6 @@ void Checker::Road()
 
 void Checker::UtilityBesideOnly()
 {
-    if (BoxUnseen("utility beside only", road_)) return;
     // No utility beside the program, the decoy in the current folder: a gate
     // that searches for WinPhlash.exe (the current folder, PATH) finds the
     // decoy. The launch road ends with status 3 and nothing shown or started.
@@ -178,7 +177,7 @@ void Checker::UtilityBesideOnly()
     if (!stage || !DeleteFileW(InFolder(stage->bin, L"WinPhlash.exe").c_str()))
         return Say(report_.Failed("utility beside only", "the scratch folder could not be filled"));
     const Expected expected =
-        road_ == Decision::Launch ? Expected{false, {}, {}, kExitLaunchFailed, false} : ExpectedFor(road_);
+        road_ == Decision::Launch ? Expected{false, {}, {}, kExitLaunchFailed, false} : ExpectedHere(road_);
     const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, false);
     const std::string account = Describe(seen);
     if (!seen.planted.empty()) return Say(report_.Failed("utility beside only", "planted DLL loaded; " + account));
@@ -199,7 +198,6 @@ void Checker::HiddenStart()
 
 void Checker::RootOfDrive()
 {
-    if (BoxUnseen("root of a drive", road_)) return;
     const std::wstring folder = scratch_.Folder(L"drive");
     const std::wstring file = program_.substr(program_.find_last_of(L"\\/") + 1);
     if (folder.empty() || scratch_.Folder(L"drive\\other").empty() ||
@@ -208,7 +206,7 @@ void Checker::RootOfDrive()
         return Say(report_.Failed("root of a drive", "the scratch folder could not be filled"));
     const DriveLetter drive(folder);
     if (drive.Root().empty()) return Say(report_.Skipped("root of a drive", drive.Why()));
-    const Expected expected = ExpectedFor(road_);
+    const Expected expected = ExpectedHere(road_);
     const Seen seen = RunOnStage(InFolder(drive.Root(), file), InFolder(drive.Root(), L"other"), folder, SW_SHOWNORMAL,
                                  expected.launches);
     const std::string account = roadRun_ ? DescribeAgainst(seen, roadSeen_) : Describe(seen);

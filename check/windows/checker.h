@@ -37,10 +37,10 @@ private:
     // the full account on the road's own line, and on the others only what
     // differs from it.
     void RunAndReport(const std::string& check, const Stage& stage, WORD show, Decision road);
-    // Says the check is skipped, and why, where the road shows a box and
-    // nobody sees a box on this window station (kestrel.exe then sends its
-    // message instead); true then.
-    bool BoxUnseen(const std::string& check, Decision road);
+    // What the road asks of the program here: where nobody sees a box on
+    // this window station or session, no box on a box road (kestrel.exe
+    // sends its message to the console session instead).
+    static Expected ExpectedHere(Decision road);
     Seen RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder, WORD show,
                     bool launches);
     // The scratch folder as the loader may name what it maps from there: its

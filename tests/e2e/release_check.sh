@@ -2,7 +2,7 @@
 # The release check, run as a release engineer would, on a board of the test's
 # choosing: every check holds (elevation and the drive root skipped), or, for a
 # control gate, the checks it must fail fail.
-#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control|map_only|driver|error_icon|child|twice|cwd] [temp] [name=FILE] [dpi=N]
+#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control|map_only|driver|error_icon|child|twice|cwd] [temp] [name=FILE] [dpi=N] [unseen=BOXDRIVER]
 #     control     the gate loads a planted DLL by bare name: the planted-DLL
 #                 check fails naming it;
 #     map_only    it maps it without running its code: the same;
@@ -16,7 +16,10 @@
 #     cwd         it starts the current folder's utility: the same;
 #     temp        TEMP and TMP in a folder named "José-固件";
 #     name=FILE   the program copied under that name;
-#     dpi=N       the screen's DPI.
+#     dpi=N       the screen's DPI;
+#     unseen=BOXDRIVER
+#                 the check started by BOXDRIVER on a window station nobody
+#                 sees: the box roads are checked for no box, and hold.
 # The settings go into the case's own prefix (an overlay of the shared one).
 set -u
 export WINEDEBUG=-all
@@ -25,13 +28,14 @@ source "$(dirname "$0")/common.sh"
 export WINEPREFIX=$(realpath "$1")
 tool=$(realpath "$2") program=$(realpath "$3") version=$4
 shift 4
-kind=kestrel temp=no name=kestrel.exe dpi=""
+kind=kestrel temp=no name=kestrel.exe dpi="" unseen=""
 for option; do
   case $option in
     control|map_only|driver|error_icon|child|twice|cwd) kind=$option ;;
     temp) temp=yes ;;
     name=*) name=${option#name=} ;;
     dpi=*) dpi=${option#dpi=} ;;
+    unseen=*) unseen=${option#unseen=} ;;
     *) echo "release_check.sh: unknown option $option"; exit 64 ;;
   esac
 done
@@ -39,6 +43,11 @@ if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs 
 mkdir -p "$work/release"
 cp "$tool" "$work/release/kestrel-check.exe"
 cp "$program" "$work/release/$name"
+export RUN=kestrel-check.exe
+if [ -n "$unseen" ]; then
+  cp "$unseen" "$work/release/boxdriver.exe"
+  RUN="boxdriver.exe --unseen kestrel-check.exe . 280"
+fi
 [ "$version" = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d" && version=34B
 [ $kind = driver ] && export WINEDLLOVERRIDES="msacm32.drv=n,b"
 settings=()
@@ -54,10 +63,15 @@ LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" && with_x bash -c '"'"'
       IFS="|" read -r key value type data <<< "$setting"
       wine reg add "$key" /v "$value" /t "$type" /d "$data" /f > /dev/null 2>&1
     done
-    wine kestrel-check.exe "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:3}"' \
+    wine $RUN "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:3}"' \
   _ "$version" "$work/release" "$name" "${settings[@]}"
 room=$?
 report=$(tr -d '\r' < "$work/release/report")
+if [ -n "$unseen" ]; then  # the driver ends the report with the check's status
+  sed -n 's/^exit=//p' <<< "$report" > "$work/release/status"
+  report=$(grep -vE '^(wow64|exit)=' <<< "$report")
+  check "the note says nobody sees a box here" "$(grep -c '^note: nobody sees a box here ' <<< "$report")" 1
+fi
 echo "$report"
 check "the room ended, nothing left in it" "$room" 0
 # Every PE image of the system folders is planted, not the DLLs alone (Wine

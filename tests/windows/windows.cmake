@@ -114,6 +114,10 @@ check_control(control_cwd badgate_cwd 34B cwd)
 # unread would let the gate pass.
 check_control(control_unicode badgate_load 12B control temp name=bädgate.exe)
 check_control(control_icon_144dpi badgate_error_icon 12B error_icon dpi=144)
+# kestrel.exe where nobody sees a box: the box roads hold without one.
+add_test(NAME kestrel_check_wine_unseen COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
+                                                $<TARGET_FILE:kestrel> 12B unseen=$<TARGET_FILE:boxdriver>)
+set_tests_properties(kestrel_check_wine_unseen PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
 # kestrel.exe itself where the user's name is not ASCII.
 add_test(NAME kestrel_check_wine_temp COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
                                               $<TARGET_FILE:kestrel> 34B temp)
