@@ -164,7 +164,7 @@ void Checker::RunAndReport(const std::string& check, const Stage& stage, WORD sh
 void Checker::Road()
 {
     const auto stage = MakeStage(scratch_, L"road", program_, InFolder(tools_, L"standin.exe"));
-    if (!stage) return Say(report_.Failed("road", "the scratch folder could not be filled"));
+    if (!stage) return Say(report_.Failed("road", NotFilled()));
     RunAndReport("road", *stage, SW_SHOWNORMAL, road_);
 }
 
@@ -175,7 +175,7 @@ void Checker::UtilityBesideOnly()
     // decoy. The launch road ends with status 3 and nothing shown or started.
     const auto stage = MakeStage(scratch_, L"absent", program_, InFolder(tools_, L"standin.exe"));
     if (!stage || !DeleteFileW(InFolder(stage->bin, L"WinPhlash.exe").c_str()))
-        return Say(report_.Failed("utility beside only", "the scratch folder could not be filled"));
+        return Say(report_.Failed("utility beside only", NotFilled()));
     const Expected expected =
         road_ == Decision::Launch ? Expected{false, {}, {}, kExitLaunchFailed, false} : ExpectedHere(road_);
     const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, false);
@@ -192,7 +192,7 @@ void Checker::UtilityBesideOnly()
 void Checker::HiddenStart()
 {
     const auto stage = MakeStage(scratch_, L"hidden", program_, InFolder(tools_, L"standin.exe"));
-    if (!stage) return Say(report_.Failed("hidden start", "the scratch folder could not be filled"));
+    if (!stage) return Say(report_.Failed("hidden start", NotFilled()));
     RunAndReport("hidden start", *stage, SW_HIDE, road_);
 }
 
@@ -203,7 +203,7 @@ void Checker::RootOfDrive()
     if (folder.empty() || scratch_.Folder(L"drive\\other").empty() ||
         !CopyFileW(program_.c_str(), InFolder(folder, file).c_str(), FALSE) ||
         !CopyFileW(InFolder(tools_, L"standin.exe").c_str(), InFolder(folder, L"WinPhlash.exe").c_str(), FALSE))
-        return Say(report_.Failed("root of a drive", "the scratch folder could not be filled"));
+        return Say(report_.Failed("root of a drive", NotFilled()));
     const DriveLetter drive(folder);
     if (drive.Root().empty()) return Say(report_.Skipped("root of a drive", drive.Why()));
     const Expected expected = ExpectedHere(road_);
@@ -236,7 +236,7 @@ void Checker::Elevation(bool asked)
     for (const auto& step : steps) {
         const auto stage = MakeStage(scratch_, step.folder, program_, InFolder(tools_, L"standin-admin.exe"));
         if (!stage) {
-            Say(report_.Failed(step.check, "the scratch folder could not be filled"));
+            Say(report_.Failed(step.check, NotFilled()));
             continue;
         }
         Say(step.ask);

@@ -92,7 +92,7 @@ void Checker::PlantedDlls()
     bool placed = stage.has_value() && !names.empty();
     for (std::size_t i = 0; placed && i < names.size(); ++i)
         placed = PlaceFile(probe, InFolder(stage->bin, names[i])) && PlaceFile(probe, InFolder(stage->cwd, names[i]));
-    if (!placed) return Say(report_.Failed("planted DLLs", "the scratch folder could not be filled"));
+    if (!placed) return Say(report_.Failed("planted DLLs", NotFilled()));
     // A careless gate first: where its load from its own folder is not seen,
     // no load of the program's would be either.
     const std::wstring control = ControlName(names, known_);
@@ -141,7 +141,7 @@ void Checker::PlantedManifest()
     bool placed = stage && WriteFileBytes(stage->program + L".manifest", manifest.data(), DWORD(manifest.size())) &&
                   PlaceFile(probe, InFolder(stage->bin, L"wmiplant.dll"));
     for (std::size_t i = 0; placed && i < names.size(); ++i) placed = PlaceFile(probe, InFolder(stage->bin, names[i]));
-    if (!placed) return Say(report_.Failed("planted manifest", "the scratch folder could not be filled"));
+    if (!placed) return Say(report_.Failed("planted manifest", NotFilled()));
     RunAndReport("planted manifest", *stage, SW_SHOWNORMAL, road);
 }
 

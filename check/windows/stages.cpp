@@ -26,6 +26,11 @@ std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name,
     return stage;
 }
 
+std::string NotFilled()
+{
+    return "the scratch folder could not be filled (error " + std::to_string(GetLastError()) + ")";
+}
+
 std::string StandinRecord(const std::wstring& folder, bool expected, bool wait)
 {
     const std::wstring path = InFolder(folder, L"launched.txt");

@@ -19,6 +19,9 @@ struct Stage {
 
 std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name, const std::wstring& program,
                                const std::wstring& standin);
+// "the scratch folder could not be filled (error N)", with the system's error
+// of the step that failed.
+std::string NotFilled();
 
 // The stand-in's record of its starts (launched.txt beside it, UTF-8, a line
 // each). Where the utility may have been started outside the run's process
