@@ -47,9 +47,11 @@ std::optional<std::vector<std::string>> KnownDlls()
 
 namespace {
 
-// Whether a file starts as a PE image: "MZ", then "PE\0\0" where the DOS
-// header's e_lfanew points, within the first 4 KiB.
-bool PeImage(const std::wstring& path)
+// Whether a file starts as a module's image: "MZ", then "PE\0\0" where the
+// DOS header's e_lfanew points, within the first 4 KiB, or "NE": a 16-bit
+// module's name (ver.dll, shell.dll) is a name on this machine too, and a
+// 32-bit program that asks for it gets the first PE file the search finds.
+bool ModuleImage(const std::wstring& path)
 {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -60,7 +62,9 @@ bool PeImage(const std::wstring& path)
     CloseHandle(file);
     if (!read || got < 0x40 || head[0] != 'M' || head[1] != 'Z') return false;
     const DWORD at = DWORD(head[0x3C]) | DWORD(head[0x3D]) << 8 | DWORD(head[0x3E]) << 16 | DWORD(head[0x3F]) << 24;
-    return at <= got - 4 && head[at] == 'P' && head[at + 1] == 'E' && head[at + 2] == 0 && head[at + 3] == 0;
+    if (at > got - 4) return false;
+    return (head[at] == 'P' && head[at + 1] == 'E' && head[at + 2] == 0 && head[at + 3] == 0) ||
+           (head[at] == 'N' && head[at + 1] == 'E');
 }
 
 }  // namespace
@@ -86,7 +90,7 @@ std::vector<std::wstring> SystemImageNames()
             if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) continue;
             bool seen = false;
             for (const std::string& known : lowered) seen = seen || known == name;
-            if (seen || !PeImage(InFolder(folder, found.cFileName))) continue;
+            if (seen || !ModuleImage(InFolder(folder, found.cFileName))) continue;
             names.emplace_back(found.cFileName);
             lowered.push_back(name);
         } while (FindNextFileW(search, &found));

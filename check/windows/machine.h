@@ -19,8 +19,8 @@ std::optional<std::vector<std::string>> ImportsOf(const std::wstring& path);
 // nothing when the key cannot be read.
 std::optional<std::vector<std::string>> KnownDlls();
 
-// The name of every PE image (DLLs, drivers, controls, codecs, whatever
-// starts as one; programs aside) in the system folder, its wbem folder and
+// The name of every module image, PE or 16-bit NE (DLLs, drivers, controls,
+// codecs, whatever starts as one; programs aside) in the system folder, its wbem folder and
 // the Windows folder, each once, without regard to case.
 std::vector<std::wstring> SystemImageNames();
 
