@@ -50,7 +50,8 @@ namespace {
 // Whether a file starts as a module's image: "MZ", then "PE\0\0" where the
 // DOS header's e_lfanew points, within the first 4 KiB, or "NE": a 16-bit
 // module's name (ver.dll, shell.dll) is a name on this machine too, and a
-// 32-bit program that asks for it gets the first PE file the search finds.
+// 32-bit program that asks for it by bare name takes a file of that name in
+// its own folder before the system's.
 bool ModuleImage(const std::wstring& path)
 {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
