@@ -74,7 +74,7 @@ if [ -n "$unseen" ]; then  # the driver ends the report with the check's status
 fi
 echo "$report"
 check "the room ended, nothing left in it" "$room" 0
-# Every PE image of the system folders is planted, not the DLLs alone (Wine
+# Every module image of the system folders is planted, not the DLLs alone (Wine
 # has drivers, codecs and controls there too).
 names=$(sed -nE 's/^planted DLL names: ([0-9]+) .*/\1/p' <<< "$report")
 check "planted DLL names counted" "$([ "${names:-0}" -gt 100 ] && echo many)" "many"
