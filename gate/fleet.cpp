@@ -8,9 +8,11 @@ int WaitedStatus(std::optional<std::uint32_t> utility)
 {
     if (!utility) return kExitUtilityStatusHidden;
     const std::uint32_t status = *utility;
+    constexpr std::uint32_t kStillActive = 259;
     // 1 to 4, 6, 7, 70 and 1618 are kestrel's own.
     if ((status >= kExitPrivilege && status <= kExitOnBattery) || status == kExitUtilityStatusHidden ||
-        status == kExitUsage || status == kExitInternalFailure || status == kExitFlashRunning)
+        status == kExitUsage || status == kExitInternalFailure || status == kExitFlashRunning ||
+        status == kStillActive)
         return kExitUtilityStatusHidden;
     return static_cast<int>(status);
 }
@@ -29,36 +31,64 @@ FleetResult RunFleet(Management& management, FleetShell& shell, const FleetReque
         }
         return result;
     }
-    if (!shell.HoldFlashLock()) {
+    const FlashLock lock = shell.TakeFlashLock();
+    if (lock == FlashLock::NoRights) {
+        // The privilege message says what is missing.
+        const Warning warning = WarningOf(Decision::Privilege);
+        if (!request.quiet) shell.ShowMessage(warning.text, kWarningStyle, warning.caption);
+        result.outcome = FleetOutcome::NeedsAdministrator;
+        result.status = kExitPrivilege;
+        return result;
+    }
+    if (lock == FlashLock::FlashRunning) {
         result.outcome = FleetOutcome::FlashRunning;
         result.status = kExitFlashRunning;
-    } else if (shell.OnBattery()) {
+        return result;
+    }
+    if (shell.OnBattery()) {
         result.outcome = FleetOutcome::OnBattery;
         result.status = kExitOnBattery;
+        return result;
+    }
+    result.utility = shell.Launch(kFlashUtility, kNormalWindow, request.wait, !request.quiet);
+    if (result.utility.needsElevation) {
+        result.outcome = FleetOutcome::NeedsAdministrator;
+        result.status = kExitPrivilege;
+    } else if (!result.utility.started) {
+        result.outcome = FleetOutcome::LaunchFailed;
+        result.status = kExitLaunchFailed;
     } else {
-        result.utility = shell.Launch(kFlashUtility, kNormalWindow, request.wait);
-        result.outcome = result.utility.started ? FleetOutcome::Launched : FleetOutcome::LaunchFailed;
-        result.status = !result.utility.started ? kExitLaunchFailed
-                        : request.wait          ? WaitedStatus(result.utility.status)
-                                                : kExitLaunched;
+        result.outcome = FleetOutcome::Launched;
+        result.status = request.wait ? WaitedStatus(result.utility.status) : kExitLaunched;
     }
     return result;
 }
 
 FleetResult RunUsageError(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
-                          std::u16string_view usage)
+                          std::u16string_view usage, std::u16string_view why)
 {
     FleetResult result;
     result.outcome = FleetOutcome::Usage;
     result.status = kExitUsage;
     result.argument = std::u16string(argument);
     if (!request.quiet) {
-        std::u16string text = u"Unknown: ";
+        std::u16string text(why);
         text += argument;
         text += u"\n";
         text += usage;
         shell.TellUsage(text, true);
     }
+    return result;
+}
+
+FleetResult RunHelp(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
+                    std::u16string_view usage)
+{
+    FleetResult result;
+    result.outcome = FleetOutcome::Usage;
+    result.status = kExitUsage;
+    result.argument = std::u16string(argument);
+    if (!request.quiet) shell.TellUsage(usage, false);
     return result;
 }
 
@@ -124,6 +154,7 @@ std::string_view OutcomeName(FleetOutcome outcome)
     case FleetOutcome::LaunchFailed: return "launch failed";
     case FleetOutcome::Launched: return "launched";
     case FleetOutcome::Usage: return "usage";
+    case FleetOutcome::NeedsAdministrator: return "needs administrator";
     }
     return "usage";
 }

@@ -30,7 +30,9 @@ enum FleetExitStatus : int {
 };
 
 // The status a fleet run ends with, for a utility that was waited for and
-// ended with `utility` (nothing when its status could not be read).
+// ended with `utility` (nothing when its status could not be read). 259 is
+// STILL_ACTIVE: a caller that polls GetExitCodeProcess would read it as a
+// kestrel that never ends, so it is hidden too.
 int WaitedStatus(std::optional<std::uint32_t> utility);
 
 // The facts of the run that go into the log line.
@@ -43,8 +45,18 @@ struct RunFacts {
 
 struct UtilityEnd {
     bool started = false;
+    // Not started: the utility asks for rights this run lacks, and nobody
+    // may be asked for consent.
+    bool needsElevation = false;
     // Set when the run waited and the utility's status could be read.
     std::optional<std::uint32_t> status;
+};
+
+// What a fleet run finds of the machine's flash lock.
+enum class FlashLock {
+    Held,          // this run's now: its flash may start
+    FlashRunning,  // another flash runs: some process of it still lives
+    NoRights,      // only an administrator may take it, and this run is none
 };
 
 // The platform's side of a fleet run. The shell knows the utility's
@@ -55,12 +67,15 @@ public:
     virtual ~FleetShell() = default;
     // The plain routine's box (or message, where nobody sees a box).
     virtual bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) = 0;
-    // False when another run holds the machine's flash lock.
-    virtual bool HoldFlashLock() = 0;
+    // Takes the machine's flash lock for this run's flash, which keeps it
+    // until its last process has ended.
+    virtual FlashLock TakeFlashLock() = 0;
     // True only when the machine says it runs on battery power.
     virtual bool OnBattery() = 0;
-    // Starts the utility with its arguments; waits for it when `wait`.
-    virtual UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait) = 0;
+    // Starts the utility with its arguments; waits for every process of the
+    // flash when `wait`. Unless `mayPrompt`, a utility that needs elevation
+    // is not started.
+    virtual UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, bool mayPrompt) = 0;
     // The usage, where the user is: the console the program was started
     // from, else a box; `error` when the command line was not understood.
     virtual void TellUsage(std::u16string_view text, bool error) = 0;
@@ -70,7 +85,16 @@ public:
     virtual bool AppendLog(std::string_view line) = 0;
 };
 
-enum class FleetOutcome { Privilege, WrongModel, FlashRunning, OnBattery, LaunchFailed, Launched, Usage };
+enum class FleetOutcome {
+    Privilege,
+    WrongModel,
+    FlashRunning,
+    OnBattery,
+    LaunchFailed,
+    Launched,
+    Usage,
+    NeedsAdministrator,  // the lock or the utility needs rights this run lacks
+};
 
 struct FleetRequest {
     bool quiet = false;
@@ -93,9 +117,15 @@ inline constexpr int kUsageErrorStyle = 48;  // OK button, exclamation icon
 inline constexpr int kUsageHelpStyle = 64;   // OK button, information icon
 
 // A command line that was not understood: the usage told (unless quiet)
-// after a line naming the argument, nothing started, the usage status.
+// after a line naming the argument (`why` before it), nothing started, the
+// usage status.
 FleetResult RunUsageError(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
-                          std::u16string_view usage);
+                          std::u16string_view usage, std::u16string_view why = u"Unknown: ");
+
+// The usage asked for (`argument`): told unless quiet, nothing started, and
+// the usage status, as a run that did nothing must not read as success.
+FleetResult RunHelp(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
+                    std::u16string_view usage);
 
 // The run's line for the log: one JSON object, UTF-8, with a line feed.
 std::string LogLine(const RunFacts& facts, const FleetResult& result, const FleetRequest& request);

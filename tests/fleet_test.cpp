@@ -126,22 +126,24 @@ TEST(Fleet, AWaitedStatusNeverPassesForOneOfOurOwn)
 
 class FakeFleetShell final : public FleetShell {
 public:
-    bool lockFree = true, onBattery = false, starts = true;
+    FlashLock lock = FlashLock::Held;
+    bool onBattery = false, starts = true, needsElevation = false;
     std::optional<std::uint32_t> utilityStatus = 0u;
     int boxes = 0, launches = 0;
     bool waited = false;
 
     bool ShowMessage(std::u16string_view, int, std::u16string_view) override { return ++boxes, true; }
-    bool HoldFlashLock() override { return lockFree; }
+    FlashLock TakeFlashLock() override { return lock; }
     bool OnBattery() override { return onBattery; }
-    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait) override
+    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, bool mayPrompt) override
     {
         EXPECT_EQ(fileName, u"WinPhlash.exe");
         EXPECT_EQ(windowState, 1);
         ++launches;
         waited = wait;
+        if (needsElevation && !mayPrompt) return {.needsElevation = true};
         if (!starts) return {};
-        return {true, wait ? utilityStatus : std::nullopt};
+        return {.started = true, .status = wait ? utilityStatus : std::nullopt};
     }
     void TellUsage(std::u16string_view, bool error) override { boxes += error ? 1 : 100; }
     RunFacts Facts() override { return {"2026-12-08T14:05:09+01:00", u"PC-01", u"NT AUTHORITY\\SYSTEM", 0u}; }
@@ -197,7 +199,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
         {"busy",
          {.boards = {V(u"34")}},
          {.wait = true},
-         [](FakeFleetShell& s) { s.lockFree = false; },
+         [](FakeFleetShell& s) { s.lock = FlashLock::FlashRunning; },
          1618,
          0,
          0,

@@ -1,53 +1,50 @@
 #include "fleet_shell.h"
 
+#include "../log_tail.h"
+#include "admin_only.h"
 #include "dll_search.h"
+#include "handle.h"
 #include "program_path.h"
+#include "runtime.h"
 #include "wide.h"
 
 namespace kestrel {
-
-WindowsFleetShell::~WindowsFleetShell()
-{
-    if (!lock_) return;
-    ReleaseMutex(lock_);
-    CloseHandle(lock_);
-}
 
 bool WindowsFleetShell::ShowMessage(std::u16string_view text, int style, std::u16string_view caption)
 {
     return boxes_.ShowMessage(text, style, caption);
 }
 
-bool WindowsFleetShell::HoldFlashLock()
-{
-    if (lock_) return true;
-    const HANDLE lock = CreateMutexW(nullptr, FALSE, kFlashLockName);
-    if (!lock) return false;
-    const DWORD taken = WaitForSingleObject(lock, 0);
-    if (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED) {
-        CloseHandle(lock);
-        return false;
-    }
-    lock_ = lock;
-    return true;
-}
-
 bool WindowsFleetShell::OnBattery()
 {
     SYSTEM_POWER_STATUS power = {};
-    return GetSystemPowerStatus(&power) && power.ACLineStatus == 0;
+    return GetSystemPowerStatus(&power) && OnBatteryPower(power.ACLineStatus, power.BatteryFlag);
 }
 
-UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowState, bool wait)
+UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowState, bool wait, bool mayPrompt)
 {
     UtilityEnd end;
     if (folder_.empty()) return end;
-    end.started = StartElevatingIfRequired(starter_, Utf16(InFolder(folder_, Wide(fileName))), windowState);
+    const std::u16string path = Utf16(InFolder(folder_, Wide(fileName)));
+    switch (starter_.Start(path, windowState)) {
+    case ProcessStarter::Result::Started: end.started = true; break;
+    case ProcessStarter::Result::ElevationRequired:
+        // Under /quiet nobody may be asked for consent.
+        if (!mayPrompt) end.needsElevation = true;
+        else end.started = starter_.StartElevated(path, windowState);
+        break;
+    case ProcessStarter::Result::Failed: break;
+    }
+    if (!end.started || !wait) return end;
+    // While the flash runs, and after it, kestrel's own failure ends with
+    // what the run would have told.
+    SetInternalFailureStatus(kExitUtilityStatusHidden);
     const HANDLE process = starter_.process();
+    job_.Wait(process);
     DWORD status = 0;
-    if (end.started && wait && process && WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 &&
-        GetExitCodeProcess(process, &status))
+    if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &status))
         end.status = status;
+    SetInternalFailureStatus(unsigned(WaitedStatus(end.status)));
     return end;
 }
 
@@ -95,16 +92,65 @@ RunFacts WindowsFleetShell::Facts()
     return facts;
 }
 
+namespace {
+
+bool MoveTo(HANDLE file, std::uint64_t at)
+{
+    LARGE_INTEGER to;
+    to.QuadPart = LONGLONG(at);
+    return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
+}
+
+// Cuts the file at `at`.
+bool CutAt(HANDLE file, std::uint64_t at) { return MoveTo(file, at) && SetEndOfFile(file); }
+
+// Opens the log for this run alone: other writers are kept out (a reader may
+// stay), and a run that finds another writing waits for it a while.
+Handle OpenLog(const std::wstring& path)
+{
+    // Made by an administrator: administrators and SYSTEM write, users read.
+    const SecurityDescriptor sd(RunsAsAdministrator() ? L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)" : nullptr);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        // The reparse point itself, if the name is one, so that it is seen
+        // and refused rather than followed.
+        Handle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                sd.get() ? &attributes : nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file || GetLastError() != ERROR_SHARING_VIOLATION) return file;
+        Sleep(20);
+    }
+    return Handle();
+}
+
+}  // namespace
+
 bool WindowsFleetShell::AppendLog(std::string_view line)
 {
     if (log_.empty()) return true;
-    const HANDLE file = CreateFileW(log_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const Handle file = OpenLog(log_);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    // A device, a pipe, a link to another file, a reparse point: refused.
+    if (!file || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info) ||
+        info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return false;
+    const std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    char tail[kLogTailBytes];
+    const DWORD want = DWORD(size < sizeof tail ? size : sizeof tail);
+    DWORD got = 0;
+    if (!MoveTo(file.get(), size - want) || !ReadFile(file.get(), tail, want, &got, nullptr) || got != want)
+        return false;
+    const LogMend mend = MendLogTail(std::string_view(tail, got), size);
+    if (mend.keep != size && !CutAt(file.get(), mend.keep)) return false;
+    if (!MoveTo(file.get(), mend.keep)) return false;
+    std::string whole = mend.newline ? "\n" : "";
+    whole += line;
     DWORD written = 0;
-    const bool whole = WriteFile(file, line.data(), DWORD(line.size()), &written, nullptr) && written == line.size();
-    CloseHandle(file);
-    return whole;
+    if (WriteFile(file.get(), whole.data(), DWORD(whole.size()), &written, nullptr) && written == whole.size())
+        return true;
+    // Part of it may be there: it goes, so that the log ends in a whole line.
+    CutAt(file.get(), mend.keep);
+    return false;
 }
 
 void WindowsFleetShell::TellUsage(std::u16string_view text, bool error)

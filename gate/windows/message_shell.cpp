@@ -6,28 +6,17 @@
 #include <cstring>
 #include <vector>
 
+#include "../update_gate.h"
 #include "dll_search.h"
+#include "flash_job.h"
+#include "handle.h"
 #include "program_path.h"
+#include "runtime.h"
 #include "wide.h"
 
 namespace kestrel {
 
 namespace {
-
-// Closes a kernel handle when it goes.
-class Handle {
-public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle()
-    {
-        if (h_) CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-private:
-    HANDLE h_;
-};
 
 // A window of this program's own, made the foreground window, for the
 // consent prompt to belong to. kestrel has no window when it starts the
@@ -208,12 +197,27 @@ ProcessStarter::Result WindowsStarter::Start(std::u16string_view path, int windo
     // The utility gets the system's default error mode, not the one this
     // program set for itself, and its own folder as its working folder,
     // where it finds its image and settings wherever kestrel was started
-    // from.
-    if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
+    // from. Held in the flash's job, it starts suspended, so that it runs
+    // only once it is in the job and holds its lock.
+    const bool hold = job_ && job_->Take() == FlashLock::Held;
+    if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                        CREATE_DEFAULT_ERROR_MODE | (hold ? CREATE_SUSPENDED : 0), nullptr,
                         folder_.empty() ? nullptr : folder_.c_str(), &startup, &process))
         return GetLastError() == kElevationRequired ? Result::ElevationRequired : Result::Failed;
+    const Handle thread(process.hThread);
+    if (hold) {
+        job_->Adopt(process.hProcess, process.dwProcessId);
+        // A utility left suspended would hold the lock for ever.
+        if (ResumeThread(thread.get()) == DWORD(-1)) {
+            TerminateProcess(process.hProcess, kExitLaunchFailed);
+            CloseHandle(process.hProcess);
+            return Result::Failed;
+        }
+    }
+    // From here on, kestrel's own failure does not change what the run
+    // tells: the utility runs.
+    SetInternalFailureStatus(kExitLaunched);
     Keep(process.hProcess);
-    const Handle threadHandle(process.hThread);
     return Result::Started;
 }
 
@@ -232,6 +236,10 @@ bool WindowsStarter::StartElevated(std::u16string_view path, int windowState)
         ElevatedStartInfo(file.c_str(), folder_.empty() ? nullptr : folder_.c_str(), windowState, owner.get());
     if (!arguments_.empty()) info.lpParameters = arguments_.c_str();
     if (!shellExecuteEx(&info)) return false;
+    SetInternalFailureStatus(kExitLaunched);
+    // The utility already runs: it joins the job only where the system lets
+    // this program change an elevated process, which it mostly does not.
+    if (job_ && info.hProcess) job_->Adopt(info.hProcess, 0);
     Keep(info.hProcess);
     return true;
 }

@@ -11,16 +11,21 @@
 
 namespace kestrel {
 
+class FlashJob;
+
 // Starts the flash utility in `folder`, its working folder: CreateProcessW
 // first; ShellExecuteExW, which can ask the user for consent, when the
 // utility's manifest asks for rights this program does not have. Without
 // arguments its command line is its quoted path alone; `arguments` follow
 // it as they stand. The handles are closed at once, nothing waits; unless
 // `keepProcess`, when the started process's handle is kept for a wait.
+// Given a flash job whose lock this run holds (or can take, at the start),
+// the utility is started suspended and joins it before it runs.
 class WindowsStarter : public ProcessStarter {
 public:
-    explicit WindowsStarter(std::wstring folder, std::wstring arguments = {}, bool keepProcess = false)
-        : folder_(std::move(folder)), arguments_(std::move(arguments)), keepProcess_(keepProcess)
+    explicit WindowsStarter(std::wstring folder, std::wstring arguments = {}, bool keepProcess = false,
+                            FlashJob* job = nullptr)
+        : folder_(std::move(folder)), arguments_(std::move(arguments)), keepProcess_(keepProcess), job_(job)
     {
     }
     ~WindowsStarter() override;
@@ -38,6 +43,7 @@ private:
     std::wstring folder_;
     std::wstring arguments_;
     bool keepProcess_;
+    FlashJob* job_;
     HANDLE process_ = nullptr;
 };
 

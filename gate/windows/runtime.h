@@ -12,6 +12,13 @@ namespace kestrel {
 // 64).
 inline constexpr unsigned kInternalFailureExit = 70;
 
+// Ends the program at once with the internal failure's status, or with the
+// one set since.
 [[noreturn]] void EndOnInternalFailure();
+
+// What an internal failure ends with from now on: once the utility runs, the
+// status of the road it took, never 70, as a tool that sees 70 may run the
+// flash again.
+void SetInternalFailureStatus(unsigned status);
 
 }  // namespace kestrel

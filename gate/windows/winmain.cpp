@@ -7,6 +7,7 @@
 #include "../modMain.h"
 #include "activation_context.h"
 #include "dll_search.h"
+#include "flash_job.h"
 #include "fleet_shell.h"
 #include "message_shell.h"
 #include "program_path.h"
@@ -33,6 +34,10 @@ public:
 // What a fleet run can be asked for (README.txt says what each switch does).
 constexpr std::u16string_view kUsage = u"kestrel.exe [/quiet] [/wait] [/log:FILE] [-- UTILITY ARGUMENTS]";
 
+// The longest command line CreateProcessW takes, its terminating null
+// included (CreateProcessW, lpCommandLine, Microsoft Learn).
+constexpr std::size_t kLongestCommandLine = 32767;
+
 // The run the command line asks for, once the DLL search is restricted: the
 // plain routine without arguments, a fleet run with them.
 int Run(const std::wstring& program, kestrel::Management& management)
@@ -40,19 +45,27 @@ int Run(const std::wstring& program, kestrel::Management& management)
     const auto invocation = kestrel::ParseWindowsCommandLine(kestrel::Utf16(GetCommandLineW()));
     const std::wstring folder = kestrel::FolderOf(program);
     using Kind = kestrel::WindowsInvocation::Kind;
+    // The utility joins the flash's job, which holds the machine's flash
+    // lock, on every road; the plain one never refuses for it.
+    kestrel::FlashJob job;
     // Without arguments: no arguments for the utility, nothing kept of it.
-    Starter starter(folder, kestrel::Wide(invocation.utilityTail), invocation.wait);
+    Starter starter(folder, kestrel::Wide(invocation.utilityTail), invocation.wait, &job);
     kestrel::MessageShell boxes(folder, starter);
     if (invocation.kind == Kind::Plain) return kestrel::Main(management, boxes);
-    kestrel::WindowsFleetShell shell(boxes, starter, folder, kestrel::Wide(invocation.log));
+    kestrel::WindowsFleetShell shell(boxes, starter, job, folder, kestrel::Wide(invocation.log));
     const kestrel::FleetRequest request{invocation.quiet, invocation.wait};
-    if (invocation.kind == Kind::Help) {
-        shell.TellUsage(kUsage, false);
-        return 0;
-    }
-    const kestrel::FleetResult result = invocation.kind == Kind::Error
-                                            ? kestrel::RunUsageError(shell, request, invocation.error, kUsage)
-                                            : kestrel::RunFleet(management, shell, request);
+    // The utility's command line: its quoted path, a blank, the arguments.
+    const std::size_t utilityLine =
+        kestrel::InFolder(folder, kestrel::Wide(kestrel::kFlashUtility)).size() + 3 + invocation.utilityTail.size();
+    kestrel::FleetResult result;
+    if (invocation.kind == Kind::Help)
+        result = kestrel::RunHelp(shell, request, u"/?", kUsage);
+    else if (invocation.kind == Kind::Error)
+        result = kestrel::RunUsageError(shell, request, invocation.error, kUsage);
+    else if (utilityLine >= kLongestCommandLine)
+        result = kestrel::RunUsageError(shell, request, u"--", kUsage, u"Too long for WinPhlash.exe: what follows ");
+    else
+        result = kestrel::RunFleet(management, shell, request);
     shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));
     return result.status;
 }

@@ -1,0 +1,67 @@
+#include "admin_only.h"
+
+#include <aclapi.h>
+
+#include <cstring>
+
+#include "dll_search.h"
+
+namespace kestrel {
+
+namespace {
+
+// S-1-5-32-544 (BUILTIN\Administrators) and S-1-5-18 (SYSTEM), as the
+// system lays a SID out: revision, count of sub-authorities, the authority
+// (NT, 5) in six bytes, then each sub-authority in four, low byte first.
+constexpr BYTE kAdministrators[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
+constexpr BYTE kSystem[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+
+bool IsSid(PSID sid, const BYTE* known, std::size_t size)
+{
+    const auto* bytes = static_cast<const BYTE*>(sid);
+    return sid && std::size_t(8 + 4 * bytes[1]) == size && std::memcmp(bytes, known, size) == 0;
+}
+
+HMODULE Advapi() { return LoadSystemLibrary(L"advapi32.dll"); }
+
+}  // namespace
+
+SecurityDescriptor::SecurityDescriptor(const wchar_t* sddl)
+{
+    using ConvertFunction = BOOL(WINAPI*)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
+    const auto convert = ExportOf<ConvertFunction>(Advapi(), "ConvertStringSecurityDescriptorToSecurityDescriptorW");
+    if (sddl && convert && !convert(sddl, 1 /* SDDL_REVISION_1 */, &sd_, nullptr)) sd_ = nullptr;
+}
+
+SecurityDescriptor::~SecurityDescriptor()
+{
+    if (sd_) LocalFree(sd_);
+}
+
+bool RunsAsAdministrator()
+{
+    using CheckFunction = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
+    const auto check = ExportOf<CheckFunction>(Advapi(), "CheckTokenMembership");
+    BYTE sid[sizeof kAdministrators];
+    std::memcpy(sid, kAdministrators, sizeof sid);
+    BOOL member = FALSE;
+    return check && check(nullptr, sid, &member) && member;
+}
+
+bool OwnedByAdministrators(HANDLE object)
+{
+    using GetSecurityFunction =
+        DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+    const auto getSecurity = ExportOf<GetSecurityFunction>(Advapi(), "GetSecurityInfo");
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!getSecurity ||
+        getSecurity(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
+            ERROR_SUCCESS)
+        return false;
+    const bool admin = IsSid(owner, kAdministrators, sizeof kAdministrators) || IsSid(owner, kSystem, sizeof kSystem);
+    LocalFree(sd);
+    return admin;
+}
+
+}  // namespace kestrel

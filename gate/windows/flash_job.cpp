@@ -1,0 +1,121 @@
+#include "flash_job.h"
+
+#include "admin_only.h"
+
+namespace kestrel {
+
+FlashLock FlashJob::Take()
+{
+    if (state_ == State::Untried) state_ = TakeOnce();
+    switch (state_) {
+    case State::Running: return FlashLock::FlashRunning;
+    case State::NoRights: return FlashLock::NoRights;
+    case State::Held:
+    case State::Untried: break;
+    }
+    return FlashLock::Held;
+}
+
+FlashJob::State FlashJob::TakeOnce()
+{
+    if (!RunsAsAdministrator()) return State::NoRights;
+    // Owned by the Administrators group, where this token may set that
+    // owner; as SYSTEM's token may not on every version, else by the
+    // token's own default owner, which for SYSTEM is SYSTEM. Nobody else
+    // may open it, and nothing is inherited into it.
+    HANDLE job = nullptr;
+    for (const wchar_t* sddl : {L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", L"D:P(A;;GA;;;SY)(A;;GA;;;BA)"}) {
+        const SecurityDescriptor sd(sddl);
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
+        SetLastError(ERROR_SUCCESS);
+        job = sd.get() ? CreateJobObjectW(&attributes, kFlashLockName) : nullptr;
+        if (job || GetLastError() != ERROR_INVALID_OWNER) break;
+    }
+    // Given a handle to a job of the lock's name that was there before: an
+    // administrator's is another flash, anything else a squatter's. No
+    // handle at all (an object of another kind, or one this administrator
+    // may not open, which no kestrel makes) is a squatter's too.
+    const bool existed = job && GetLastError() == ERROR_ALREADY_EXISTS;
+    Handle named(job);
+    if (named && !existed) {
+        job_ = std::move(named);
+        return State::Held;
+    }
+    if (named && OwnedByAdministrators(named.get())) return State::Running;
+    job_ = Handle(CreateJobObjectW(nullptr, nullptr));
+    return State::Held;
+}
+
+void FlashJob::Share(HANDLE process, DWORD id)
+{
+    if (sharedCount_ == sizeof shared_ / sizeof shared_[0]) return;
+    // The lock's handle in the process's own table: it lives as long as the
+    // process does, and passes to the processes it starts that inherit its
+    // handles. Query access is all it needs.
+    HANDLE copy = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), job_.get(), process, &copy, JOB_OBJECT_QUERY, TRUE, 0))
+        shared_[sharedCount_++] = id;
+}
+
+bool FlashJob::Adopt(HANDLE process, DWORD id)
+{
+    if (state_ != State::Held || !job_) return false;
+    holdsUtility_ = AssignProcessToJobObject(job_.get(), process) != FALSE;
+    Share(process, id);
+    utility_ = process;
+    return holdsUtility_;
+}
+
+void FlashJob::ShareLockWithMembers()
+{
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST head;
+        ULONG_PTR more[63];
+    } list = {};
+    // With more processes than that, the list holds the first ones.
+    QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, &list, sizeof list, nullptr);
+    for (DWORD i = 0; i < list.head.NumberOfProcessIdsInList && i < 64; ++i) {
+        const DWORD id = DWORD(list.head.ProcessIdList[i]);
+        bool known = false;
+        for (std::size_t k = 0; k < sharedCount_; ++k) known = known || shared_[k] == id;
+        if (known) continue;
+        const Handle process(OpenProcess(PROCESS_DUP_HANDLE, FALSE, id));
+        if (process) Share(process.get(), id);
+    }
+}
+
+void FlashJob::Wait(HANDLE utility)
+{
+    for (;;) {
+        if (holdsUtility_) {
+            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION counts = {};
+            if (!QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &counts, sizeof counts,
+                                           nullptr) ||
+                counts.ActiveProcesses == 0)
+                return;
+            ShareLockWithMembers();
+        } else if (!utility || WaitForSingleObject(utility, 0) != WAIT_TIMEOUT) {
+            return;
+        }
+        // This thread is in a single-threaded apartment, which has a hidden
+        // window that others' broadcasts wait on: such a thread must keep
+        // processing messages, and should wait with MsgWaitForMultipleObjects
+        // and dispatch them rather than with WaitForSingleObject (Microsoft,
+        // "Hints and Tips", TAPI 3). A job signals nothing when its last
+        // process ends, so it is looked at again every tenth of a second.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+bool OnBatteryPower(BYTE acLineStatus, BYTE batteryFlag)
+{
+    constexpr BYTE kNoBattery = 128, kUnknown = 255;
+    return acLineStatus == 0 && batteryFlag != kNoBattery && batteryFlag != kUnknown;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,76 @@
+// The processes of a flash held together in a job object, and the machine's
+// flash lock that they keep.
+//
+// The lock is the job itself, named in the global namespace so that every
+// session sees it. A named object lives while someone holds a handle to it:
+// kestrel holds one, the utility gets one before it runs, and while kestrel
+// waits, every process the flash starts gets one too. So the lock outlives a
+// kestrel that ends or is killed, for as long as any process of the flash
+// that holds it lives, and goes with the last of them: no lock is ever left
+// behind by a flash that is over.
+//
+// Only an administrator (or SYSTEM) makes the lock, owned by the
+// Administrators group, and only administrators and SYSTEM may open it: a
+// standard user can neither hold it open nor make one that counts. An object
+// of its name that no administrator made (a mutex or an event made first) is
+// no flash: the run goes ahead with a job of its own, unnamed, and that run
+// alone is not kept apart from another.
+//
+// A private namespace (Vista and later) would keep the name itself from
+// others, but it is tied to the process that made it: "The handle is also
+// closed when the creating process terminates. After the namespace handle is
+// closed, subsequent calls to OpenPrivateNamespace fail" (Microsoft,
+// CreatePrivateNamespaceW). A killed kestrel would take its flash's lock
+// with it.
+#pragma once
+
+#include <windows.h>
+
+#include "../fleet.h"
+#include "handle.h"
+
+namespace kestrel {
+
+// The lock's name. Its objects are job objects.
+inline constexpr wchar_t kFlashLockName[] = L"Global\\kestrel-flash-job";
+
+class FlashJob {
+public:
+    FlashJob() = default;
+    FlashJob(const FlashJob&) = delete;
+    FlashJob& operator=(const FlashJob&) = delete;
+
+    // Takes the lock, once; later calls answer as the first one did.
+    FlashLock Take();
+    // Holds a process of the flash, started suspended: it joins the job,
+    // and gets its own handle to the lock. False when the job cannot hold
+    // it (a job around kestrel that allows none inside it: Windows 7 and
+    // earlier have no nested jobs), which leaves the process to keep the
+    // lock alone.
+    bool Adopt(HANDLE process, DWORD id);
+    // Waits until every process in the job has ended, or, when the job
+    // does not hold `utility`, until it has; messages are answered while it
+    // waits, and each new process of the flash gets its handle to the lock.
+    void Wait(HANDLE utility);
+    bool held() const { return state_ == State::Held; }
+
+private:
+    enum class State { Untried, Held, Running, NoRights };
+    State TakeOnce();
+    void Share(HANDLE process, DWORD id);
+    void ShareLockWithMembers();
+
+    State state_ = State::Untried;
+    Handle job_;
+    bool holdsUtility_ = false;
+    HANDLE utility_ = nullptr;  // not owned
+    DWORD shared_[64] = {};  // the processes that have their handle, by id
+    std::size_t sharedCount_ = 0;
+};
+
+// GetSystemPowerStatus's answer as "on battery": the mains are off
+// (ACLineStatus 0) and a battery is there (BatteryFlag neither 128, "no
+// system battery", nor 255, "unknown status").
+bool OnBatteryPower(BYTE acLineStatus, BYTE batteryFlag);
+
+}  // namespace kestrel
