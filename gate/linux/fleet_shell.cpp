@@ -1,12 +1,17 @@
 #include "fleet_shell.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 
+#include "../log_tail.h"
 #include "../utf8.h"
 
 namespace kestrel {
@@ -24,6 +29,49 @@ bool WriteAll(int fd, std::string_view bytes)
     return true;
 }
 
+// How long a writer waits for another to finish its line: the lock is tried
+// every kLockPauseNanoseconds, kLockTries times: about two seconds. A writer
+// holds it for a few system calls; one that holds it longer has stopped,
+// and the run must not wait on it for ever.
+constexpr int kLockTries = 100;
+constexpr long kLockPauseNanoseconds = 20'000'000;
+
+bool LockAlone(int fd)
+{
+    for (int tried = 1;; ++tried) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if ((errno != EWOULDBLOCK && errno != EINTR) || tried == kLockTries) return false;
+        timespec pause{0, kLockPauseNanoseconds};
+        while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+// Appends `line` to the log open as `fd`, which this run holds alone: first
+// cuts off a fragment an earlier write left at the end, and when this write
+// fails part-way (a full disk) cuts the file back to where the line began.
+bool AppendWholeLine(int fd, std::string_view line)
+{
+    struct stat file {};
+    if (::fstat(fd, &file) != 0 || file.st_size < 0) return false;
+    const auto size = static_cast<std::uint64_t>(file.st_size);
+    char tail[kLogTailBytes];
+    const std::size_t wanted = size < sizeof tail ? static_cast<std::size_t>(size) : sizeof tail;
+    for (std::size_t got = 0; got < wanted;) {
+        const ssize_t n = ::pread(fd, tail + got, wanted - got, static_cast<off_t>(size - wanted + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        got += static_cast<std::size_t>(n);
+    }
+    const LogMend mend = MendLogTail(std::string_view(tail, wanted), size);
+    const auto start = static_cast<off_t>(mend.keep);
+    if (mend.keep != size && ::ftruncate(fd, start) != 0) return false;
+    if ((!mend.newline || WriteAll(fd, "\n")) && WriteAll(fd, line)) return true;
+    // Should this fail too, the next writer cuts off what is left.
+    [[maybe_unused]] const int takenBack = ::ftruncate(fd, start);
+    return false;
+}
+
 }  // namespace
 
 std::u16string Ascii(std::string_view text)
@@ -33,18 +81,27 @@ std::u16string Ascii(std::string_view text)
     return out;
 }
 
-UtilityEnd LinuxFleetShell::Launch(std::u16string_view fileName, int, bool wait)
+UtilityEnd LinuxFleetShell::Launch(std::u16string_view fileName, int, bool wait, bool)
 {
     UtilityEnd end;
+    // A process the utility leaves behind goes to the nearest reaper among
+    // its forebears, and with this one that is kestrel (PR_SET_CHILD_SUBREAPER,
+    // prctl(2)): kestrel has no other children, so the flash has ended when
+    // none is left. A wait that cannot see them would end too early, and
+    // nothing is started.
+    if (wait && ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0) return end;
     pid_t child = 0;
     end.started = Spawn(programDir_, fileName, arguments_, &child);
     if (!end.started || !wait) return end;
-    int status = 0;
-    pid_t got = 0;
-    do got = ::waitpid(child, &status, 0);
-    while (got < 0 && errno == EINTR);
-    // Killed by a signal: no status of its own.
-    if (got == child && WIFEXITED(status)) end.status = static_cast<std::uint32_t>(WEXITSTATUS(status));
+    for (;;) {
+        int status = 0;
+        const pid_t got = ::waitpid(-1, &status, 0);
+        if (got < 0 && errno == EINTR) continue;
+        // ECHILD: the last process of the flash has been reaped.
+        if (got < 0) break;
+        // Killed by a signal: no status of its own.
+        if (got == child && WIFEXITED(status)) end.status = static_cast<std::uint32_t>(WEXITSTATUS(status));
+    }
     return end;
 }
 
@@ -79,9 +136,16 @@ RunFacts LinuxFleetShell::Facts()
 bool LinuxFleetShell::AppendLog(std::string_view line)
 {
     if (!log_) return true;
-    const int fd = ::open(log_, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    // Read as well as written: the end is read to mend it. No symbolic link
+    // is followed, and nothing waits in open(): a FIFO nobody reads would
+    // block it, and a device might. A second name would let the line land
+    // in a file that is known by another.
+    const int fd = ::open(log_, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0) return false;
-    const bool whole = WriteAll(fd, line);
+    struct stat file {};
+    const bool whole = ::fstat(fd, &file) == 0 && S_ISREG(file.st_mode) && file.st_nlink == 1 && LockAlone(fd) &&
+                       AppendWholeLine(fd, line);
+    // Closing the file releases the lock.
     return ::close(fd) == 0 && whole;
 }
 

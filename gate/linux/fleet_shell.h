@@ -25,14 +25,24 @@ public:
     {
         return boxes_.ShowMessage(text, style, caption);
     }
-    bool HoldFlashLock() override { return true; }
+    FlashLock TakeFlashLock() override { return FlashLock::Held; }
     bool OnBattery() override { return false; }
-    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait) override;
+    // Spawns the utility; with `wait`, kestrel first becomes the reaper of
+    // every process the utility leaves behind, and ends only when the last
+    // of them has: a utility that hands the flash to a child and ends is
+    // not the flash's end. The status is the utility's own. Nothing starts
+    // when kestrel cannot become that reaper. `mayPrompt` has no meaning
+    // here.
+    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, bool mayPrompt) override;
     // The help on standard output, a usage error on standard error.
     void TellUsage(std::u16string_view text, bool error) override;
     RunFacts Facts() override;
-    // Opened for appending (O_APPEND), created with mode 0644 when missing,
-    // and written in one call: each line lands whole at the end.
+    // Appends to a regular file of one name, created with mode 0644 when
+    // missing; anything else at the path (a symbolic link, a FIFO, a device,
+    // a file with another name) gets nothing. One writer at a time: a log
+    // another writer holds for about two seconds gets no line. A fragment
+    // an earlier write left at the end is cut off first, and a line not
+    // written whole is taken back.
     bool AppendLog(std::string_view line) override;
 
 private:

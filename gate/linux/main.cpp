@@ -15,6 +15,22 @@ constexpr std::u16string_view kUsage =
     u"kestrel [--quiet] [--wait] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]\n"
     u"--quiet: no message. --wait: end with WinPhlash.exe's status. --log: add a line on the run to FILE.";
 
+// The fleet run the arguments ask for.
+kestrel::FleetResult RunAsked(const kestrel::LinuxInvocation& invocation, kestrel::Management& management,
+                              kestrel::FleetShell& shell, const kestrel::FleetRequest& request)
+{
+    using Kind = kestrel::LinuxInvocation::Kind;
+    if (invocation.kind == Kind::Help) return kestrel::RunHelp(shell, request, u"--help", kUsage);
+    // The argument not understood, its bytes outside ASCII as U+FFFD.
+    if (invocation.kind == Kind::Error)
+        return kestrel::RunUsageError(shell, request, kestrel::Ascii(invocation.error), kUsage);
+    // More than the utility can be given would fail only at its launch,
+    // after the board was read, as if it were missing.
+    if (invocation.utilityArguments.size() > kestrel::kMostUtilityArguments)
+        return kestrel::RunUsageError(shell, request, u"--", kUsage, u"Too many arguments for WinPhlash.exe after: ");
+    return kestrel::RunFleet(management, shell, request);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -36,16 +52,9 @@ int main(int argc, char** argv)
     utility.push_back(nullptr);
     kestrel::LinuxFleetShell shell(known ? programDir : nullptr, utility.data(),
                                    invocation.hasLog ? invocation.log.c_str() : nullptr);
-    if (invocation.kind == Kind::Help) {
-        shell.TellUsage(kUsage, false);
-        return 0;
-    }
     const kestrel::FleetRequest request{invocation.quiet, invocation.wait};
-    // The argument not understood, its bytes outside ASCII as U+FFFD.
-    const std::u16string error = kestrel::Ascii(invocation.error);
-    const kestrel::FleetResult result = invocation.kind == Kind::Error
-                                            ? kestrel::RunUsageError(shell, request, error, kUsage)
-                                            : kestrel::RunFleet(management, shell, request);
+    const kestrel::FleetResult result = RunAsked(invocation, management, shell, request);
+    // The status is the run's, whatever becomes of its line.
     shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));
     return result.status;
 }

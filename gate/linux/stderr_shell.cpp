@@ -120,11 +120,10 @@ bool Spawn(const char* programDir, std::u16string_view fileName, const char* con
     path[used] = '\0';
 
     // The utility's arguments: its path, then those given, if any.
-    constexpr std::size_t kMostArguments = 64;
-    char* argv[kMostArguments + 2] = {path};
+    char* argv[kMostUtilityArguments + 2] = {path};
     std::size_t count = 1;
     for (; arguments && arguments[count - 1]; ++count) {
-        if (count > kMostArguments) return false;
+        if (count > kMostUtilityArguments) return false;
         argv[count] = const_cast<char*>(arguments[count - 1]);
     }
     argv[count] = nullptr;

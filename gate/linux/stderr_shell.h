@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <climits>
+#include <cstddef>
 
 #include "../ports.h"
 
@@ -29,10 +30,13 @@ private:
     const char* programDir_;
 };
 
+// The most arguments Spawn passes to the utility.
+inline constexpr std::size_t kMostUtilityArguments = 64;
+
 // Spawns programDir/fileName in programDir, with `arguments` (a list ended
-// by a null; none when null; at most 64) after its path, and does not wait;
-// its process id into `child` when that is not null. False when it could
-// not be started.
+// by a null; none when null; at most kMostUtilityArguments) after its path,
+// and does not wait; its process id into `child` when that is not null.
+// False when it could not be started.
 bool Spawn(const char* programDir, std::u16string_view fileName, const char* const* arguments, pid_t* child);
 
 // The folder of the running program, as an absolute path, into `dir`; false

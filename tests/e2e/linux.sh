@@ -18,9 +18,14 @@ privilege="WinFlash: You must be logged in with administrator privilege in order
 wrong="WinPhlash: This BIOS is not for your Notebook PC."
 # The stand-in records its start, its arguments each in brackets, and, when
 # the case leaves "PAUSE STATUS" in "ends" beside it, its end after the pause.
+# When the case leaves a PAUSE in "child", it first starts a child that
+# outlives it, ends after that pause and records its end.
 standin='#!/bin/sh
 here=$(dirname "$0")
 echo "started $# in $(pwd -P)$(for a; do printf " [%s]" "$a"; done)" >> "$here/launched"
+if [ -f "$here/child" ]; then
+  read -r child < "$here/child"; (sleep "$child"; echo "child ended" >> "$here/launched") &
+fi
 [ -f "$here/ends" ] || exit 0
 read -r pause status < "$here/ends"; sleep "$pause"; echo ended >> "$here/launched"; exit "$status"'
 
@@ -28,14 +33,22 @@ read -r pause status < "$here/ends"; sleep "$pause"; echo ended >> "$here/launch
 #   mkdmi_args  options for mkdmi (before the versions)
 #   prepare     commands run in the table folder, inside the namespace
 #   limit       ulimit -v for kestrel, in KiB
+#   after       commands run inside the namespace once kestrel has ended
+#   seconds     how long kestrel may take before the case fails
 #   stderr_to   "file", or "gone": a pipe whose reader has already gone
 #   run_as      "file" (kestrel's own copy), or, in a root folder of the case's
 #               own with WinPhlash.exe at its top: "root" (kestrel at /kestrel),
 #               "memfd" (an in-memory copy with no folder)
 #   args        kestrel's arguments (a fleet run); ends: the stand-in's
-#               "PAUSE STATUS"; launch: the stand-in's record wanted, when
-#               not the plain one
-reset() { mkdmi_args=() prepare=":" limit=unlimited stderr_to=file run_as=file args=() ends="" launch=""; }
+#               "PAUSE STATUS"; child: the PAUSE of the stand-in's child,
+#               and then "kestrel returned" goes into the record once kestrel
+#               has ended; launch: the stand-in's record wanted, when not the
+#               plain one
+#   want_out    what kestrel writes on standard output
+reset() {
+  mkdmi_args=() prepare=":" after=":" seconds=20 limit=unlimited stderr_to=file run_as=file args=() ends="" child=""
+  launch="" want_out=""
+}
 reset
 
 # run_case NAME UTILITY(beside|cwd|none) EXIT STDERR VERSION...
@@ -47,7 +60,8 @@ run_case() {
   cp "$kestrel" "$dir/bin/kestrel"
   case $utility in
     beside) printf '%s\n' "$standin" > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe"
-            [ -z "$ends" ] || echo "$ends" > "$dir/bin/ends" ;;
+            [ -z "$ends" ] || echo "$ends" > "$dir/bin/ends"
+            [ -z "$child" ] || echo "$child" > "$dir/bin/child" ;;
     cwd) printf '%s\n' "$standin" > "$dir/cwd/WinPhlash.exe"; chmod +x "$dir/cwd/WinPhlash.exe" ;;
   esac
   [ $# -gt 0 ] && "$mkdmi" "$dir/dmi" "${mkdmi_args[@]}" "$@"
@@ -56,8 +70,8 @@ run_case() {
     cp "$kestrel" "$dir/root/kestrel"
     for link in bin lib lib64; do ln -s "usr/$link" "$dir/root/$link"; done
   fi
-  timeout 20 unshare -m bash -c '
-    dir=$1 prepare=$2 limit=$3 stderr_to=$4 run_as=$5 chrootexec=$6; shift 6
+  timeout "$seconds" unshare -m bash -c '
+    dir=$1 prepare=$2 after=$3 limit=$4 stderr_to=$5 run_as=$6 chrootexec=$7; shift 7
     tables=/sys/firmware/dmi/tables
     if [ "$run_as" = file ]; then
       mount -t tmpfs none /sys/firmware && mkdir -p $tables || exit 90
@@ -79,9 +93,13 @@ run_case() {
       (sleep 0.3; run) 2>&1 > /dev/null | true
       exit "${PIPESTATUS[0]}"
     fi
-    run "$@" 2> "$dir/stderr"' _ "$dir" "$prepare" "$limit" "$stderr_to" "$run_as" "$chrootexec" "${args[@]}"
-  local got_exit=$? got_err
+    (run "$@") 2> "$dir/stderr" > "$dir/stdout"
+    status=$?; eval "$after"; exit $status' _ "$dir" "$prepare" "$after" "$limit" "$stderr_to" "$run_as" "$chrootexec" \
+    "${args[@]}"
+  local got_exit=$? got_err got_out
+  [ -z "$child" ] || echo "kestrel returned" >> "$dir/bin/launched"
   got_err=$(cat "$dir/stderr" 2>/dev/null)
+  got_out=$(cat "$dir/stdout" 2>/dev/null)
   local launched=""
   if [ "$want_exit" = 0 ]; then
     for _ in $(seq 50); do [ -s "$dir/bin/launched" ] || [ -s "$dir/root/launched" ] && break; sleep 0.1; done
@@ -93,8 +111,8 @@ run_case() {
   local want_launch="" home=$dir/bin; [ "$run_as" = root ] && home=/
   [ "$want_exit" = 0 ] && want_launch="started 0 in $home"
   [ -n "$launch" ] && want_launch=${launch//HOME/$home}
-  check "$name" "exit $got_exit, stderr [$got_err], launched [$launched]" \
-    "exit $want_exit, stderr [$want_err], launched [$want_launch]"
+  check "$name" "exit $got_exit, stdout [$got_out], stderr [$got_err], launched [$launched]" \
+    "exit $want_exit, stdout [$want_out], stderr [$want_err], launched [$want_launch]"
   reset
 }
 
@@ -168,11 +186,81 @@ run_case fleet_wait_passes_the_status beside 9 "" 34B
 args=(--wait) ends="1 3" launch="started 0 in HOME
 ended"
 run_case fleet_wait_hides_our_status beside 6 "" 34B
+# A utility that hands the flash to a child and ends at once: --wait ends
+# only after the child has.
+args=(--wait) ends="0 0" child=1 launch="started 0 in HOME
+ended
+child ended
+kestrel returned"
+run_case fleet_wait_outlasts_the_child beside 0 "" 34B
+
+usage="kestrel [--quiet] [--wait] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
+--quiet: no message. --wait: end with WinPhlash.exe's status. --log: add a line on the run to FILE."
 args=(--bogus --wait)
 run_case fleet_usage_error beside 7 "Unknown: --bogus
-kestrel [--quiet] [--wait] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
---quiet: no message. --wait: end with WinPhlash.exe's status. --log: add a line on the run to FILE." 34B
-check "the log's lines" "$(sed -E 's/"time":"[0-9T:+-]{25}","computer":"[^"]*","account":"uid [0-9]+","session":[0-9]+,//' \
-  "$work/fleet.log" 2> /dev/null)" '{"board":"12B","decision":"wrong model","status":2}'
+$usage" 34B
+# More arguments than the utility can be given start nothing.
+args=(-- $(seq 65))
+run_case fleet_too_many_arguments beside 7 "Too many arguments for WinPhlash.exe after: --
+$usage" 34B
+# The usage asked for is no success either: it starts nothing.
+args=(--help "--log=$work/help.log") want_out=$usage
+run_case fleet_help beside 7 "" 34B
+args=(--quiet --help)
+run_case fleet_quiet_help beside 7 "" 34B
+
+# The log's lines without the facts that differ from run to run.
+log_lines() {
+  sed -E 's/"time":"[0-9T:+-]{25}","computer":"[^"]*","account":"uid [0-9]+","session":[0-9]+,//' "$1" 2> /dev/null
+}
+check "the log's lines" "$(log_lines "$work/fleet.log")" '{"board":"12B","decision":"wrong model","status":2}'
+check "the help's log line" "$(log_lines "$work/help.log")" '{"argument":"--help","decision":"usage","status":7}'
+
+# Only a regular file of one name is a log: whatever else stands there is
+# left as it is, and the run ends as its road says. A FIFO nobody reads
+# would block an open for writing.
+mkfifo "$work/fifo.log"
+args=("--log=$work/fifo.log") seconds=10
+run_case log_is_fifo beside 0 "" 34B
+echo before > "$work/target.log" && ln -s target.log "$work/symlink.log"
+args=(--quiet "--log=$work/symlink.log")
+run_case log_is_symlink beside 2 "" 12B
+check "the symbolic link's target" "$(cat "$work/target.log")" before
+echo before > "$work/other.log" && ln "$work/other.log" "$work/hard.log"
+args=(--quiet "--log=$work/hard.log")
+run_case log_is_hard_link beside 2 "" 12B
+check "the hard link's other name" "$(cat "$work/other.log")" before
+
+# Each line whole or absent: a fragment that an earlier write left at the
+# end is cut off.
+printf '{"time":"x","board":"12B"}\n{"time":"x","board":"1' > "$work/fragment.log"
+args=(--quiet "--log=$work/fragment.log")
+run_case log_ends_in_fragment beside 2 "" 12C
+check "the mended log's lines" "$(log_lines "$work/fragment.log")" '{"time":"x","board":"12B"}
+{"board":"12C","decision":"wrong model","status":2}'
+# A fragment longer than a writer reads stands on a line of its own.
+long_fragment=$(head -c 5000 /dev/zero | tr '\0' x)
+printf '%s' "$long_fragment" > "$work/long_fragment.log"
+args=(--quiet "--log=$work/long_fragment.log")
+run_case log_ends_in_long_fragment beside 2 "" 12C
+check "the long fragment's line" "$(log_lines "$work/long_fragment.log")" "$long_fragment
+{\"board\":\"12C\",\"decision\":\"wrong model\",\"status\":2}"
+# A disk that fills during the write: the line is taken back whole. The
+# disk holds one page, which lines of 100 bytes fill but for less than a line.
+page=$(getconf PAGESIZE)
+mkdir "$work/full" && for i in $(seq $((page / 100))); do printf '%099d\n' "$i"; done > "$work/before_full.log"
+prepare="mount -t tmpfs -o size=$page none '$work/full' && cp '$work/before_full.log' '$work/full/kestrel.log'"
+after="cp '$work/full/kestrel.log' '$work/after_full.log'"
+args=(--quiet "--log=$work/full/kestrel.log")
+run_case log_disk_fills beside 2 "" 12B
+step "the full disk's log as it was" cmp "$work/before_full.log" "$work/after_full.log"
+# One writer at a time: a log another holds for longer than a writer waits
+# gets no line, and the run still ends with its road's status.
+: > "$work/held.log"
+exec {held}>> "$work/held.log" && flock -x "$held"
+args=(--quiet "--log=$work/held.log")
+run_case log_held_by_another beside 2 "" 12B
+exec {held}>&-
+check "the held log" "$(cat "$work/held.log")" ""
 
 summary
