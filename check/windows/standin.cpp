@@ -8,6 +8,23 @@
 #include <cstdio>
 #include <cwchar>
 
+#ifdef STANDIN_ENDS
+namespace {
+
+// Appends `text` to the file at `path`, shared with the other writers.
+bool Append(const wchar_t* path, const char* text, DWORD size)
+{
+    const HANDLE out = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const bool ok = out != INVALID_HANDLE_VALUE && WriteFile(out, text, size, &written, nullptr) && written == size;
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    return ok;
+}
+
+}  // namespace
+#endif
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
 {
     wchar_t log[MAX_PATH + 16] = {};
@@ -16,6 +33,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     wchar_t* slash = std::wcsrchr(log, L'\\');
     if (!slash) return 1;
     std::wcscpy(slash + 1, L"launched.txt");
+#ifdef STANDIN_ENDS
+    // The flash's own child (see below): it records only its end.
+    unsigned long childPause = 0;
+    if (arguments && std::swscanf(arguments, L"child %lu", &childPause) == 1) {
+        Sleep(childPause);
+        return Append(log, "child ended\n", 12) ? 0 : 1;
+    }
+#endif
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -49,14 +74,31 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
 #ifdef STANDIN_ENDS
     // The tests' waiting stand-in: with "PAUSE_MS STATUS" in ends.txt beside
     // it, it records "ended" after the pause and exits with that status.
+    // With "PAUSE_MS STATUS CHILD_MS" it first starts a copy of itself that
+    // lives CHILD_MS and records "child ended", as a utility does that hands
+    // the flash to a process of its own and ends.
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wcscpy(slash + 1, L"ends.txt");
     const HANDLE ends = CreateFileW(log, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     char text[32] = {};
     DWORD got = 0;
     if (ends != INVALID_HANDLE_VALUE && ReadFile(ends, text, sizeof text - 1, &got, nullptr)) {
         CloseHandle(ends);
-        unsigned long pause = 0, status = 0;
-        if (std::sscanf(text, "%lu %lu", &pause, &status) == 2) {
+        unsigned long pause = 0, status = 0, child = 0;
+        const int fields = std::sscanf(text, "%lu %lu %lu", &pause, &status, &child);
+        if (fields == 3) {
+            wchar_t line[MAX_PATH + 32] = {};
+            _snwprintf(line, MAX_PATH + 31, L"\"%ls\" child %lu", self, child);
+            STARTUPINFOW childStartup = {};
+            childStartup.cb = sizeof childStartup;
+            PROCESS_INFORMATION process = {};
+            if (!CreateProcessW(self, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &childStartup, &process))
+                return 1;
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        if (fields >= 2) {
             Sleep(pause);
             DWORD more = 0;
             const bool ended = WriteFile(out, "ended\n", 6, &more, nullptr) && more == 6;

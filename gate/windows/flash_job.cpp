@@ -41,7 +41,20 @@ FlashJob::State FlashJob::TakeOnce()
         job_ = std::move(named);
         return State::Held;
     }
-    if (named && OwnedByAdministrators(named.get())) return State::Running;
+    if (named && OwnedByAdministrators(named.get())) {
+        // A job that has held processes and holds none now is a flash that
+        // is over: its name outlived it (Wine keeps the name of a job that
+        // once held a process; Windows removes it with the last handle). A
+        // job that never held one is another run's about to start its
+        // utility, or one whose utility could not join it.
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION counts = {};
+        if (!QueryInformationJobObject(named.get(), JobObjectBasicAccountingInformation, &counts, sizeof counts,
+                                       nullptr) ||
+            counts.ActiveProcesses != 0 || counts.TotalProcesses == 0)
+            return State::Running;
+        job_ = std::move(named);
+        return State::Held;
+    }
     job_ = Handle(CreateJobObjectW(nullptr, nullptr));
     return State::Held;
 }

@@ -44,7 +44,8 @@ wrong="This BIOS is not for your Notebook PC."
 # from X:\other, as from the root of a USB stick.
 # A fleet case gives kestrel.exe a command line (fleet='...'); ends='PAUSE_MS
 # STATUS' puts a stand-in there that ends so after its start, waited for;
-# power=battery lays down a discharging battery and no mains; second=yes runs
+# power=battery lays down a discharging battery and no mains, power=nobattery
+# mains that read offline and no battery; second=yes runs
 # a second kestrel.exe while the first one's utility runs.
 plant=no program=kestrel local=no station=seen place=folder fleet="" ends="" power=mains second=no logged=""
 # The log of the fleet cases, in a folder named outside ASCII.
@@ -116,6 +117,23 @@ case $name in
 "board":"34B","decision":"launched","status":0,"utility":0' ;;
   fleet_on_battery)      on wine;                  version=34B utility=beside wmi=wmi power=battery fleet="/quiet $log"
                                                    nothing 4; logs '"board":"34B","decision":"on battery","status":4' ;;
+  # A log's name with a quote in it swallowed the rest of the line.
+  fleet_log_quoted)      on wine;                  version=34B utility=beside wmi=wmi fleet='/quiet "/log:C:\Logs\" -- /s /f'
+                                                   nothing 7 ;;
+  fleet_quiet_help)      on wine;                  version=34B utility=beside wmi=wmi fleet="/quiet /? $log"; nothing 7
+                                                   logs '"argument":"/?","decision":"usage","status":7' ;;
+  # 259 is STILL_ACTIVE, which a caller polling for kestrel's end would read
+  # as no end.
+  fleet_wait_still_active) on wine;                version=34B utility=beside wmi=wmi fleet="/quiet /wait $log" ends="500 259"
+                                                   launches; want_exit=6
+                                                   logs '"board":"34B","decision":"launched","status":6,"utility":259' ;;
+  # Mains off on a machine without a battery: a desktop, not on battery.
+  fleet_no_battery)      on wine;                  version=34B utility=beside wmi=wmi power=nobattery fleet="/quiet $log"
+                                                   launches; logs '"board":"34B","decision":"launched","status":0' ;;
+  # A utility that needs elevation: under /quiet nobody is asked.
+  fleet_quiet_elevation) on wine;                  version=34B utility=beside wmi=wmi program=seam fleet="/quiet $log"
+                                                   nothing 1
+                                                   logs '"board":"34B","decision":"needs administrator","status":1' ;;
   fleet_bad_switch)      on wine;                  version=34B utility=beside wmi=wmi fleet="/wait /bogus $log"
                                                    box kestrel "Unknown: /bogus
 $usage" 7; logs '"argument":"/bogus","decision":"usage","status":7' ;;

@@ -75,6 +75,18 @@ foreach(fixture wine winevista wine64)
   gate_cases(${fixture} ${KESTREL_WINEPREFIX_${fixture}} ${cases_${fixture}})
 endforeach()
 
+# Fleet runs that take more than one run: kestrel_fleet_<CASE>.
+add_executable(squatter windows/squatter.cpp)
+target_link_options(squatter PRIVATE -municode -static)
+target_link_libraries(squatter PRIVATE advapi32)
+foreach(case killed_wait nowait_then_wait child_outlives squat_mutex squat_event squat_job log_full log_fragment
+             log_hard_link)
+  add_test(NAME kestrel_fleet_${case}
+           COMMAND bash ${E2E}/fleet_case.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel> $<TARGET_FILE:boxdriver>
+                   $<TARGET_FILE:standin_ends> $<TARGET_FILE:squatter> ${case})
+  set_tests_properties(kestrel_fleet_${case} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 180)
+endforeach()
+
 # The release check: kestrel_check_<FIXTURE>_<ROAD>, and its negative control.
 foreach(prefix wine winevista wine64)
   foreach(road launch wrong_model no_wmi)
