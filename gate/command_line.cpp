@@ -8,9 +8,79 @@ namespace {
 
 bool Blank(char16_t c) { return c == u' ' || c == u'\t'; }
 
+bool Separator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// A character of a path as it compares: ASCII letters in lower case, "/" as
+// "\".
+char16_t Folded(char16_t c)
+{
+    if (c == u'/') return u'\\';
+    return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c;
+}
+
+// Whether `part` stands in `text` at `at`, compared as paths are.
+bool StandsAt(std::u16string_view text, std::size_t at, std::u16string_view part)
+{
+    if (at > text.size() || text.size() - at < part.size()) return false;
+    for (std::size_t i = 0; i < part.size(); ++i)
+        if (Folded(text[at + i]) != Folded(part[i])) return false;
+    return true;
+}
+
+bool SameText(std::u16string_view a, std::u16string_view b) { return a.size() == b.size() && StandsAt(a, 0, b); }
+
+bool EndsWith(std::u16string_view text, std::u16string_view end)
+{
+    return text.size() >= end.size() && StandsAt(text, text.size() - end.size(), end);
+}
+
+// A path past its long-path prefix or a share's "\\", and whether it names a
+// share: "\\?\C:\x" reads as "C:\x", "\\?\UNC\server\x" as "\\server\x".
+struct Unprefixed {
+    bool share;
+    std::u16string_view rest;
+};
+
+Unprefixed WithoutPrefix(std::u16string_view path)
+{
+    for (const Unprefixed prefix : {Unprefixed{true, u"\\\\?\\UNC\\"}, {false, u"\\\\?\\"}, {true, u"\\\\"}}) {
+        if (!StandsAt(path, 0, prefix.rest)) continue;
+        path.remove_prefix(prefix.rest.size());
+        return {prefix.share, path};
+    }
+    return {false, path};
+}
+
+bool SamePath(std::u16string_view a, std::u16string_view b)
+{
+    const Unprefixed first = WithoutPrefix(a), second = WithoutPrefix(b);
+    return first.share == second.share && SameText(first.rest, second.rest);
+}
+
+// Whether `name` is `spelling`, or its end from a "\" or "/" on: a path
+// relative to one of its folders, or its file name alone.
+bool PartOfSpelling(std::u16string_view name, std::u16string_view spelling)
+{
+    if (SamePath(name, spelling)) return true;
+    return name.size() < spelling.size() && EndsWith(spelling, name) &&
+           Separator(spelling[spelling.size() - name.size() - 1]);
+}
+
+// Whether `name` ends in "\" or "/" and the file name of `spelling` (all of
+// it when it has neither).
+bool EndsInFileName(std::u16string_view name, std::u16string_view spelling)
+{
+    std::u16string_view file = spelling;
+    file.remove_prefix(spelling.find_last_of(u"\\/") + 1);
+    return !file.empty() && name.size() > file.size() && EndsWith(name, file) &&
+           Separator(name[name.size() - file.size() - 1]);
+}
+
 }  // namespace
 
-std::size_t SkipProgramName(std::u16string_view line)
+std::size_t SkipProgramName(std::u16string_view line) { return SkipProgramName(line, {}); }
+
+std::size_t SkipProgramName(std::u16string_view line, std::span<const std::u16string> spellings)
 {
     // No backslash or doubled quote means anything in the program's name.
     std::size_t i = 0;
@@ -19,8 +89,34 @@ std::size_t SkipProgramName(std::u16string_view line)
         }
         return i < line.size() ? i + 1 : i;
     }
+    // The name ends at a blank or at the line's end. A spelling or its end,
+    // the longest: started in C:\ as kestrel 2\kestrel.exe, "kestrel" is the
+    // end of the spelling "C:\kestrel 2\kestrel" too. Else any path to the
+    // file, the shortest: the arguments may name the program again.
+    std::size_t longest = 0, shortest = 0;
+    for (std::size_t end = 1; end <= line.size(); ++end) {
+        if (end < line.size() && !Blank(line[end])) continue;
+        const std::u16string_view name(line.data(), end);
+        for (const std::u16string_view spelling : spellings) {
+            if (spelling.empty()) continue;
+            if (PartOfSpelling(name, spelling)) longest = end;
+            if (shortest == 0 && EndsInFileName(name, spelling)) shortest = end;
+        }
+    }
+    if (longest != 0) return longest;
+    if (shortest != 0) return shortest;
     while (i < line.size() && !Blank(line[i])) ++i;
     return i;
+}
+
+Spellings ProgramSpellings(std::u16string_view path, std::u16string_view shortPath)
+{
+    const auto withoutExe = [](std::u16string_view spelling) {
+        return EndsWith(spelling, u".exe") ? std::u16string(spelling.data(), spelling.size() - 4) : std::u16string();
+    };
+    if (shortPath == path) shortPath = {};
+    return {std::u16string(path.data(), path.size()), withoutExe(path),
+            std::u16string(shortPath.data(), shortPath.size()), withoutExe(shortPath)};
 }
 
 bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& value)
@@ -53,10 +149,12 @@ bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& val
     return true;
 }
 
-WindowsInvocation ParseWindowsCommandLine(std::u16string_view line)
+WindowsInvocation ParseWindowsCommandLine(std::u16string_view line) { return ParseWindowsCommandLine(line, {}); }
+
+WindowsInvocation ParseWindowsCommandLine(std::u16string_view line, std::span<const std::u16string> spellings)
 {
     WindowsInvocation out;
-    std::size_t at = SkipProgramName(line);
+    std::size_t at = SkipProgramName(line, spellings);
     std::u16string argument;
     while (NextArgument(line, at, argument)) {
         if (switches::Read<char16_t>(argument, true, out)) {

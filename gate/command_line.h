@@ -6,6 +6,7 @@
 // Everything after "--" belongs to the flash utility.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -46,6 +47,32 @@ struct LinuxInvocation : Switches<char> {
 // else up to a blank.
 std::size_t SkipProgramName(std::u16string_view line);
 
+// The same, knowing how the running program may be spelled (`spellings`, from
+// ProgramSpellings). A quoted name ends at the next quote as above. An
+// unquoted one may hold blanks: a program started as CreateProcessW(path,
+// NULL, ...) gets its path as the whole line, unquoted, spaces and all. Its
+// name then ends at a blank or at the line's end, and is, of the parts of the
+// line so ended:
+//  - the longest that is a spelling, or a spelling's end from a "\" or "/"
+//    on (a path relative to one of the program's folders, its file name);
+//  - else the shortest that ends in "\" or "/" and a spelling's file name
+//    (".\kestrel.exe", the program's file reached by another folder);
+//  - else the first: the name ends at the first blank.
+// Names are compared without regard to the case of ASCII letters, "/" and
+// "\" alike, "\\?\C:\x" as "C:\x" and "\\?\UNC\server\share" as
+// "\\server\share". A name never ends inside a word: "C:\Program" does not
+// start "C:\Program Files\...".
+std::size_t SkipProgramName(std::u16string_view line, std::span<const std::u16string> spellings);
+
+// How the program at `path` (its full path, GetModuleFileNameW) may be
+// spelled at the start of its command line: that path, it without a final
+// ".exe" (in any case), its short form (`shortPath`) where that differs, and
+// the short form without ".exe". A spelling that does not apply is empty, and
+// an empty spelling names nothing. A fixed four: kestrel.exe carries no
+// growing list for them.
+using Spellings = std::array<std::u16string, 4>;
+Spellings ProgramSpellings(std::u16string_view path, std::u16string_view shortPath);
+
 // Reads the argument at or after `at` as CommandLineToArgvW does, and moves
 // `at` past it; false when none is left. Arguments lie between blanks
 // (space, tab); 2n backslashes before a quote are n backslashes and the quote
@@ -56,6 +83,9 @@ bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& val
 
 // Reads a Windows command line (GetCommandLineW: the program's name first).
 WindowsInvocation ParseWindowsCommandLine(std::u16string_view line);
+
+// The same, the program's name skipped by its spellings (SkipProgramName).
+WindowsInvocation ParseWindowsCommandLine(std::u16string_view line, std::span<const std::u16string> spellings);
 
 // Reads the Linux arguments (argv without the program's name).
 LinuxInvocation ParseLinuxArguments(std::span<const std::string_view> arguments);

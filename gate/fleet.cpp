@@ -11,8 +11,7 @@ int WaitedStatus(std::optional<std::uint32_t> utility)
     constexpr std::uint32_t kStillActive = 259;
     // 1 to 4, 6, 7, 70 and 1618 are kestrel's own.
     if ((status >= kExitPrivilege && status <= kExitOnBattery) || status == kExitUtilityStatusHidden ||
-        status == kExitUsage || status == kExitInternalFailure || status == kExitFlashRunning ||
-        status == kStillActive)
+        status == kExitUsage || status == kExitInternalFailure || status == kExitFlashRunning || status == kStillActive)
         return kExitUtilityStatusHidden;
     return static_cast<int>(status);
 }

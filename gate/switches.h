@@ -9,12 +9,6 @@
 
 namespace kestrel::switches {
 
-// Reads one argument before "--" into `out`; true when it is "--". On
-// Windows a switch starts with / or - and its name is read without regard to
-// case, a value follows ':'; on Linux it starts with -- and a value follows
-// '='. An argument not understood (unknown, empty, a log without a file, a
-// second log file) makes the run a usage error naming the first such; the
-// usage asked for wins over that.
 // Whether argument[from, to) is `word`: in ASCII letters of either case on
 // Windows, exactly on Linux.
 template <typename Char>
@@ -29,6 +23,13 @@ bool Named(std::basic_string_view<Char> argument, std::size_t from, std::size_t 
     return true;
 }
 
+// Reads one argument before "--" into `out`; true when it is "--". On
+// Windows a switch starts with / or - and its name is read without regard to
+// case, a value follows ':'; on Linux it starts with -- and a value follows
+// '='. An argument not understood (unknown, empty, a log without a file, a
+// second log file, on Windows a log file's name with a quote in it) makes
+// the run a usage error naming the first such; the usage asked for wins over
+// that.
 template <typename Char>
 bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& out)
 {
@@ -46,14 +47,19 @@ bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& o
     const auto is = [&](std::string_view word) {
         return marked && !value && Named(argument, start, end, word, windows);
     };
+    // A log file's name, when this is one. No Windows file name holds a quote
+    // ("Naming Files, Paths, and Namespaces", Microsoft Learn): one there was
+    // meant to end the argument and was kept by the backslash before it, as
+    // in "/log:C:\Logs\" -- /s, which takes the rest of the line into the name.
+    const bool logFile = marked && value && Named(argument, start, end, "log", windows) && end + 1 < argument.size() &&
+                         !(windows && argument.find(Char('"'), end + 1) != std::basic_string_view<Char>::npos);
     if (is(windows ? "?" : "help")) {
         out.kind = Kind::Help;
     } else if (is("quiet")) {
         out.quiet = true;
     } else if (is("wait")) {
         out.wait = true;
-    } else if (marked && value && Named(argument, start, end, "log", windows) && end + 1 < argument.size() &&
-               !out.hasLog) {
+    } else if (logFile && !out.hasLog) {
         out.hasLog = true;
         out.log.assign(argument.data() + end + 1, argument.size() - end - 1);
     } else if (out.kind == Kind::Fleet) {

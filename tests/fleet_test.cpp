@@ -117,9 +117,9 @@ TEST(CommandLine, LinuxTakesTheSameWordsAfterTwoDashes)
 TEST(Fleet, AWaitedStatusNeverPassesForOneOfOurOwn)
 {
     const std::pair<std::optional<std::uint32_t>, int> cases[] = {
-        {0u, 0},  {5u, 5},    {8u, 8},           {64u, 64}, {3010u, 3010}, {0xC0000005u, int(0xC0000005u)},
-        {1u, 6},  {2u, 6},    {3u, 6},           {4u, 6},   {6u, 6},       {7u, 6},
-        {70u, 6}, {1618u, 6}, {std::nullopt, 6},
+        {0u, 0},  {5u, 5},    {8u, 8},   {64u, 64},         {3010u, 3010}, {0xC0000005u, int(0xC0000005u)},
+        {1u, 6},  {2u, 6},    {3u, 6},   {4u, 6},           {6u, 6},       {7u, 6},
+        {70u, 6}, {1618u, 6}, {259u, 6}, {std::nullopt, 6},
     };
     for (const auto& [utility, status] : cases) EXPECT_EQ(WaitedStatus(utility), status);
 }
@@ -204,6 +204,30 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          0,
          0,
          R"("board":"34","decision":"flash running","status":1618})"},
+        {"not an administrator",
+         {.boards = {V(u"34")}},
+         {.wait = true},
+         [](FakeFleetShell& s) { s.lock = FlashLock::NoRights; },
+         1,
+         1,
+         0,
+         R"("board":"34","decision":"needs administrator","status":1})"},
+        {"quiet, the utility needs elevation",
+         {.boards = {V(u"34")}},
+         {.quiet = true},
+         [](FakeFleetShell& s) { s.needsElevation = true; },
+         1,
+         0,
+         1,
+         R"("board":"34","decision":"needs administrator","status":1})"},
+        {"the utility needs elevation, and may ask",
+         {.boards = {V(u"34")}},
+         {},
+         [](FakeFleetShell& s) { s.needsElevation = true; },
+         0,
+         0,
+         1,
+         R"("board":"34","decision":"launched","status":0})"},
         {"battery",
          {.boards = {V(u"34")}},
          {},
@@ -286,6 +310,17 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
                   R"({"time":"2026-12-08T14:05:09+01:00","computer":"PC-01","account":"NT AUTHORITY\\SYSTEM",)"
                   R"("session":0,)" +
                       std::string(c.line) + "\n");
+    }
+}
+
+TEST(Fleet, TheUsageAskedForIsNoSuccess)
+{
+    for (const bool quiet : {false, true}) {
+        FakeFleetShell shell;
+        const FleetResult result = RunHelp(shell, {.quiet = quiet}, u"/?", u"usage");
+        EXPECT_EQ(result.status, 7);
+        EXPECT_EQ(shell.boxes, quiet ? 0 : 100);
+        EXPECT_EQ(shell.launches, 0);
     }
 }
 

@@ -55,9 +55,8 @@ bool OwnedByAdministrators(HANDLE object)
     const auto getSecurity = ExportOf<GetSecurityFunction>(Advapi(), "GetSecurityInfo");
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!getSecurity ||
-        getSecurity(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
-            ERROR_SUCCESS)
+    if (!getSecurity || getSecurity(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                    nullptr, &sd) != ERROR_SUCCESS)
         return false;
     const bool admin = IsSid(owner, kAdministrators, sizeof kAdministrators) || IsSid(owner, kSystem, sizeof kSystem);
     LocalFree(sd);

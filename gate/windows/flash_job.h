@@ -64,7 +64,7 @@ private:
     Handle job_;
     bool holdsUtility_ = false;
     HANDLE utility_ = nullptr;  // not owned
-    DWORD shared_[64] = {};  // the processes that have their handle, by id
+    DWORD shared_[64] = {};     // the processes that have their handle, by id
     std::size_t sharedCount_ = 0;
 };
 

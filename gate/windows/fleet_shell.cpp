@@ -143,10 +143,10 @@ bool WindowsFleetShell::AppendLog(std::string_view line)
     const LogMend mend = MendLogTail(std::string_view(tail, got), size);
     if (mend.keep != size && !CutAt(file.get(), mend.keep)) return false;
     if (!MoveTo(file.get(), mend.keep)) return false;
-    std::string whole = mend.newline ? "\n" : "";
-    whole += line;
+    // Nobody else writes to it meanwhile: two writes make one line.
     DWORD written = 0;
-    if (WriteFile(file.get(), whole.data(), DWORD(whole.size()), &written, nullptr) && written == whole.size())
+    if ((!mend.newline || (WriteFile(file.get(), "\n", 1, &written, nullptr) && written == 1)) &&
+        WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr) && written == line.size())
         return true;
     // Part of it may be there: it goes, so that the log ends in a whole line.
     CutAt(file.get(), mend.keep);

@@ -1,5 +1,9 @@
 #include "program_path.h"
 
+#include <windows.h>
+
+#include "wide.h"
+
 namespace kestrel {
 
 namespace {
@@ -64,6 +68,17 @@ std::wstring InFolder(std::wstring_view folder, std::wstring_view name)
     if (!Separator(path.back())) path += L'\\';
     path += name;
     return path;
+}
+
+Spellings ProgramSpellingsOnDisk(const std::wstring& program)
+{
+    // The first call says how much room the short form takes, its null
+    // included; the second writes it and gives its length.
+    const DWORD room = GetShortPathNameW(program.c_str(), nullptr, 0);
+    std::wstring shorter(room, L'\0');
+    const DWORD n = room == 0 ? 0 : GetShortPathNameW(program.c_str(), shorter.data(), room);
+    shorter.resize(n < room ? n : 0);
+    return ProgramSpellings(Utf16(program), Utf16(shorter));
 }
 
 }  // namespace kestrel

@@ -1,10 +1,12 @@
-// Paths of the running program and of what lies beside it. Pure text work:
-// nothing here asks the file system.
+// Paths of the running program and of what lies beside it. Pure text work,
+// but for ProgramSpellingsOnDisk, which asks the file system.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "../command_line.h"
 
 namespace kestrel {
 
@@ -24,5 +26,10 @@ std::wstring FolderOf(std::wstring_view path);
 // `name` in `folder`, with exactly one separator between them ("E:\" and
 // "WinPhlash.exe" give "E:\WinPhlash.exe"). Empty when the folder is.
 std::wstring InFolder(std::wstring_view folder, std::wstring_view name);
+
+// How the program at `program` (its full path) may be spelled at the start of
+// its command line (ProgramSpellings), its short form as GetShortPathNameW
+// gives it; none when the call fails.
+Spellings ProgramSpellingsOnDisk(const std::wstring& program);
 
 }  // namespace kestrel

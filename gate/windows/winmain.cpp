@@ -42,7 +42,10 @@ constexpr std::size_t kLongestCommandLine = 32767;
 // plain routine without arguments, a fleet run with them.
 int Run(const std::wstring& program, kestrel::Management& management)
 {
-    const auto invocation = kestrel::ParseWindowsCommandLine(kestrel::Utf16(GetCommandLineW()));
+    // The program's own name is skipped in whatever spelling the line has it,
+    // quoted or not, so that no path of it reads as an argument.
+    const auto invocation =
+        kestrel::ParseWindowsCommandLine(kestrel::Utf16(GetCommandLineW()), kestrel::ProgramSpellingsOnDisk(program));
     const std::wstring folder = kestrel::FolderOf(program);
     using Kind = kestrel::WindowsInvocation::Kind;
     // The utility joins the flash's job, which holds the machine's flash
@@ -54,18 +57,15 @@ int Run(const std::wstring& program, kestrel::Management& management)
     if (invocation.kind == Kind::Plain) return kestrel::Main(management, boxes);
     kestrel::WindowsFleetShell shell(boxes, starter, job, folder, kestrel::Wide(invocation.log));
     const kestrel::FleetRequest request{invocation.quiet, invocation.wait};
-    // The utility's command line: its quoted path, a blank, the arguments.
-    const std::size_t utilityLine =
-        kestrel::InFolder(folder, kestrel::Wide(kestrel::kFlashUtility)).size() + 3 + invocation.utilityTail.size();
+    // The utility's command line: its quoted path (the folder, a separator,
+    // the name), a blank, the arguments.
+    const std::size_t utilityLine = folder.size() + kestrel::kFlashUtility.size() + 4 + invocation.utilityTail.size();
     kestrel::FleetResult result;
-    if (invocation.kind == Kind::Help)
-        result = kestrel::RunHelp(shell, request, u"/?", kUsage);
-    else if (invocation.kind == Kind::Error)
-        result = kestrel::RunUsageError(shell, request, invocation.error, kUsage);
+    if (invocation.kind == Kind::Help) result = kestrel::RunHelp(shell, request, u"/?", kUsage);
+    else if (invocation.kind == Kind::Error) result = kestrel::RunUsageError(shell, request, invocation.error, kUsage);
     else if (utilityLine >= kLongestCommandLine)
         result = kestrel::RunUsageError(shell, request, u"--", kUsage, u"Too long for WinPhlash.exe: what follows ");
-    else
-        result = kestrel::RunFleet(management, shell, request);
+    else result = kestrel::RunFleet(management, shell, request);
     shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));
     return result.status;
 }

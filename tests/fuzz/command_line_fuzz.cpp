@@ -1,7 +1,9 @@
 // libFuzzer target: the bytes as a Windows command line (UTF-16, two bytes a
 // unit) and as a Linux argument list (split at NUL bytes). Checks that the
-// reader only moves forward, hands the utility a tail of the line itself,
-// and that a run's log line is one line, whatever the board's version.
+// reader only moves forward, ends the program's name where a name can end,
+// hands the utility a tail of the line itself, keeps no quote in a log
+// file's name, and that a run's log line is one line, whatever the board's
+// version.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -32,10 +34,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(at <= line.size());
         Require(value.size() <= line.size());
     }
-    const WindowsInvocation windows = ParseWindowsCommandLine(line);
-    Require(windows.utilityTail.size() <= line.size());
-    Require(line.compare(line.size() - windows.utilityTail.size(), std::u16string::npos, windows.utilityTail) == 0);
-    Require(windows.kind != WindowsInvocation::Kind::Plain || (!windows.quiet && !windows.wait && !windows.hasLog));
+    // The program spelled as the line's first half and its second: the name
+    // skipped ends where a quoted name ends, else at a blank or the end.
+    const Spellings spellings = ProgramSpellings(std::u16string_view(line).substr(0, line.size() / 2),
+                                                 std::u16string_view(line).substr(line.size() / 2));
+    const std::size_t skipped = SkipProgramName(line, spellings);
+    Require(skipped <= line.size());
+    if (!line.empty() && line[0] == u'"') Require(skipped == SkipProgramName(line));
+    else Require(skipped == line.size() || line[skipped] == u' ' || line[skipped] == u'\t');
+
+    for (const WindowsInvocation& windows : {ParseWindowsCommandLine(line), ParseWindowsCommandLine(line, spellings)}) {
+        Require(windows.utilityTail.size() <= line.size());
+        Require(line.compare(line.size() - windows.utilityTail.size(), std::u16string::npos, windows.utilityTail) == 0);
+        Require(windows.kind != WindowsInvocation::Kind::Plain || (!windows.quiet && !windows.wait && !windows.hasLog));
+        Require(windows.log.find(u'"') == std::u16string::npos);
+    }
 
     std::vector<std::string_view> arguments;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

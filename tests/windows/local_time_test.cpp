@@ -1,9 +1,11 @@
-// The log's time: local time with its offset from UTC, as ISO 8601.
+// The log's time: local time with its offset from UTC, as ISO 8601; and
+// what the power status counts as running on battery.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include "windows/fleet_shell.h"
+#include "windows/flash_job.h"
 
 namespace kestrel {
 namespace {
@@ -23,6 +25,22 @@ TEST(LocalTimeText, LocalTimeWithItsOffset)
         {{2027, 3, 1, 15, 9, 30, 0, 0}, -765, "2027-03-15T09:30:00+12:45"},  // the Chatham Islands
     };
     for (const auto& c : cases) EXPECT_EQ(LocalTimeText(c.local, c.bias), c.text);
+}
+
+TEST(OnBatteryPower, OnlyABatteryWithTheMainsOff)
+{
+    // ACLineStatus: 0 offline, 1 online, 255 unknown. BatteryFlag: 1 high,
+    // 2 low, 4 critical, 8 charging, 128 no system battery, 255 unknown.
+    const struct {
+        BYTE acLine, battery;
+        bool onBattery;
+    } cases[] = {
+        {0, 1, true},    {0, 2, true},    {0, 4 | 2, true}, {0, 0, true},  // a battery, the mains off
+        {1, 1, false},   {1, 8, false},   {255, 1, false},                 // the mains on, or unknown
+        {0, 128, false}, {0, 255, false}, {1, 128, false},                 // no battery, or none known
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OnBatteryPower(c.acLine, c.battery), c.onBattery) << int(c.acLine) << " " << int(c.battery);
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 // The program's folder, kept whole at a drive's or a share's root, and a name
-// joined to it.
+// joined to it; the program's spellings as the file system gives them.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
+#include "command_line.h"
 #include "windows/program_path.h"
+#include "windows/wide.h"
 
 namespace kestrel {
 namespace {
@@ -44,6 +48,25 @@ TEST(ProgramPath, FolderAndUtility)
         EXPECT_EQ(folder, c.folder) << Narrow(c.program);
         EXPECT_EQ(InFolder(folder, L"WinPhlash.exe"), c.utility) << Narrow(c.program);
     }
+}
+
+TEST(ProgramPath, SpellingsOnDisk)
+{
+    // A program in a folder with a blank in its name, as under "Program Files".
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(GetTempPathW(MAX_PATH, temp), 0u);
+    const std::wstring folder = std::wstring(temp) + L"kestrel spellings " + std::to_wstring(GetCurrentProcessId());
+    const std::wstring program = folder + L"\\kestrel.exe", absent = folder + L"\\absent.exe";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    CloseHandle(CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    const Spellings spellings = ProgramSpellingsOnDisk(program), none = ProgramSpellingsOnDisk(absent);
+    DeleteFileW(program.c_str());
+    RemoveDirectoryW(folder.c_str());
+
+    EXPECT_EQ(spellings[0], Utf16(program));
+    EXPECT_EQ(spellings[2].find(u' '), std::u16string::npos);  // empty where the volume keeps no short names
+    EXPECT_EQ(SkipProgramName(spellings[2] + u" /quiet", spellings), spellings[2].size());
+    EXPECT_EQ(none, (Spellings{Utf16(absent), Utf16(absent.substr(0, absent.size() - 4))}));  // no short form
 }
 
 }  // namespace

@@ -1,0 +1,81 @@
+// The program's own name at the start of a Windows command line, in each of
+// its spellings, and a log file's name that no Windows file can have.
+#include <gtest/gtest.h>
+
+#include "command_line.h"
+
+namespace kestrel {
+namespace {
+
+using Kind = WindowsInvocation::Kind;
+
+std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
+
+TEST(CommandLine, SkipsTheProgramInEachSpelling)
+{
+    const Spellings program = ProgramSpellings(u"C:\\A B\\k 2\\k.exe", u"C:\\AB~1\\K2~1\\k.exe");
+    const Spellings share = ProgramSpellings(u"\\\\?\\UNC\\s\\t\\k 2\\k.exe", u"");
+    const Spellings tool = ProgramSpellings(u"C:\\x\\k.exe", u"");
+    const struct {
+        const Spellings& spellings;
+        std::u16string_view line, name;
+        Kind kind;
+    } cases[] = {
+        // Started as CreateProcessW(path, NULL): the path alone, unquoted.
+        {program, u"C:\\A B\\k 2\\k.exe", u"C:\\A B\\k 2\\k.exe", Kind::Plain},
+        {program, u"C:\\A B\\k 2\\k /quiet -- /s", u"C:\\A B\\k 2\\k", Kind::Fleet},
+        {program, u"C:\\AB~1\\K2~1\\k.exe\t/wait", u"C:\\AB~1\\K2~1\\k.exe", Kind::Fleet},
+        {program, u"c:/a b/K 2/K.EXE /quiet", u"c:/a b/K 2/K.EXE", Kind::Fleet},
+        {program, u"\\\\?\\C:\\A B\\k 2\\k.exe /quiet", u"\\\\?\\C:\\A B\\k 2\\k.exe", Kind::Fleet},
+        {share, u"\\\\s\\t\\k 2\\k.exe /quiet", u"\\\\s\\t\\k 2\\k.exe", Kind::Fleet},
+        // Relative to one of its folders: the longest such part ("k" is one).
+        {program, u"k /quiet", u"k", Kind::Fleet},
+        {program, u"k 2\\k.exe /quiet", u"k 2\\k.exe", Kind::Fleet},
+        // By another road (a mapped drive), named again in the arguments.
+        {program, u"..\\D E\\k.exe -- ..\\D E\\k.exe", u"..\\D E\\k.exe", Kind::Fleet},
+        {program, u"C:\\A B\\k 2\\k.exe -- C:\\A B\\k 2\\k.exe", u"C:\\A B\\k 2\\k.exe", Kind::Fleet},
+        // Quoted as before; a spelling running on into a longer word; unknown.
+        {program, u"\"C:\\A B\\k 2\\k.exe\" /quiet", u"\"C:\\A B\\k 2\\k.exe\"", Kind::Fleet},
+        {tool, u"C:\\x\\k.exe.old /quiet", u"C:\\x\\k.exe.old", Kind::Fleet},
+        {program, u"x.exe /quiet", u"x.exe", Kind::Fleet},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.line));
+        EXPECT_EQ(c.line.substr(0, SkipProgramName(c.line, c.spellings)), c.name);
+        EXPECT_EQ(ParseWindowsCommandLine(c.line, c.spellings).kind, c.kind);
+    }
+}
+
+TEST(CommandLine, SpellsTheProgramWithAndWithoutItsExtension)
+{
+    EXPECT_EQ(ProgramSpellings(u"C:\\A B\\k.EXE", u"C:\\AB~1\\k.EXE"),
+              (Spellings{u"C:\\A B\\k.EXE", u"C:\\A B\\k", u"C:\\AB~1\\k.EXE", u"C:\\AB~1\\k"}));
+    EXPECT_EQ(ProgramSpellings(u"C:\\x\\k.exe", u"C:\\x\\k.exe"), (Spellings{u"C:\\x\\k.exe", u"C:\\x\\k"}));
+    EXPECT_EQ(ProgramSpellings(u"C:\\x\\k.com", u""), (Spellings{u"C:\\x\\k.com"}));
+}
+
+TEST(CommandLine, AQuoteInTheLogsNameIsAUsageErrorOnWindowsOnly)
+{
+    const struct {
+        std::u16string_view line;
+        Kind kind;
+        std::u16string_view log, error;
+    } cases[] = {
+        // The backslash keeps the quote, and the rest of the line with it.
+        {u"k /quiet \"/log:C:\\Logs\\\" -- /s /f", Kind::Error, u"", u"/log:C:\\Logs\" -- /s /f"},
+        {u"k /log:a.log /log:b\\\"", Kind::Error, u"a.log", u"/log:b\""},
+        {u"k \"/log:a\\\"b\" /?", Kind::Help, u"", u"/log:a\"b"},
+        {u"k \"/log:C:\\Logs\\\\\" -- /s", Kind::Fleet, u"C:\\Logs\\", u""},  // "\\" before a quote is one
+    };
+    for (const auto& c : cases) {
+        const auto got = ParseWindowsCommandLine(c.line);
+        EXPECT_EQ(got.kind, c.kind) << Narrow(c.line);
+        EXPECT_EQ(got.log, c.log) << Narrow(c.line);
+        EXPECT_EQ(got.error, c.error) << Narrow(c.line);
+    }
+    const std::string_view linux[] = {"--log=a\"b"};
+    EXPECT_EQ(ParseLinuxArguments(linux).log, "a\"b");
+}
+
+}  // namespace
+}  // namespace kestrel
