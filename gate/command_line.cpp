@@ -80,7 +80,7 @@ bool EndsInFileName(std::u16string_view name, std::u16string_view spelling)
 
 std::size_t SkipProgramName(std::u16string_view line) { return SkipProgramName(line, {}); }
 
-std::size_t SkipProgramName(std::u16string_view line, std::span<const std::u16string> spellings)
+std::size_t SkipProgramName(std::u16string_view line, std::span<const std::u16string_view> spellings)
 {
     // No backslash or doubled quote means anything in the program's name.
     std::size_t i = 0;
@@ -112,11 +112,10 @@ std::size_t SkipProgramName(std::u16string_view line, std::span<const std::u16st
 Spellings ProgramSpellings(std::u16string_view path, std::u16string_view shortPath)
 {
     const auto withoutExe = [](std::u16string_view spelling) {
-        return EndsWith(spelling, u".exe") ? std::u16string(spelling.data(), spelling.size() - 4) : std::u16string();
+        return EndsWith(spelling, u".exe") ? spelling.substr(0, spelling.size() - 4) : std::u16string_view();
     };
     if (shortPath == path) shortPath = {};
-    return {std::u16string(path.data(), path.size()), withoutExe(path),
-            std::u16string(shortPath.data(), shortPath.size()), withoutExe(shortPath)};
+    return {path, withoutExe(path), shortPath, withoutExe(shortPath)};
 }
 
 bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& value)
@@ -151,7 +150,7 @@ bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& val
 
 WindowsInvocation ParseWindowsCommandLine(std::u16string_view line) { return ParseWindowsCommandLine(line, {}); }
 
-WindowsInvocation ParseWindowsCommandLine(std::u16string_view line, std::span<const std::u16string> spellings)
+WindowsInvocation ParseWindowsCommandLine(std::u16string_view line, std::span<const std::u16string_view> spellings)
 {
     WindowsInvocation out;
     std::size_t at = SkipProgramName(line, spellings);

@@ -62,15 +62,15 @@ std::size_t SkipProgramName(std::u16string_view line);
 // "\" alike, "\\?\C:\x" as "C:\x" and "\\?\UNC\server\share" as
 // "\\server\share". A name never ends inside a word: "C:\Program" does not
 // start "C:\Program Files\...".
-std::size_t SkipProgramName(std::u16string_view line, std::span<const std::u16string> spellings);
+std::size_t SkipProgramName(std::u16string_view line, std::span<const std::u16string_view> spellings);
 
 // How the program at `path` (its full path, GetModuleFileNameW) may be
 // spelled at the start of its command line: that path, it without a final
 // ".exe" (in any case), its short form (`shortPath`) where that differs, and
 // the short form without ".exe". A spelling that does not apply is empty, and
-// an empty spelling names nothing. A fixed four: kestrel.exe carries no
-// growing list for them.
-using Spellings = std::array<std::u16string, 4>;
+// an empty spelling names nothing. A fixed four, each a part of `path` or
+// `shortPath`, which must outlive them.
+using Spellings = std::array<std::u16string_view, 4>;
 Spellings ProgramSpellings(std::u16string_view path, std::u16string_view shortPath);
 
 // Reads the argument at or after `at` as CommandLineToArgvW does, and moves
@@ -85,7 +85,7 @@ bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& val
 WindowsInvocation ParseWindowsCommandLine(std::u16string_view line);
 
 // The same, the program's name skipped by its spellings (SkipProgramName).
-WindowsInvocation ParseWindowsCommandLine(std::u16string_view line, std::span<const std::u16string> spellings);
+WindowsInvocation ParseWindowsCommandLine(std::u16string_view line, std::span<const std::u16string_view> spellings);
 
 // Reads the Linux arguments (argv without the program's name).
 LinuxInvocation ParseLinuxArguments(std::span<const std::string_view> arguments);

@@ -2,14 +2,13 @@
 
 namespace kestrel {
 
-bool StartElevatingIfRequired(ProcessStarter& starter, std::u16string_view path, int windowState)
+ProcessStarter::Result StartElevatingIfRequired(ProcessStarter& starter, std::u16string_view path, int windowState,
+                                                bool mayPrompt)
 {
-    switch (starter.Start(path, windowState)) {
-    case ProcessStarter::Result::Started: return true;
-    case ProcessStarter::Result::ElevationRequired: return starter.StartElevated(path, windowState);
-    case ProcessStarter::Result::Failed: break;
-    }
-    return false;
+    using Result = ProcessStarter::Result;
+    const Result plain = starter.Start(path, windowState);
+    if (plain != Result::ElevationRequired || !mayPrompt) return plain;
+    return starter.StartElevated(path, windowState) ? Result::Started : Result::Failed;
 }
 
 }  // namespace kestrel

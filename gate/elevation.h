@@ -19,7 +19,9 @@ public:
     virtual bool StartElevated(std::u16string_view path, int windowState) = 0;
 };
 
-// True when the program started on either road.
-bool StartElevatingIfRequired(ProcessStarter& starter, std::u16string_view path, int windowState);
+// Started when the program started on either road. Unless `mayPrompt`, the
+// elevating road is not taken, and ElevationRequired stands.
+ProcessStarter::Result StartElevatingIfRequired(ProcessStarter& starter, std::u16string_view path, int windowState,
+                                                bool mayPrompt = true);
 
 }  // namespace kestrel

@@ -157,18 +157,21 @@ TEST(Elevation, OnlyAnElevationAnswerGetsOneElevatedAttempt)
     struct Case {
         Result plain;
         bool elevated;
+        bool mayPrompt;
         int elevatedAttempts;
-        bool started;
+        Result result;
     };
     const Case cases[] = {
-        {Result::Started, true, 0, true},
-        {Result::Failed, true, 0, false},
-        {Result::ElevationRequired, true, 1, true},
-        {Result::ElevationRequired, false, 1, false},  // consent declined
+        {Result::Started, true, true, 0, Result::Started},
+        {Result::Failed, true, true, 0, Result::Failed},
+        {Result::ElevationRequired, true, true, 1, Result::Started},
+        {Result::ElevationRequired, false, true, 1, Result::Failed},             // consent declined
+        {Result::ElevationRequired, true, false, 0, Result::ElevationRequired},  // nobody may be asked
+        {Result::Started, true, false, 0, Result::Started},
     };
     for (const auto& c : cases) {
         ScriptedStarter starter(c.plain, c.elevated);
-        EXPECT_EQ(StartElevatingIfRequired(starter, u"C:\\kestrel\\WinPhlash.exe", 1), c.started);
+        EXPECT_EQ(StartElevatingIfRequired(starter, u"C:\\kestrel\\WinPhlash.exe", 1, c.mayPrompt), c.result);
         EXPECT_EQ(starter.plainAttempts, 1);
         EXPECT_EQ(starter.elevatedAttempts, c.elevatedAttempts);
         for (const auto& [path, state] : starter.seen) {

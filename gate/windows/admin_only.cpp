@@ -26,10 +26,11 @@ HMODULE Advapi() { return LoadSystemLibrary(L"advapi32.dll"); }
 
 }  // namespace
 
-SecurityDescriptor::SecurityDescriptor(const wchar_t* sddl)
+SecurityDescriptor::SecurityDescriptor(const char* sddl)
 {
-    using ConvertFunction = BOOL(WINAPI*)(LPCWSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
-    const auto convert = ExportOf<ConvertFunction>(Advapi(), "ConvertStringSecurityDescriptorToSecurityDescriptorW");
+    // The text is ASCII: the narrow call reads it as well, in half the bytes.
+    using ConvertFunction = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
+    const auto convert = ExportOf<ConvertFunction>(Advapi(), "ConvertStringSecurityDescriptorToSecurityDescriptorA");
     if (sddl && convert && !convert(sddl, 1 /* SDDL_REVISION_1 */, &sd_, nullptr)) sd_ = nullptr;
 }
 
@@ -42,10 +43,9 @@ bool RunsAsAdministrator()
 {
     using CheckFunction = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
     const auto check = ExportOf<CheckFunction>(Advapi(), "CheckTokenMembership");
-    BYTE sid[sizeof kAdministrators];
-    std::memcpy(sid, kAdministrators, sizeof sid);
+    // The call only reads the SID it is given.
     BOOL member = FALSE;
-    return check && check(nullptr, sid, &member) && member;
+    return check && check(nullptr, const_cast<BYTE*>(kAdministrators), &member) && member;
 }
 
 bool OwnedByAdministrators(HANDLE object)

@@ -11,7 +11,7 @@ namespace kestrel {
 // text could not be read (or advapi32 lacks the call).
 class SecurityDescriptor {
 public:
-    explicit SecurityDescriptor(const wchar_t* sddl);
+    explicit SecurityDescriptor(const char* sddl);
     ~SecurityDescriptor();
     SecurityDescriptor(const SecurityDescriptor&) = delete;
     SecurityDescriptor& operator=(const SecurityDescriptor&) = delete;

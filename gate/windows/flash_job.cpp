@@ -24,7 +24,7 @@ FlashJob::State FlashJob::TakeOnce()
     // token's own default owner, which for SYSTEM is SYSTEM. Nobody else
     // may open it, and nothing is inherited into it.
     HANDLE job = nullptr;
-    for (const wchar_t* sddl : {L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", L"D:P(A;;GA;;;SY)(A;;GA;;;BA)"}) {
+    for (const char* sddl : {"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", "D:P(A;;GA;;;SY)(A;;GA;;;BA)"}) {
         const SecurityDescriptor sd(sddl);
         SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
         SetLastError(ERROR_SUCCESS);

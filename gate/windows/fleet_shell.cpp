@@ -26,15 +26,9 @@ UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowSta
     UtilityEnd end;
     if (folder_.empty()) return end;
     const std::u16string path = Utf16(InFolder(folder_, Wide(fileName)));
-    switch (starter_.Start(path, windowState)) {
-    case ProcessStarter::Result::Started: end.started = true; break;
-    case ProcessStarter::Result::ElevationRequired:
-        // Under /quiet nobody may be asked for consent.
-        if (!mayPrompt) end.needsElevation = true;
-        else end.started = starter_.StartElevated(path, windowState);
-        break;
-    case ProcessStarter::Result::Failed: break;
-    }
+    const ProcessStarter::Result started = StartElevatingIfRequired(starter_, path, windowState, mayPrompt);
+    end.started = started == ProcessStarter::Result::Started;
+    end.needsElevation = started == ProcessStarter::Result::ElevationRequired;
     if (!end.started || !wait) return end;
     // While the flash runs, and after it, kestrel's own failure ends with
     // what the run would have told.
@@ -53,18 +47,12 @@ std::string LocalTimeText(const SYSTEMTIME& local, long biasMinutes)
     // The bias is UTC minus local time.
     const long offset = -biasMinutes;
     const unsigned minutes = unsigned(offset < 0 ? -offset : offset);
-    const unsigned fields[] = {local.wYear,   local.wMonth,  local.wDay,   local.wHour,
-                               local.wMinute, local.wSecond, minutes / 60, minutes % 60};
-    // "YYYY-MM-DDThh:mm:ss+hh:mm": each field ends three places after the last.
-    char text[25];
-    for (std::size_t f = 0; f < 8; ++f) {
-        const std::size_t last = 3 + 3 * f;
-        unsigned value = fields[f];
-        for (std::size_t digit = 0; digit < (f == 0 ? 4u : 2u); ++digit, value /= 10)
-            text[last - digit] = char('0' + value % 10);
-        if (f < 7) text[last + 1] = f < 2 ? '-' : f == 2 ? 'T' : f == 5 ? (offset < 0 ? '-' : '+') : ':';
-    }
-    return std::string(text, sizeof text);
+    char text[32];
+    const int n =
+        wsprintfA(text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02u:%02u", unsigned(local.wYear), unsigned(local.wMonth),
+                  unsigned(local.wDay), unsigned(local.wHour), unsigned(local.wMinute), unsigned(local.wSecond),
+                  offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return std::string(text, n > 0 ? std::size_t(n) : 0);
 }
 
 RunFacts WindowsFleetShell::Facts()
@@ -109,7 +97,7 @@ bool CutAt(HANDLE file, std::uint64_t at) { return MoveTo(file, at) && SetEndOfF
 Handle OpenLog(const std::wstring& path)
 {
     // Made by an administrator: administrators and SYSTEM write, users read.
-    const SecurityDescriptor sd(RunsAsAdministrator() ? L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)" : nullptr);
+    const SecurityDescriptor sd(RunsAsAdministrator() ? "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)" : nullptr);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
     for (int attempt = 0; attempt < 100; ++attempt) {
         // The reparse point itself, if the name is one, so that it is seen

@@ -17,10 +17,10 @@ class WindowsFleetShell final : public FleetShell {
 public:
     // `boxes` shows the routine's messages, `starter` starts the utility in
     // `folder` (keeping its process for a wait) in `job`; `log` is the log
-    // file, or empty.
-    WindowsFleetShell(MessageShell& boxes, WindowsStarter& starter, FlashJob& job, std::wstring folder,
-                      std::wstring log)
-        : boxes_(boxes), starter_(starter), job_(job), folder_(std::move(folder)), log_(std::move(log))
+    // file, or empty. Each must outlive the shell.
+    WindowsFleetShell(MessageShell& boxes, WindowsStarter& starter, FlashJob& job, const std::wstring& folder,
+                      const std::wstring& log)
+        : boxes_(boxes), starter_(starter), job_(job), folder_(folder), log_(log)
     {
     }
 
@@ -44,8 +44,8 @@ private:
     MessageShell& boxes_;
     WindowsStarter& starter_;
     FlashJob& job_;
-    std::wstring folder_;
-    std::wstring log_;
+    const std::wstring& folder_;
+    const std::wstring& log_;
 };
 
 // Local time with its offset from UTC, as ISO 8601: "2026-12-08T14:05:09+01:00".

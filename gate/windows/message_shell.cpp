@@ -248,7 +248,7 @@ bool MessageShell::Launch(std::u16string_view fileName, int windowState)
 {
     if (programDir_.empty()) return false;
     const std::u16string path = Utf16(InFolder(programDir_, Wide(fileName)));
-    return StartElevatingIfRequired(starter_, path, windowState);
+    return StartElevatingIfRequired(starter_, path, windowState) == ProcessStarter::Result::Started;
 }
 
 }  // namespace kestrel

@@ -70,15 +70,16 @@ std::wstring InFolder(std::wstring_view folder, std::wstring_view name)
     return path;
 }
 
-Spellings ProgramSpellingsOnDisk(const std::wstring& program)
+std::u16string ShortPathOnDisk(const std::wstring& program)
 {
     // The first call says how much room the short form takes, its null
     // included; the second writes it and gives its length.
     const DWORD room = GetShortPathNameW(program.c_str(), nullptr, 0);
-    std::wstring shorter(room, L'\0');
-    const DWORD n = room == 0 ? 0 : GetShortPathNameW(program.c_str(), shorter.data(), room);
+    std::u16string shorter(room, u'\0');
+    const DWORD n =
+        room == 0 ? 0 : GetShortPathNameW(program.c_str(), reinterpret_cast<wchar_t*>(shorter.data()), room);
     shorter.resize(n < room ? n : 0);
-    return ProgramSpellings(Utf16(program), Utf16(shorter));
+    return shorter;
 }
 
 }  // namespace kestrel

@@ -27,9 +27,8 @@ std::wstring FolderOf(std::wstring_view path);
 // "WinPhlash.exe" give "E:\WinPhlash.exe"). Empty when the folder is.
 std::wstring InFolder(std::wstring_view folder, std::wstring_view name);
 
-// How the program at `program` (its full path) may be spelled at the start of
-// its command line (ProgramSpellings), its short form as GetShortPathNameW
-// gives it; none when the call fails.
-Spellings ProgramSpellingsOnDisk(const std::wstring& program);
+// The short form of the full path `program`, as GetShortPathNameW gives it;
+// empty when the call fails.
+std::u16string ShortPathOnDisk(const std::wstring& program);
 
 }  // namespace kestrel

@@ -44,8 +44,9 @@ int Run(const std::wstring& program, kestrel::Management& management)
 {
     // The program's own name is skipped in whatever spelling the line has it,
     // quoted or not, so that no path of it reads as an argument.
+    const std::u16string path = kestrel::Utf16(program), shortPath = kestrel::ShortPathOnDisk(program);
     const auto invocation =
-        kestrel::ParseWindowsCommandLine(kestrel::Utf16(GetCommandLineW()), kestrel::ProgramSpellingsOnDisk(program));
+        kestrel::ParseWindowsCommandLine(kestrel::Utf16(GetCommandLineW()), kestrel::ProgramSpellings(path, shortPath));
     const std::wstring folder = kestrel::FolderOf(program);
     using Kind = kestrel::WindowsInvocation::Kind;
     // The utility joins the flash's job, which holds the machine's flash
@@ -55,17 +56,19 @@ int Run(const std::wstring& program, kestrel::Management& management)
     Starter starter(folder, kestrel::Wide(invocation.utilityTail), invocation.wait, &job);
     kestrel::MessageShell boxes(folder, starter);
     if (invocation.kind == Kind::Plain) return kestrel::Main(management, boxes);
-    kestrel::WindowsFleetShell shell(boxes, starter, job, folder, kestrel::Wide(invocation.log));
+    const std::wstring log = kestrel::Wide(invocation.log);
+    kestrel::WindowsFleetShell shell(boxes, starter, job, folder, log);
     const kestrel::FleetRequest request{invocation.quiet, invocation.wait};
     // The utility's command line: its quoted path (the folder, a separator,
     // the name), a blank, the arguments.
     const std::size_t utilityLine = folder.size() + kestrel::kFlashUtility.size() + 4 + invocation.utilityTail.size();
-    kestrel::FleetResult result;
-    if (invocation.kind == Kind::Help) result = kestrel::RunHelp(shell, request, u"/?", kUsage);
-    else if (invocation.kind == Kind::Error) result = kestrel::RunUsageError(shell, request, invocation.error, kUsage);
-    else if (utilityLine >= kLongestCommandLine)
-        result = kestrel::RunUsageError(shell, request, u"--", kUsage, u"Too long for WinPhlash.exe: what follows ");
-    else result = kestrel::RunFleet(management, shell, request);
+    const kestrel::FleetResult result = [&] {
+        if (invocation.kind == Kind::Help) return kestrel::RunHelp(shell, request, u"/?", kUsage);
+        if (invocation.kind == Kind::Error) return kestrel::RunUsageError(shell, request, invocation.error, kUsage);
+        if (utilityLine >= kLongestCommandLine)
+            return kestrel::RunUsageError(shell, request, u"--", kUsage, u"Too long for WinPhlash.exe: what follows ");
+        return kestrel::RunFleet(management, shell, request);
+    }();
     shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));
     return result.status;
 }

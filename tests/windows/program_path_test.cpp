@@ -59,14 +59,15 @@ TEST(ProgramPath, SpellingsOnDisk)
     const std::wstring program = folder + L"\\kestrel.exe", absent = folder + L"\\absent.exe";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     CloseHandle(CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-    const Spellings spellings = ProgramSpellingsOnDisk(program), none = ProgramSpellingsOnDisk(absent);
+    const std::u16string path = Utf16(program), shortPath = ShortPathOnDisk(program);
+    const std::u16string none = ShortPathOnDisk(absent);
     DeleteFileW(program.c_str());
     RemoveDirectoryW(folder.c_str());
 
-    EXPECT_EQ(spellings[0], Utf16(program));
-    EXPECT_EQ(spellings[2].find(u' '), std::u16string::npos);  // empty where the volume keeps no short names
-    EXPECT_EQ(SkipProgramName(spellings[2] + u" /quiet", spellings), spellings[2].size());
-    EXPECT_EQ(none, (Spellings{Utf16(absent), Utf16(absent.substr(0, absent.size() - 4))}));  // no short form
+    EXPECT_EQ(shortPath.find(u' '), std::u16string::npos);  // empty where the volume keeps no short names
+    const Spellings spellings = ProgramSpellings(path, shortPath);
+    EXPECT_EQ(SkipProgramName(shortPath + u" /quiet", spellings), shortPath.size());
+    EXPECT_EQ(none, u"");  // no short form of a file that is not there
 }
 
 }  // namespace
