@@ -19,18 +19,12 @@ FlashLock FlashJob::Take()
 FlashJob::State FlashJob::TakeOnce()
 {
     if (!RunsAsAdministrator()) return State::NoRights;
-    // Owned by the Administrators group, where this token may set that
-    // owner; as SYSTEM's token may not on every version, else by the
-    // token's own default owner, which for SYSTEM is SYSTEM. Nobody else
-    // may open it, and nothing is inherited into it.
-    HANDLE job = nullptr;
-    for (const char* sddl : {"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", "D:P(A;;GA;;;SY)(A;;GA;;;BA)"}) {
-        const SecurityDescriptor sd(sddl);
-        SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
-        SetLastError(ERROR_SUCCESS);
-        job = sd.get() ? CreateJobObjectW(&attributes, kFlashLockName) : nullptr;
-        if (job || GetLastError() != ERROR_INVALID_OWNER) break;
-    }
+    // Owned by the Administrators group, which an elevated administrator's
+    // token and SYSTEM's both hold as a group they may make an object's
+    // owner; nobody else may open it, and nothing is inherited into it.
+    const SecurityDescriptor sd("O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)");
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
+    const HANDLE job = sd.get() ? CreateJobObjectW(&attributes, kFlashLockName) : nullptr;
     // Given a handle to a job of the lock's name that was there before: an
     // administrator's is another flash, anything else a squatter's. No
     // handle at all (an object of another kind, or one this administrator
