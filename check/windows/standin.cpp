@@ -50,11 +50,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     const UINT errorMode = SetErrorMode(0);
     // Wide to wide: no code page between the names and the record.
     wchar_t record[3 * MAX_PATH] = {};
-    const int length =
+    int length =
         _snwprintf(record, 3 * MAX_PATH - 1, L"started usestartup=%d show=%d args=[%ls] cwd=%ls errormode=%u\n",
                    (startup.dwFlags & STARTF_USESHOWWINDOW) ? 1 : 0, int(startup.wShowWindow),
                    arguments ? arguments : L"", folder, errorMode);
-    if (length <= 0) return 1;
+    // A record too long for the buffer is kept cut short, but kept: a start
+    // is never left unrecorded.
+    if (length < 0) {
+        length = 3 * MAX_PATH - 1;
+        record[length - 1] = L'\n';
+    }
+    if (length == 0) return 1;
     char bytes[4 * 3 * MAX_PATH];
     const int size = WideCharToMultiByte(CP_UTF8, 0, record, length, bytes, int(sizeof bytes), nullptr, nullptr);
     if (size <= 0) return 1;

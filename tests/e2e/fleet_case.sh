@@ -51,9 +51,10 @@ if [ "${1:-}" = --inside ]; then
     echo "the flash never ended" >> "$work/steps.err"
     return 1
   }
-  # squat KIND [DACL]: a standard user's object of the lock's name, held.
+  # squat KIND [DACL]: a standard user's object of the lock's name (or
+  # LOCK_NAME's), held.
   squat() {
-    wine "$squatter" "$1" 'Global\kestrel-flash-job' 60 ${2:+"$2"} > "$work/squat.out" 2>&1 &
+    wine "$squatter" "$1" "${LOCK_NAME:-Global\kestrel-flash-job}" 60 ${2:+"$2"} > "$work/squat.out" 2>&1 &
     for _ in $(seq 100); do grep -q held "$work/squat.out" && return 0; sleep 0.1; done
     echo "squatter: $(cat "$work/squat.out")" >> "$work/steps.err"
     return 1
@@ -91,6 +92,13 @@ if [ "${1:-}" = --inside ]; then
     squat_job)
       # Anyone may open it: only its owner tells it from the lock.
       squat job '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" && until_recorded started 1 ;;
+    tail_too_long)
+      # kestrel.exe started by a short relative path, so that its own command
+      # line still fits (32,767 characters with its null) where the
+      # utility's, with the full path of its folder, does not.
+      head -c $((32766 - 28)) /dev/zero | tr '\0' x > "$work/tail"
+      cd "$work" && wine "$boxdriver" 'bin\kestrel.exe' "$(winpath "$work/cwd")" 60 /quiet -- "@$(winpath "$work/tail")" \
+        > "$work/first.report" 2> "$work/first.err" ;;
     log_full)
       # A log whose last page has 5 bytes free, and no page left: the first
       # run's line does not fit; the second one's does, once room is made.
@@ -182,6 +190,9 @@ $waited" ;;
       'import json; print(json.dumps({"seed": "x" * 4078}))') && echo same)" same
     check "every line is whole" "$(logged "$work/fleet.log.final" | sed 's/"x*"/"…"/')" '{"seed":"…"}
 '"$launched" ;;
+  tail_too_long)
+    check "a tail the utility's command line cannot hold is a usage error" "$(report first)" "wow64=0 exit=7"
+    check "nothing started" "$(started)" "" ;;
   log_fragment)
     check "the fragment is cut and the line whole" "$(logged "$work/fleet.log.final")" "$launched" ;;
   log_hard_link)

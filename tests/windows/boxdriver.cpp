@@ -2,7 +2,9 @@
 // text, icon, buttons), presses OK on each, and reports how the program ended.
 //   boxdriver [--unseen] PROGRAM WORKDIR [TIMEOUT_SECONDS [ARGUMENT...]]
 // With --unseen the program starts on a window station of its own, which
-// nobody sees, as a deployment agent or a service would start it.
+// nobody sees, as a deployment agent or a service would start it. An
+// ARGUMENT "@FILE" stands for the ASCII text of FILE: a program's command
+// line may be longer than the one boxdriver itself can be given.
 // Prints, in UTF-8, a line per box ("box caption=... text=... icon=N
 // buttons=N"), then "wow64=N" (1 when the program ran as a 32-bit process on
 // 64-bit Windows) and "exit=N", or "timeout".
@@ -31,7 +33,20 @@ int wmain(int argc, wchar_t** argv)
     }
     const DWORD timeoutMs = (argc > 3 ? _wtoi(argv[3]) : 60) * 1000;
     std::wstring commandLine = L"\"" + std::wstring(argv[1]) + L"\"";
-    for (int i = 4; i < argc; ++i) commandLine += L" " + std::wstring(argv[i]);
+    for (int i = 4; i < argc; ++i) {
+        std::wstring argument = argv[i];
+        if (argument.size() > 1 && argument[0] == L'@') {
+            FILE* file = _wfopen(argument.c_str() + 1, L"rb");
+            if (!file) {
+                std::printf("cannot read %ls\n", argument.c_str() + 1);
+                return 2;
+            }
+            argument.clear();
+            for (int c; (c = std::fgetc(file)) != EOF;) argument += wchar_t(c);
+            std::fclose(file);
+        }
+        commandLine += L" " + argument;
+    }
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     // A desktop on a new window station; the handles stay open while the
