@@ -20,23 +20,18 @@ FleetResult RunFleet(Management& management, FleetShell& shell, const FleetReque
 {
     FleetResult result;
     result.board = ReadBoard(management);
-    const Decision decision = Decide(result.board.prefix);
+    Decision decision = Decide(result.board.prefix);
+    // A run without the rights to the flash lock takes the privilege road:
+    // its message says what is missing.
+    const FlashLock lock = decision == Decision::Launch ? shell.TakeFlashLock() : FlashLock::Held;
+    if (lock == FlashLock::NoRights) decision = Decision::Privilege;
     if (decision != Decision::Launch) {
         const Warning warning = WarningOf(decision);
         if (!request.quiet) shell.ShowMessage(warning.text, kWarningStyle, warning.caption);
-        if (decision == Decision::WrongModel) {
-            result.outcome = FleetOutcome::WrongModel;
-            result.status = kExitWrongModel;
-        }
-        return result;
-    }
-    const FlashLock lock = shell.TakeFlashLock();
-    if (lock == FlashLock::NoRights) {
-        // The privilege message says what is missing.
-        const Warning warning = WarningOf(Decision::Privilege);
-        if (!request.quiet) shell.ShowMessage(warning.text, kWarningStyle, warning.caption);
-        result.outcome = FleetOutcome::NeedsAdministrator;
-        result.status = kExitPrivilege;
+        result.outcome = lock == FlashLock::NoRights        ? FleetOutcome::NeedsAdministrator
+                         : decision == Decision::WrongModel ? FleetOutcome::WrongModel
+                                                            : FleetOutcome::Privilege;
+        result.status = decision == Decision::WrongModel ? kExitWrongModel : kExitPrivilege;
         return result;
     }
     if (lock == FlashLock::FlashRunning) {
@@ -70,24 +65,16 @@ FleetResult RunUsageError(FleetShell& shell, const FleetRequest& request, std::u
     result.outcome = FleetOutcome::Usage;
     result.status = kExitUsage;
     result.argument = std::u16string(argument);
-    if (!request.quiet) {
-        std::u16string text(why);
-        text += argument;
-        text += u"\n";
-        text += usage;
-        shell.TellUsage(text, true);
+    if (request.quiet) return result;
+    if (why.empty()) {
+        shell.TellUsage(usage, false);
+        return result;
     }
-    return result;
-}
-
-FleetResult RunHelp(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
-                    std::u16string_view usage)
-{
-    FleetResult result;
-    result.outcome = FleetOutcome::Usage;
-    result.status = kExitUsage;
-    result.argument = std::u16string(argument);
-    if (!request.quiet) shell.TellUsage(usage, false);
+    std::u16string text(why);
+    text += argument;
+    text += u"\n";
+    text += usage;
+    shell.TellUsage(text, true);
     return result;
 }
 

@@ -123,9 +123,13 @@ FleetResult RunUsageError(FleetShell& shell, const FleetRequest& request, std::u
                           std::u16string_view usage, std::u16string_view why = u"Unknown: ");
 
 // The usage asked for (`argument`): told unless quiet, nothing started, and
-// the usage status, as a run that did nothing must not read as success.
-FleetResult RunHelp(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
-                    std::u16string_view usage);
+// the usage status, as a run that did nothing must not read as success. An
+// empty `why` is what tells it from an error.
+inline FleetResult RunHelp(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
+                           std::u16string_view usage)
+{
+    return RunUsageError(shell, request, argument, usage, u"");
+}
 
 // The run's line for the log: one JSON object, UTF-8, with a line feed.
 std::string LogLine(const RunFacts& facts, const FleetResult& result, const FleetRequest& request);

@@ -73,14 +73,18 @@ bool FlashJob::Adopt(HANDLE process, DWORD id)
     return holdsUtility_;
 }
 
-void FlashJob::ShareLockWithMembers()
+// Hands the lock to each process in the job that has not got it; returns
+// how many processes the job holds, 0 when it cannot tell.
+DWORD FlashJob::ShareLockWithMembers()
 {
     struct {
         JOBOBJECT_BASIC_PROCESS_ID_LIST head;
         ULONG_PTR more[63];
     } list = {};
-    // With more processes than that, the list holds the first ones.
-    QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, &list, sizeof list, nullptr);
+    // With more processes than that, the call says so and lists the first.
+    if (!QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, &list, sizeof list, nullptr) &&
+        GetLastError() != ERROR_MORE_DATA)
+        return 0;
     for (DWORD i = 0; i < list.head.NumberOfProcessIdsInList && i < 64; ++i) {
         const DWORD id = DWORD(list.head.ProcessIdList[i]);
         bool known = false;
@@ -89,18 +93,14 @@ void FlashJob::ShareLockWithMembers()
         const Handle process(OpenProcess(PROCESS_DUP_HANDLE, FALSE, id));
         if (process) Share(process.get(), id);
     }
+    return list.head.NumberOfAssignedProcesses;
 }
 
 void FlashJob::Wait(HANDLE utility)
 {
     for (;;) {
         if (holdsUtility_) {
-            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION counts = {};
-            if (!QueryInformationJobObject(job_.get(), JobObjectBasicAccountingInformation, &counts, sizeof counts,
-                                           nullptr) ||
-                counts.ActiveProcesses == 0)
-                return;
-            ShareLockWithMembers();
+            if (ShareLockWithMembers() == 0) return;
         } else if (!utility || WaitForSingleObject(utility, 0) != WAIT_TIMEOUT) {
             return;
         }

@@ -52,13 +52,16 @@ public:
     // does not hold `utility`, until it has; messages are answered while it
     // waits, and each new process of the flash gets its handle to the lock.
     void Wait(HANDLE utility);
+    // Lets go of this run's handle once its flash is over, so that the name
+    // goes with it at once, not when kestrel has ended.
+    void Release() { job_.Close(); }
     bool held() const { return state_ == State::Held; }
 
 private:
     enum class State { Untried, Held, Running, NoRights };
     State TakeOnce();
     void Share(HANDLE process, DWORD id);
-    void ShareLockWithMembers();
+    DWORD ShareLockWithMembers();
 
     State state_ = State::Untried;
     Handle job_;

@@ -35,6 +35,7 @@ UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowSta
     SetInternalFailureStatus(kExitUtilityStatusHidden);
     const HANDLE process = starter_.process();
     job_.Wait(process);
+    job_.Release();
     DWORD status = 0;
     if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &status))
         end.status = status;
@@ -92,19 +93,40 @@ bool MoveTo(HANDLE file, std::uint64_t at)
 // Cuts the file at `at`.
 bool CutAt(HANDLE file, std::uint64_t at) { return MoveTo(file, at) && SetEndOfFile(file); }
 
+// Whether a folder on the way to `path` is a reparse point: a junction or a
+// symbolic link that a user may have made where the log's folder was meant
+// to be, to send the line into another file.
+bool ThroughReparsePoint(std::wstring path)
+{
+    for (std::size_t at = RootLength(path); (at = path.find_first_of(L"\\/", at)) != std::wstring::npos; ++at) {
+        const wchar_t separator = path[at];
+        path[at] = L'\0';
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        path[at] = separator;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    }
+    return false;
+}
+
 // Opens the log for this run alone: other writers are kept out (a reader may
 // stay), and a run that finds another writing waits for it a while.
 Handle OpenLog(const std::wstring& path)
 {
+    if (ThroughReparsePoint(path)) return Handle();
     // Made by an administrator: administrators and SYSTEM write, users read.
     const SecurityDescriptor sd(RunsAsAdministrator() ? "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)" : nullptr);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
     for (int attempt = 0; attempt < 100; ++attempt) {
         // The reparse point itself, if the name is one, so that it is seen
-        // and refused rather than followed.
-        Handle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                sd.get() ? &attributes : nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        // and refused rather than followed. A pipe's server may act as the
+        // client only at identification level, never as this run: "the
+        // server process can obtain information about the client, such as
+        // security identifiers and privileges, but it cannot impersonate the
+        // client" (SECURITY_IMPERSONATION_LEVEL, Microsoft Learn).
+        Handle file(CreateFileW(
+            path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, sd.get() ? &attributes : nullptr, OPEN_ALWAYS,
+            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+            nullptr));
         if (file || GetLastError() != ERROR_SHARING_VIOLATION) return file;
         Sleep(20);
     }

@@ -237,9 +237,9 @@ bool WindowsStarter::StartElevated(std::u16string_view path, int windowState)
     if (!arguments_.empty()) info.lpParameters = arguments_.c_str();
     if (!shellExecuteEx(&info)) return false;
     SetInternalFailureStatus(kExitLaunched);
-    // The utility already runs: it joins the job only where the system lets
-    // this program change an elevated process, which it mostly does not.
-    if (job_ && info.hProcess) job_->Adopt(info.hProcess, 0);
+    // It runs outside the flash's job: this road is taken only by a run that
+    // is no administrator, which holds no lock (the process it is given back
+    // could not be put in a job by it either).
     Keep(info.hProcess);
     return true;
 }

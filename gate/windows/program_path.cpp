@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "wide.h"
 
 namespace kestrel {
@@ -75,11 +77,10 @@ std::u16string ShortPathOnDisk(const std::wstring& program)
     // The first call says how much room the short form takes, its null
     // included; the second writes it and gives its length.
     const DWORD room = GetShortPathNameW(program.c_str(), nullptr, 0);
-    std::u16string shorter(room, u'\0');
-    const DWORD n =
-        room == 0 ? 0 : GetShortPathNameW(program.c_str(), reinterpret_cast<wchar_t*>(shorter.data()), room);
-    shorter.resize(n < room ? n : 0);
-    return shorter;
+    if (room == 0) return {};
+    std::vector<wchar_t> shorter(room);
+    const DWORD n = GetShortPathNameW(program.c_str(), shorter.data(), room);
+    return n < room ? Utf16(std::wstring_view(shorter.data(), n)) : std::u16string();
 }
 
 }  // namespace kestrel

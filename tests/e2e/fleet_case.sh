@@ -102,7 +102,13 @@ if [ "${1:-}" = --inside ]; then
     log_full)
       # A log whose last page has 5 bytes free, and no page left: the first
       # run's line does not fit; the second one's does, once room is made.
+      # The small file system is the root of a drive of its own: a folder
+      # that another file system is mounted on reads as a reparse point
+      # (as a volume mounted in a folder does on Windows), which no log is
+      # reached through.
       mount -t tmpfs -o size=16k none "$logs"
+      ln -s "$logs" "$WINEPREFIX/dosdevices/l:"
+      log='"/log:L:\fleet.log"'
       python3 -c 'import json; print(json.dumps({"seed": "x" * 4078}), end="\n")' > "$logs/fleet.log"
       head -c 12288 /dev/zero > "$logs/filler"
       kestrel first 60 /quiet "$log"
@@ -115,6 +121,12 @@ if [ "${1:-}" = --inside ]; then
       printf '{"time":"x","board":"1' > "$logs/fleet.log"
       kestrel first 60 /quiet "$log"
       cp "$logs/fleet.log" "$work/fleet.log.final" ;;
+    log_through_mount)
+      # A folder on the log's way that is a reparse point: Wine shows a
+      # mount point as one, as Windows shows a junction a user made.
+      mkdir "$logs/other" && mount -t tmpfs none "$logs/other"
+      kestrel first 60 /quiet "\"/log:$(winpath "$logs/other/fleet.log")\""
+      ls "$logs/other" > "$work/other.list" ;;
     log_hard_link)
       echo precious > "$logs/other.txt"
       ln "$logs/other.txt" "$logs/fleet.log"
@@ -195,6 +207,9 @@ $waited" ;;
     check "nothing started" "$(started)" "" ;;
   log_fragment)
     check "the fragment is cut and the line whole" "$(logged "$work/fleet.log.final")" "$launched" ;;
+  log_through_mount)
+    check "the run goes on" "$(report first)" "wow64=0 exit=0"
+    check "nothing is written through the reparse point" "$(cat "$work/other.list")" "" ;;
   log_hard_link)
     check "the run goes on" "$(report first)" "wow64=0 exit=0"
     check "the other file is unchanged" "$(cat "$logs/other.txt")" precious ;;
