@@ -1,7 +1,8 @@
 // Forces kestrel.exe's internal failures through the very runtime file the
 // program links: a failed allocation, or a length past what a container can
-// hold. The process must end with the internal-failure status and no box.
-//   internalfail alloc|length
+// hold. The process must end with the internal-failure status and no box;
+// once a flash runs (started), with the status set for it instead.
+//   internalfail alloc|length|started
 #include <windows.h>
 
 #include <cstdint>
@@ -9,9 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "runtime.h"
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
 {
-    const std::wstring what = arguments ? arguments : L"";
+    std::wstring what = arguments ? arguments : L"";
+    if (what == L"started") {
+        // What a waiting fleet run sets once its utility runs.
+        kestrel::SetInternalFailureStatus(6);
+        what = L"alloc";
+    }
     if (what == L"alloc") {
         // Nearly the whole 32-bit address space, in one piece: more than
         // any process can be given, its own image being mapped in it.

@@ -183,7 +183,7 @@ add_executable(internalfail WIN32 windows/internalfail.cpp ${PROJECT_SOURCE_DIR}
 target_compile_options(internalfail PRIVATE ${KESTREL_LEAN_OPTIONS})
 target_link_libraries(internalfail PRIVATE windows_base)
 target_link_options(internalfail PRIVATE -municode -static)
-foreach(failure alloc length)
+foreach(failure alloc length started)
   add_test(NAME kestrel_internal_failure_${failure}
            COMMAND bash ${E2E}/internal.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:internalfail> $<TARGET_FILE:boxdriver> ${failure})
   set_tests_properties(kestrel_internal_failure_${failure} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
