@@ -162,6 +162,7 @@ WindowsInvocation ParseWindowsCommandLine(std::u16string_view line, std::span<co
             break;
         }
     }
+    switches::Finish(out);
     return out;
 }
 

@@ -1,8 +1,9 @@
 // The command line of a fleet run. Without arguments kestrel reads none and
 // does what it always did; with arguments it runs unattended as asked:
-//   kestrel.exe [/quiet] [/wait] [/log:FILE] [/?] [-- UTILITY ARGUMENTS]
+//   kestrel.exe [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [/?] [-- UTILITY ARGUMENTS]
 // Switches start with / or - and are read without regard to case; on Linux
-// the same words start with -- (--quiet, --wait, --log=FILE, --help).
+// the same words start with -- (--quiet, --wait, --timeout=MINUTES,
+// --log=FILE, --help). A time limit without a wait is not understood.
 // Everything after "--" belongs to the flash utility.
 #pragma once
 
@@ -27,9 +28,16 @@ struct Switches {
     bool quiet = false;
     bool wait = false;
     bool hasLog = false;
-    std::basic_string<Char> log;    // the log file, when hasLog
-    std::basic_string<Char> error;  // what was not understood, as given
+    std::basic_string<Char> log;  // the log file, when hasLog
+    // With wait: how many minutes to wait at most (1 to kMostTimeoutMinutes);
+    // 0 for no limit.
+    unsigned timeoutMinutes = 0;
+    std::basic_string<Char> timeout;  // the time limit's argument, as given
+    std::basic_string<Char> error;    // what was not understood, as given
 };
+
+// The longest time limit a run may be given: a week.
+inline constexpr unsigned kMostTimeoutMinutes = 7 * 24 * 60;
 
 // A Windows command line: the switches, and the rest of the line after
 // "--", as it stands, for the utility.

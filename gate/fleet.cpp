@@ -9,9 +9,10 @@ int WaitedStatus(std::optional<std::uint32_t> utility)
     if (!utility) return kExitUtilityStatusHidden;
     const std::uint32_t status = *utility;
     constexpr std::uint32_t kStillActive = 259;
-    // 1 to 4, 6, 7, 70 and 1618 are kestrel's own.
+    // 1 to 4, 6, 7, 9, 70 and 1618 are kestrel's own.
     if ((status >= kExitPrivilege && status <= kExitOnBattery) || status == kExitUtilityStatusHidden ||
-        status == kExitUsage || status == kExitInternalFailure || status == kExitFlashRunning || status == kStillActive)
+        status == kExitUsage || status == kExitTimedOut || status == kExitInternalFailure ||
+        status == kExitFlashRunning || status == kStillActive)
         return kExitUtilityStatusHidden;
     return static_cast<int>(status);
 }
@@ -44,13 +45,18 @@ FleetResult RunFleet(Management& management, FleetShell& shell, const FleetReque
         result.status = kExitOnBattery;
         return result;
     }
-    result.utility = shell.Launch(kFlashUtility, kNormalWindow, request.wait, !request.quiet);
+    result.utility = shell.Launch(kFlashUtility, kNormalWindow, request.wait, request.wait ? request.timeoutMinutes : 0,
+                                  !request.quiet);
     if (result.utility.needsElevation) {
         result.outcome = FleetOutcome::NeedsAdministrator;
         result.status = kExitPrivilege;
     } else if (!result.utility.started) {
         result.outcome = FleetOutcome::LaunchFailed;
         result.status = kExitLaunchFailed;
+    } else if (result.utility.timedOut) {
+        // kestrel stops waiting; the flash goes on, and keeps the lock.
+        result.outcome = FleetOutcome::TimedOut;
+        result.status = kExitTimedOut;
     } else {
         result.outcome = FleetOutcome::Launched;
         result.status = request.wait ? WaitedStatus(result.utility.status) : kExitLaunched;
@@ -141,6 +147,7 @@ std::string_view OutcomeName(FleetOutcome outcome)
     case FleetOutcome::Launched: return "launched";
     case FleetOutcome::Usage: return "usage";
     case FleetOutcome::NeedsAdministrator: return "needs administrator";
+    case FleetOutcome::TimedOut: return "timed out";
     }
     return "usage";
 }

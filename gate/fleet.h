@@ -25,6 +25,7 @@ enum FleetExitStatus : int {
     kExitOnBattery = 4,            // on battery power: nothing started
     kExitUtilityStatusHidden = 6,  // the utility ended with a status of ours, or one not known
     kExitUsage = 7,                // a command line not understood: nothing started
+    kExitTimedOut = 9,             // the wait's time limit passed: the flash may still run
     kExitInternalFailure = 70,
     kExitFlashRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another flash runs
 };
@@ -48,6 +49,8 @@ struct UtilityEnd {
     // Not started: the utility asks for rights this run lacks, and nobody
     // may be asked for consent.
     bool needsElevation = false;
+    // The wait's time limit passed before the flash had ended.
+    bool timedOut = false;
     // Set when the run waited and the utility's status could be read.
     std::optional<std::uint32_t> status;
 };
@@ -73,9 +76,10 @@ public:
     // True only when the machine says it runs on battery power.
     virtual bool OnBattery() = 0;
     // Starts the utility with its arguments; waits for every process of the
-    // flash when `wait`. Unless `mayPrompt`, a utility that needs elevation
-    // is not started.
-    virtual UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, bool mayPrompt) = 0;
+    // flash when `wait`, for `timeoutMinutes` at most unless that is 0.
+    // Unless `mayPrompt`, a utility that needs elevation is not started.
+    virtual UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
+                              bool mayPrompt) = 0;
     // The usage, where the user is: the console the program was started
     // from, else a box; `error` when the command line was not understood.
     virtual void TellUsage(std::u16string_view text, bool error) = 0;
@@ -94,11 +98,13 @@ enum class FleetOutcome {
     Launched,
     Usage,
     NeedsAdministrator,  // the lock or the utility needs rights this run lacks
+    TimedOut,            // started, and still running when the wait's time was up
 };
 
 struct FleetRequest {
     bool quiet = false;
     bool wait = false;
+    unsigned timeoutMinutes = 0;  // with wait; 0: no limit
 };
 
 struct FleetResult {

@@ -23,13 +23,39 @@ bool Named(std::basic_string_view<Char> argument, std::size_t from, std::size_t 
     return true;
 }
 
+// A whole number of minutes from 1 to kMostTimeoutMinutes, in ASCII digits;
+// 0 for anything else.
+template <typename Char>
+unsigned Minutes(std::basic_string_view<Char> digits)
+{
+    unsigned minutes = 0;
+    for (const Char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        minutes = minutes * 10 + unsigned(c - '0');
+        if (minutes > kMostTimeoutMinutes) return 0;
+    }
+    return minutes;
+}
+
+// A time limit is only for a run that waits.
+template <typename Char>
+void Finish(Switches<Char>& out)
+{
+    using Kind = typename Switches<Char>::Kind;
+    if (out.kind == Kind::Fleet && out.timeoutMinutes != 0 && !out.wait) {
+        out.kind = Kind::Error;
+        out.error = out.timeout;
+    }
+}
+
 // Reads one argument before "--" into `out`; true when it is "--". On
 // Windows a switch starts with / or - and its name is read without regard to
 // case, a value follows ':'; on Linux it starts with -- and a value follows
 // '='. An argument not understood (unknown, empty, a log without a file, a
-// second log file, on Windows a log file's name with a quote in it) makes
-// the run a usage error naming the first such; the usage asked for wins over
-// that.
+// second log file, on Windows a log file's name with a quote in it, a time
+// limit that is not a whole number of minutes from 1 to a week, a second
+// one) makes the run a usage error naming the first such; the usage asked
+// for wins over that.
 template <typename Char>
 bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& out)
 {
@@ -62,6 +88,12 @@ bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& o
     } else if (logFile && !out.hasLog) {
         out.hasLog = true;
         out.log.assign(argument.data() + end + 1, argument.size() - end - 1);
+    } else if (const unsigned minutes = marked && value && Named(argument, start, end, "timeout", windows)
+                                            ? Minutes(argument.substr(end + 1))
+                                            : 0;
+               minutes != 0 && out.timeoutMinutes == 0) {
+        out.timeoutMinutes = minutes;
+        out.timeout = std::basic_string<Char>(argument);
     } else if (out.kind == Kind::Fleet) {
         out.kind = Kind::Error;
         out.error = std::basic_string<Char>(argument);

@@ -77,5 +77,39 @@ TEST(CommandLine, AQuoteInTheLogsNameIsAUsageErrorOnWindowsOnly)
     EXPECT_EQ(ParseLinuxArguments(linux).log, "a\"b");
 }
 
+TEST(CommandLine, ATimeLimitIsWholeMinutesUpToAWeekForARunThatWaits)
+{
+    const struct {
+        std::u16string_view line;
+        Kind kind;
+        unsigned minutes;
+        std::u16string_view error;
+    } cases[] = {
+        {u"k /wait /timeout:90", Kind::Fleet, 90, u""},
+        {u"k -TIMEOUT:1 /quiet /wait", Kind::Fleet, 1, u""},
+        {u"k /wait /timeout:10080", Kind::Fleet, 10080, u""},
+        {u"k /wait /timeout:10081", Kind::Error, 0, u"/timeout:10081"},
+        {u"k /wait /timeout:0", Kind::Error, 0, u"/timeout:0"},
+        {u"k /wait /timeout:", Kind::Error, 0, u"/timeout:"},
+        {u"k /wait /timeout:1h", Kind::Error, 0, u"/timeout:1h"},
+        {u"k /wait /timeout:-5", Kind::Error, 0, u"/timeout:-5"},
+        {u"k /wait /timeout:99999999999", Kind::Error, 0, u"/timeout:99999999999"},
+        {u"k /wait /timeout:5 /timeout:6", Kind::Error, 5, u"/timeout:6"},
+        {u"k /timeout:5", Kind::Error, 5, u"/timeout:5"},  // no wait to limit
+        {u"k /timeout:5 /?", Kind::Help, 5, u""},
+    };
+    for (const auto& c : cases) {
+        const auto got = ParseWindowsCommandLine(c.line);
+        EXPECT_EQ(got.kind, c.kind) << Narrow(c.line);
+        EXPECT_EQ(got.timeoutMinutes, c.minutes) << Narrow(c.line);
+        EXPECT_EQ(got.error, c.error) << Narrow(c.line);
+    }
+    const std::string_view waited[] = {"--wait", "--timeout=2"}, alone[] = {"--timeout=2"},
+                           windows[] = {"--wait", "/timeout:2"};
+    EXPECT_EQ(ParseLinuxArguments(waited).timeoutMinutes, 2u);
+    EXPECT_EQ(ParseLinuxArguments(alone).kind, LinuxInvocation::Kind::Error);
+    EXPECT_EQ(ParseLinuxArguments(windows).kind, LinuxInvocation::Kind::Error);
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -117,9 +117,9 @@ TEST(CommandLine, LinuxTakesTheSameWordsAfterTwoDashes)
 TEST(Fleet, AWaitedStatusNeverPassesForOneOfOurOwn)
 {
     const std::pair<std::optional<std::uint32_t>, int> cases[] = {
-        {0u, 0},  {5u, 5},    {8u, 8},   {64u, 64},         {3010u, 3010}, {0xC0000005u, int(0xC0000005u)},
-        {1u, 6},  {2u, 6},    {3u, 6},   {4u, 6},           {6u, 6},       {7u, 6},
-        {70u, 6}, {1618u, 6}, {259u, 6}, {std::nullopt, 6},
+        {0u, 0}, {5u, 5},  {8u, 8},    {64u, 64}, {3010u, 3010},     {0xC0000005u, int(0xC0000005u)},
+        {1u, 6}, {2u, 6},  {3u, 6},    {4u, 6},   {6u, 6},           {7u, 6},
+        {9u, 6}, {70u, 6}, {1618u, 6}, {259u, 6}, {std::nullopt, 6},
     };
     for (const auto& [utility, status] : cases) EXPECT_EQ(WaitedStatus(utility), status);
 }
@@ -135,7 +135,8 @@ public:
     bool ShowMessage(std::u16string_view, int, std::u16string_view) override { return ++boxes, true; }
     FlashLock TakeFlashLock() override { return lock; }
     bool OnBattery() override { return onBattery; }
-    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, bool mayPrompt) override
+    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
+                      bool mayPrompt) override
     {
         EXPECT_EQ(fileName, u"WinPhlash.exe");
         EXPECT_EQ(windowState, 1);
@@ -143,6 +144,8 @@ public:
         waited = wait;
         if (needsElevation && !mayPrompt) return {.needsElevation = true};
         if (!starts) return {};
+        // The flash outlasts a limit of a minute.
+        if (wait && timeoutMinutes == 1) return {.started = true, .timedOut = true};
         return {.started = true, .status = wait ? utilityStatus : std::nullopt};
     }
     void TellUsage(std::u16string_view, bool error) override { boxes += error ? 1 : 100; }
@@ -228,6 +231,22 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          0,
          1,
          R"("board":"34","decision":"launched","status":0})"},
+        {"waited past the time limit",
+         {.boards = {V(u"34")}},
+         {.wait = true, .timeoutMinutes = 1},
+         none,
+         9,
+         0,
+         1,
+         R"("board":"34","decision":"timed out","status":9,"utility":null})"},
+        {"a time limit it did not reach",
+         {.boards = {V(u"34")}},
+         {.wait = true, .timeoutMinutes = 2},
+         none,
+         0,
+         0,
+         1,
+         R"("board":"34","decision":"launched","status":0,"utility":0})"},
         {"battery",
          {.boards = {V(u"34")}},
          {},

@@ -81,7 +81,7 @@ std::u16string Ascii(std::string_view text)
     return out;
 }
 
-UtilityEnd LinuxFleetShell::Launch(std::u16string_view fileName, int, bool wait, bool)
+UtilityEnd LinuxFleetShell::Launch(std::u16string_view fileName, int, bool wait, unsigned timeoutMinutes, bool)
 {
     UtilityEnd end;
     // A process the utility leaves behind goes to the nearest reaper among
@@ -93,14 +93,29 @@ UtilityEnd LinuxFleetShell::Launch(std::u16string_view fileName, int, bool wait,
     pid_t child = 0;
     end.started = Spawn(programDir_, fileName, arguments_, &child);
     if (!end.started || !wait) return end;
+    timespec start{};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
     for (;;) {
         int status = 0;
-        const pid_t got = ::waitpid(-1, &status, 0);
+        const pid_t got = ::waitpid(-1, &status, timeoutMinutes != 0 ? WNOHANG : 0);
         if (got < 0 && errno == EINTR) continue;
         // ECHILD: the last process of the flash has been reaped.
         if (got < 0) break;
         // Killed by a signal: no status of its own.
         if (got == child && WIFEXITED(status)) end.status = static_cast<std::uint32_t>(WEXITSTATUS(status));
+        if (got > 0) continue;
+        // None has ended: looked at again every tenth of a second until the
+        // time is up. The flash goes on without kestrel.
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        if (now.tv_sec - start.tv_sec >= static_cast<time_t>(timeoutMinutes) * 60) {
+            end.timedOut = true;
+            end.status.reset();
+            break;
+        }
+        timespec pause{0, 100'000'000};
+        while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+        }
     }
     return end;
 }

@@ -33,7 +33,8 @@ public:
     // not the flash's end. The status is the utility's own. Nothing starts
     // when kestrel cannot become that reaper. `mayPrompt` has no meaning
     // here.
-    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, bool mayPrompt) override;
+    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
+                      bool mayPrompt) override;
     // The help on standard output, a usage error on standard error.
     void TellUsage(std::u16string_view text, bool error) override;
     RunFacts Facts() override;

@@ -12,8 +12,9 @@
 namespace {
 
 constexpr std::u16string_view kUsage =
-    u"kestrel [--quiet] [--wait] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]\n"
-    u"--quiet: no message. --wait: end with WinPhlash.exe's status. --log: add a line on the run to FILE.";
+    u"kestrel [--quiet] [--wait [--timeout=MINUTES]] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]\n"
+    u"--quiet: no message. --wait: end with WinPhlash.exe's status. --timeout: stop waiting after MINUTES (9).\n"
+    u"--log: add a line on the run to FILE.";
 
 // The fleet run the arguments ask for.
 kestrel::FleetResult RunAsked(const kestrel::LinuxInvocation& invocation, kestrel::Management& management,
@@ -52,7 +53,7 @@ int main(int argc, char** argv)
     utility.push_back(nullptr);
     kestrel::LinuxFleetShell shell(known ? programDir : nullptr, utility.data(),
                                    invocation.hasLog ? invocation.log.c_str() : nullptr);
-    const kestrel::FleetRequest request{invocation.quiet, invocation.wait};
+    const kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes};
     const kestrel::FleetResult result = RunAsked(invocation, management, shell, request);
     // The status is the run's, whatever becomes of its line.
     shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));

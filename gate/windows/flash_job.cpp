@@ -96,14 +96,17 @@ DWORD FlashJob::ShareLockWithMembers()
     return list.head.NumberOfAssignedProcesses;
 }
 
-void FlashJob::Wait(HANDLE utility)
+bool FlashJob::Wait(HANDLE utility, DWORD limitMs)
 {
+    // GetTickCount wraps after 49 days; the difference does not.
+    const DWORD start = GetTickCount();
     for (;;) {
         if (holdsUtility_) {
-            if (ShareLockWithMembers() == 0) return;
+            if (ShareLockWithMembers() == 0) return true;
         } else if (!utility || WaitForSingleObject(utility, 0) != WAIT_TIMEOUT) {
-            return;
+            return true;
         }
+        if (limitMs != 0 && GetTickCount() - start >= limitMs) return false;
         // This thread is in a single-threaded apartment, which has a hidden
         // window that others' broadcasts wait on: such a thread must keep
         // processing messages, and should wait with MsgWaitForMultipleObjects

@@ -51,7 +51,8 @@ public:
     // Waits until every process in the job has ended, or, when the job
     // does not hold `utility`, until it has; messages are answered while it
     // waits, and each new process of the flash gets its handle to the lock.
-    void Wait(HANDLE utility);
+    // False when `limitMs` (unless 0) passed first: the flash goes on.
+    bool Wait(HANDLE utility, DWORD limitMs);
     // Lets go of this run's handle once its flash is over, so that the name
     // goes with it at once, not when kestrel has ended.
     void Release() { job_.Close(); }

@@ -21,7 +21,8 @@ bool WindowsFleetShell::OnBattery()
     return GetSystemPowerStatus(&power) && OnBatteryPower(power.ACLineStatus, power.BatteryFlag);
 }
 
-UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowState, bool wait, bool mayPrompt)
+UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
+                                     bool mayPrompt)
 {
     UtilityEnd end;
     if (folder_.empty()) return end;
@@ -34,8 +35,13 @@ UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowSta
     // what the run would have told.
     SetInternalFailureStatus(kExitUtilityStatusHidden);
     const HANDLE process = starter_.process();
-    job_.Wait(process);
+    end.timedOut = !job_.Wait(process, timeoutMinutes * 60000);
+    // Past the limit the flash keeps the lock through its own processes.
     job_.Release();
+    if (end.timedOut) {
+        SetInternalFailureStatus(kExitTimedOut);
+        return end;
+    }
     DWORD status = 0;
     if (process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &status))
         end.status = status;

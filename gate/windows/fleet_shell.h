@@ -29,7 +29,8 @@ public:
     // OnBatteryPower of GetSystemPowerStatus's answer; a failed call is
     // not battery.
     bool OnBattery() override;
-    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, bool mayPrompt) override;
+    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
+                      bool mayPrompt) override;
     // On the console the program was started from, else in a box.
     void TellUsage(std::u16string_view text, bool error) override;
     RunFacts Facts() override;

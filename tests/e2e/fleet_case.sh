@@ -85,6 +85,13 @@ if [ "${1:-}" = --inside ]; then
       wait $waiting
       # The record as it stood when the waiting run ended.
       cp "$bin/launched.txt" "$work/launched.at-first-end" ;;
+    time_limit)
+      # A flash of 90 s, a wait of a minute at most: kestrel stops waiting,
+      # the flash goes on and keeps the lock.
+      echo "90000 0" > "$bin/ends.txt"
+      kestrel first 120 /quiet /wait /timeout:1 "$log"
+      cp "$bin/launched.txt" "$work/launched.at-first-end"
+      kestrel second 60 /quiet "$log" ;;
     squat_mutex)
       squat mutex && kestrel first 60 /quiet "$log" && until_recorded started 1 ;;
     squat_event)
@@ -192,6 +199,13 @@ $running" ;;
     check "one flash" "$(started)" 1
     check "the log" "$(logged "$logs/fleet.log")" "$running
 $waited" ;;
+  time_limit)
+    check "the wait stops at its limit, with its own status" "$(report first)" "wow64=0 exit=9"
+    check "the flash was still running then" "$(tr -d '\r' < "$work/launched.at-first-end" | cut -d' ' -f1)" started
+    check "and kept the lock" "$(report second)" "wow64=0 exit=1618"
+    check "one flash" "$(started)" 1
+    check "the log" "$(logged "$logs/fleet.log")" '{"board":"34B","decision":"timed out","status":9,"utility":null}
+'"$running" ;;
   squat_*)
     check "the squatter's object is no flash" "$(report first)" "wow64=0 exit=0"
     check "the flash started" "$(started)" 1

@@ -64,7 +64,7 @@ want_sent=""
 # facts of the machine it ran on.
 given() { want_launch=${want_launch/args=[]/args=[$1]}; }
 logs() { logged=$1; }
-usage="kestrel.exe [/quiet] [/wait] [/log:FILE] [-- UTILITY ARGUMENTS]"
+usage="kestrel.exe [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [-- UTILITY ARGUMENTS]"
 # Each case names the prefixes it runs in (the fixtures of
 # tests/windows/windows.cmake, which reads this table), or "signing" for a
 # case that only the signing test runs.

@@ -180,9 +180,9 @@ run_case fleet_quiet_wrong_model beside 2 "" 12B
 args=(--quiet "--log=$work/no/such/folder/fleet.log")
 run_case fleet_log_unwritable beside 2 "" 12B
 args=(--wait -- --quiet "x y.bin" "")
-ends="1 9" launch="started 3 in HOME [--quiet] [x y.bin] []
+ends="1 5" launch="started 3 in HOME [--quiet] [x y.bin] []
 ended"
-run_case fleet_wait_passes_the_status beside 9 "" 34B
+run_case fleet_wait_passes_the_status beside 5 "" 34B
 args=(--wait) ends="1 3" launch="started 0 in HOME
 ended"
 run_case fleet_wait_hides_our_status beside 6 "" 34B
@@ -193,9 +193,18 @@ ended
 child ended
 kestrel returned"
 run_case fleet_wait_outlasts_the_child beside 0 "" 34B
+# A flash of 70 s and a wait of a minute at most: kestrel returns with 9
+# before the flash ends (the case waits for that end before it closes).
+args=(--wait --timeout=1) ends="70 0" seconds=100
+after='echo "kestrel returned" >> "$dir/bin/launched"; until grep -q ended "$dir/bin/launched"; do sleep 1; done'
+launch="started 0 in HOME
+kestrel returned
+ended"
+run_case fleet_wait_time_limit beside 9 "" 34B
 
-usage="kestrel [--quiet] [--wait] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
---quiet: no message. --wait: end with WinPhlash.exe's status. --log: add a line on the run to FILE."
+usage="kestrel [--quiet] [--wait [--timeout=MINUTES]] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
+--quiet: no message. --wait: end with WinPhlash.exe's status. --timeout: stop waiting after MINUTES (9).
+--log: add a line on the run to FILE."
 args=(--bogus --wait)
 run_case fleet_usage_error beside 7 "Unknown: --bogus
 $usage" 34B
