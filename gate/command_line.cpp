@@ -43,7 +43,11 @@ struct Unprefixed {
 
 Unprefixed WithoutPrefix(std::u16string_view path)
 {
-    for (const Unprefixed prefix : {Unprefixed{true, u"\\\\?\\UNC\\"}, {false, u"\\\\?\\"}, {true, u"\\\\"}}) {
+    for (const Unprefixed prefix : {Unprefixed{true, u"\\\\?\\UNC\\"},
+                                    {true, u"\\\\.\\UNC\\"},
+                                    {false, u"\\\\?\\"},
+                                    {false, u"\\\\.\\"},
+                                    {true, u"\\\\"}}) {
         if (!StandsAt(path, 0, prefix.rest)) continue;
         path.remove_prefix(prefix.rest.size());
         return {prefix.share, path};
@@ -51,10 +55,35 @@ Unprefixed WithoutPrefix(std::u16string_view path)
     return {false, path};
 }
 
+// A path as the system reads it: "." folders taken out, each ".." with the
+// folder before it, and dots at the end of the name dropped
+// (C:\x\.\y\..\k.exe. is C:\x\k.exe).
+std::u16string Resolved(std::u16string_view path)
+{
+    std::u16string out;
+    std::size_t from = 0;
+    while (from <= path.size()) {
+        std::size_t to = from;
+        while (to < path.size() && !Separator(path[to])) ++to;
+        const std::u16string_view part = path.substr(from, to - from);
+        if (part == u"..") {
+            // Back to before the last folder, if any.
+            const std::size_t last = out.find_last_of(u'\\');
+            out.resize(last == std::u16string::npos ? 0 : last);
+        } else if (part != u".") {
+            if (from != 0) out += u'\\';
+            out += part;
+        }
+        from = to + 1;
+    }
+    while (!out.empty() && out.back() == u'.') out.pop_back();
+    return out;
+}
+
 bool SamePath(std::u16string_view a, std::u16string_view b)
 {
     const Unprefixed first = WithoutPrefix(a), second = WithoutPrefix(b);
-    return first.share == second.share && SameText(first.rest, second.rest);
+    return first.share == second.share && SameText(Resolved(first.rest), Resolved(second.rest));
 }
 
 // Whether `name` is `spelling`, or its end from a "\" or "/" on: a path

@@ -28,6 +28,12 @@ TEST(CommandLine, SkipsTheProgramInEachSpelling)
         {program, u"c:/a b/K 2/K.EXE /quiet", u"c:/a b/K 2/K.EXE", Kind::Fleet},
         {program, u"\\\\?\\C:\\A B\\k 2\\k.exe /quiet", u"\\\\?\\C:\\A B\\k 2\\k.exe", Kind::Fleet},
         {share, u"\\\\s\\t\\k 2\\k.exe /quiet", u"\\\\s\\t\\k 2\\k.exe", Kind::Fleet},
+        // Through "." and "..", the device prefix, a dot at the end: each the
+        // same file, even where a folder's name begins as the program's.
+        {program, u"C:\\A B\\k 2\\.\\k.exe", u"C:\\A B\\k 2\\.\\k.exe", Kind::Plain},
+        {program, u"C:\\A B\\..\\A B\\k 2\\k.exe", u"C:\\A B\\..\\A B\\k 2\\k.exe", Kind::Plain},
+        {program, u"\\\\.\\C:\\A B\\k 2\\k.exe /wait", u"\\\\.\\C:\\A B\\k 2\\k.exe", Kind::Fleet},
+        {program, u"C:\\A B\\k 2\\k.exe.", u"C:\\A B\\k 2\\k.exe.", Kind::Plain},
         // Relative to one of its folders: the longest such part ("k" is one).
         {program, u"k /quiet", u"k", Kind::Fleet},
         {program, u"k 2\\k.exe /quiet", u"k 2\\k.exe", Kind::Fleet},

@@ -101,8 +101,12 @@ UtilityEnd LinuxFleetShell::Launch(std::u16string_view fileName, int, bool wait,
         if (got < 0 && errno == EINTR) continue;
         // ECHILD: the last process of the flash has been reaped.
         if (got < 0) break;
-        // Killed by a signal: no status of its own.
-        if (got == child && WIFEXITED(status)) end.status = static_cast<std::uint32_t>(WEXITSTATUS(status));
+        // Killed by a signal: no status of its own. Once it has been reaped,
+        // a later process of the flash may be given its number again.
+        if (got == child && child != 0) {
+            if (WIFEXITED(status)) end.status = static_cast<std::uint32_t>(WEXITSTATUS(status));
+            child = 0;
+        }
         if (got > 0) continue;
         // None has ended: looked at again every tenth of a second until the
         // time is up. The flash goes on without kestrel.

@@ -7,6 +7,8 @@ namespace kestrel {
 FlashLock FlashJob::Take()
 {
     if (state_ == State::Untried) state_ = TakeOnce();
+    // Only a run whose flash may start keeps the others waiting.
+    if (state_ != State::Held) EndStart();
     switch (state_) {
     case State::Running: return FlashLock::FlashRunning;
     case State::NoRights: return FlashLock::NoRights;
@@ -21,9 +23,21 @@ FlashJob::State FlashJob::TakeOnce()
     if (!RunsAsAdministrator()) return State::NoRights;
     // Owned by the Administrators group, which an elevated administrator's
     // token and SYSTEM's both hold as a group they may make an object's
-    // owner; nobody else may open it, and nothing is inherited into it.
+    // owner; nobody else may open either, and nothing is inherited into it.
     const SecurityDescriptor sd("O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)");
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
+    // One run at a time from here to its utility's holding the lock: two
+    // runs that both found the lock over would both take it. A start that
+    // another run holds for half a minute is a flash starting; one a
+    // squatter made (no administrator owns it) is passed by, as the lock's
+    // name is; one left by a run that was ended passes to this run
+    // (WAIT_ABANDONED).
+    Handle start(sd.get() ? CreateMutexW(&attributes, FALSE, kFlashStartName) : nullptr);
+    if (start && OwnedByAdministrators(start.get())) {
+        const DWORD waited = WaitForSingleObject(start.get(), 30000);
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return State::Running;
+        start_ = std::move(start);
+    }
     const HANDLE job = sd.get() ? CreateJobObjectW(&attributes, kFlashLockName) : nullptr;
     // Given a handle to a job of the lock's name that was there before: an
     // administrator's is another flash, anything else a squatter's. No
@@ -64,13 +78,37 @@ void FlashJob::Share(HANDLE process, DWORD id)
         shared_[sharedCount_++] = id;
 }
 
-bool FlashJob::Adopt(HANDLE process, DWORD id)
+void FlashJob::EndWithKestrel(bool end)
+{
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = end ? JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE : 0;
+    SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+}
+
+bool FlashJob::Join(HANDLE process)
 {
     if (state_ != State::Held || !job_) return false;
+    // Until it holds its own handle, kestrel's is the only one: should
+    // kestrel be ended now, the job goes and takes the utility with it,
+    // before it has done anything, rather than leave it suspended and
+    // holding the lock for ever.
+    EndWithKestrel(true);
     holdsUtility_ = AssignProcessToJobObject(job_.get(), process) != FALSE;
-    Share(process, id);
-    utility_ = process;
     return holdsUtility_;
+}
+
+void FlashJob::Hold(HANDLE process, DWORD id)
+{
+    if (state_ != State::Held || !job_) return;
+    Share(process, id);
+    EndWithKestrel(false);
+    EndStart();
+}
+
+void FlashJob::EndStart()
+{
+    if (start_) ReleaseMutex(start_.get());
+    start_.Close();
 }
 
 // Hands the lock to each process in the job that has not got it; returns

@@ -33,21 +33,30 @@ namespace kestrel {
 
 // The lock's name. Its objects are job objects.
 inline constexpr wchar_t kFlashLockName[] = L"Global\\kestrel-flash-job";
+// The start's: a mutex that one run at a time holds from its look at the
+// lock until its utility holds it, made and owned as the lock is.
+inline constexpr wchar_t kFlashStartName[] = L"Global\\kestrel-flash-start";
 
 class FlashJob {
 public:
     FlashJob() = default;
+    ~FlashJob() { EndStart(); }
     FlashJob(const FlashJob&) = delete;
     FlashJob& operator=(const FlashJob&) = delete;
 
-    // Takes the lock, once; later calls answer as the first one did.
+    // Takes the lock, once; later calls answer as the first one did. An
+    // administrator's run holds the start from here until Hold (or its
+    // end), so that no two runs decide on the lock at once.
     FlashLock Take();
-    // Holds a process of the flash, started suspended: it joins the job,
-    // and gets its own handle to the lock. False when the job cannot hold
-    // it (a job around kestrel that allows none inside it: Windows 7 and
-    // earlier have no nested jobs), which leaves the process to keep the
+    // Puts the utility, started suspended, in the job before it runs; the
+    // job ends it should kestrel end before Hold. False when the job cannot
+    // hold it (a job around kestrel that allows none inside it: Windows 7
+    // and earlier have no nested jobs), which leaves the process to keep the
     // lock alone.
-    bool Adopt(HANDLE process, DWORD id);
+    bool Join(HANDLE process);
+    // Once the utility runs: it gets its own handle to the lock, the job no
+    // longer ends it with kestrel, and the start is let go of.
+    void Hold(HANDLE process, DWORD id);
     // Waits until every process in the job has ended, or, when the job
     // does not hold `utility`, until it has; messages are answered while it
     // waits, and each new process of the flash gets its handle to the lock.
@@ -63,12 +72,15 @@ private:
     State TakeOnce();
     void Share(HANDLE process, DWORD id);
     DWORD ShareLockWithMembers();
+    // Whether the job ends its processes when its last handle goes.
+    void EndWithKestrel(bool end);
+    void EndStart();
 
     State state_ = State::Untried;
+    Handle start_;  // the start's mutex, while this run holds it
     Handle job_;
     bool holdsUtility_ = false;
-    HANDLE utility_ = nullptr;  // not owned
-    DWORD shared_[64] = {};     // the processes that have their handle, by id
+    DWORD shared_[64] = {};  // the processes that have their handle, by id
     std::size_t sharedCount_ = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "fleet_shell.h"
 
+#include <vector>
+
 #include "../log_tail.h"
 #include "admin_only.h"
 #include "dll_search.h"
@@ -99,9 +101,21 @@ bool MoveTo(HANDLE file, std::uint64_t at)
 // Cuts the file at `at`.
 bool CutAt(HANDLE file, std::uint64_t at) { return MoveTo(file, at) && SetEndOfFile(file); }
 
-// Whether a folder on the way to `path` is a reparse point: a junction or a
-// symbolic link that a user may have made where the log's folder was meant
-// to be, to send the line into another file.
+// The full path of `path` (a relative one is the current folder's), with
+// "." and ".." taken out; empty when it cannot be made.
+std::wstring FullPath(const std::wstring& path)
+{
+    const DWORD room = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (room == 0) return {};
+    std::vector<wchar_t> full(room);
+    const DWORD n = GetFullPathNameW(path.c_str(), room, full.data(), nullptr);
+    return n < room ? std::wstring(full.data(), n) : std::wstring();
+}
+
+// Whether a folder on the way to the full path `path` is a reparse point (a
+// junction or a symbolic link that a user may have made where the log's
+// folder was meant to be, to send the line into another file), or one whose
+// attributes cannot be read (a device's name, a folder that is not there).
 bool ThroughReparsePoint(std::wstring path)
 {
     for (std::size_t at = RootLength(path); (at = path.find_first_of(L"\\/", at)) != std::wstring::npos; ++at) {
@@ -109,16 +123,17 @@ bool ThroughReparsePoint(std::wstring path)
         path[at] = L'\0';
         const DWORD attributes = GetFileAttributesW(path.c_str());
         path[at] = separator;
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
     }
     return false;
 }
 
 // Opens the log for this run alone: other writers are kept out (a reader may
 // stay), and a run that finds another writing waits for it a while.
-Handle OpenLog(const std::wstring& path)
+Handle OpenLog(const std::wstring& log)
 {
-    if (ThroughReparsePoint(path)) return Handle();
+    const std::wstring path = FullPath(log);
+    if (path.empty() || ThroughReparsePoint(path)) return Handle();
     // Made by an administrator: administrators and SYSTEM write, users read.
     const SecurityDescriptor sd(RunsAsAdministrator() ? "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)" : nullptr);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};

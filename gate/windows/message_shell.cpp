@@ -205,15 +205,14 @@ ProcessStarter::Result WindowsStarter::Start(std::u16string_view path, int windo
                         folder_.empty() ? nullptr : folder_.c_str(), &startup, &process))
         return GetLastError() == kElevationRequired ? Result::ElevationRequired : Result::Failed;
     const Handle thread(process.hThread);
-    if (hold) {
-        job_->Adopt(process.hProcess, process.dwProcessId);
-        // A utility left suspended would hold the lock for ever.
-        if (ResumeThread(thread.get()) == DWORD(-1)) {
-            TerminateProcess(process.hProcess, kExitLaunchFailed);
-            CloseHandle(process.hProcess);
-            return Result::Failed;
-        }
+    if (hold) job_->Join(process.hProcess);
+    // A utility left suspended would hold the lock for ever.
+    if (hold && ResumeThread(thread.get()) == DWORD(-1)) {
+        TerminateProcess(process.hProcess, kExitLaunchFailed);
+        CloseHandle(process.hProcess);
+        return Result::Failed;
     }
+    if (hold) job_->Hold(process.hProcess, process.dwProcessId);
     // From here on, kestrel's own failure does not change what the run
     // tells: the utility runs.
     SetInternalFailureStatus(kExitLaunched);

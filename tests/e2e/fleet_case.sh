@@ -85,6 +85,16 @@ if [ "${1:-}" = --inside ]; then
       wait $waiting
       # The record as it stood when the waiting run ended.
       cp "$bin/launched.txt" "$work/launched.at-first-end" ;;
+    many_at_once)
+      # After a flash that is over (whose job Wine keeps), eight runs at
+      # once: one takes the lock, the others find its flash.
+      echo "500 0" > "$bin/ends.txt"
+      kestrel first 60 /quiet /wait "$log"
+      until_flash_over
+      echo "15000 0" > "$bin/ends.txt"
+      for n in 1 2 3 4 5 6 7 8; do kestrel "many$n" 60 /quiet "$log" & done
+      wait
+      until_flash_over ;;
     time_limit)
       # A flash of 90 s, a wait of a minute at most: kestrel stops waiting,
       # the flash goes on and keeps the lock.
@@ -199,6 +209,12 @@ $running" ;;
     check "one flash" "$(started)" 1
     check "the log" "$(logged "$logs/fleet.log")" "$running
 $waited" ;;
+  many_at_once)
+    check "one of eight runs at once starts the flash" \
+      "$(for n in 1 2 3 4 5 6 7 8; do report "many$n"; done | sort | uniq -c | sed 's/^ *//')" \
+      "1 wow64=0 exit=0
+7 wow64=0 exit=1618"
+    check "two flashes, one after the other" "$(started)" 2 ;;
   time_limit)
     check "the wait stops at its limit, with its own status" "$(report first)" "wow64=0 exit=9"
     check "the flash was still running then" "$(tr -d '\r' < "$work/launched.at-first-end" | cut -d' ' -f1)" started

@@ -79,7 +79,7 @@ endforeach()
 add_executable(squatter windows/squatter.cpp)
 target_link_options(squatter PRIVATE -municode -static)
 target_link_libraries(squatter PRIVATE advapi32)
-foreach(case killed_wait nowait_then_wait child_outlives time_limit squat_mutex squat_event squat_job tail_too_long
+foreach(case killed_wait nowait_then_wait child_outlives many_at_once time_limit squat_mutex squat_event squat_job tail_too_long
              log_full log_fragment log_through_mount log_hard_link)
   add_test(NAME kestrel_fleet_${case}
            COMMAND bash ${E2E}/fleet_case.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel> $<TARGET_FILE:boxdriver>
