@@ -28,13 +28,13 @@ FlashJob::State FlashJob::TakeOnce()
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
     // One run at a time from here to its utility's holding the lock: two
     // runs that both found the lock over would both take it. A start that
-    // another run holds for half a minute is a flash starting; one a
-    // squatter made (no administrator owns it) is passed by, as the lock's
+    // another run holds longer than this run waits is a flash starting; one
+    // a squatter made (no administrator owns it) is passed by, as the lock's
     // name is; one left by a run that was ended passes to this run
     // (WAIT_ABANDONED).
     Handle start(sd.get() ? CreateMutexW(&attributes, FALSE, kFlashStartName) : nullptr);
     if (start && OwnedByAdministrators(start.get())) {
-        const DWORD waited = WaitForSingleObject(start.get(), 30000);
+        const DWORD waited = WaitForSingleObject(start.get(), startWaitMs_);
         if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return State::Running;
         start_ = std::move(start);
     }

@@ -39,7 +39,10 @@ inline constexpr wchar_t kFlashStartName[] = L"Global\\kestrel-flash-start";
 
 class FlashJob {
 public:
-    FlashJob() = default;
+    // `startWaitMs`: how long a run waits for another run's start: a fleet
+    // run half a minute, the plain one not at all (it never waits on the
+    // lock: busy, its utility starts outside it).
+    explicit FlashJob(DWORD startWaitMs) : startWaitMs_(startWaitMs) {}
     ~FlashJob() { EndStart(); }
     FlashJob(const FlashJob&) = delete;
     FlashJob& operator=(const FlashJob&) = delete;
@@ -62,9 +65,14 @@ public:
     // waits, and each new process of the flash gets its handle to the lock.
     // False when `limitMs` (unless 0) passed first: the flash goes on.
     bool Wait(HANDLE utility, DWORD limitMs);
-    // Lets go of this run's handle once its flash is over, so that the name
-    // goes with it at once, not when kestrel has ended.
-    void Release() { job_.Close(); }
+    // Lets go of this run's handle and of the start once its part is done
+    // (its flash over, or nothing started), so that another run is not kept
+    // waiting or told of a flash while this one writes its log.
+    void Release()
+    {
+        job_.Close();
+        EndStart();
+    }
     bool held() const { return state_ == State::Held; }
 
 private:
@@ -76,6 +84,7 @@ private:
     void EndWithKestrel(bool end);
     void EndStart();
 
+    DWORD startWaitMs_;
     State state_ = State::Untried;
     Handle start_;  // the start's mutex, while this run holds it
     Handle job_;

@@ -52,7 +52,7 @@ int Run(const std::wstring& program, kestrel::Management& management)
     using Kind = kestrel::WindowsInvocation::Kind;
     // The utility joins the flash's job, which holds the machine's flash
     // lock, on every road; the plain one never refuses for it.
-    kestrel::FlashJob job;
+    kestrel::FlashJob job(invocation.kind == Kind::Plain ? 0 : 30000);
     // Without arguments: no arguments for the utility, nothing kept of it.
     Starter starter(folder, kestrel::Wide(invocation.utilityTail), invocation.wait, &job);
     kestrel::MessageShell boxes(folder, starter);
@@ -70,6 +70,8 @@ int Run(const std::wstring& program, kestrel::Management& management)
             return kestrel::RunUsageError(shell, request, u"--", kUsage, u"Too long for WinPhlash.exe: what follows ");
         return kestrel::RunFleet(management, shell, request);
     }();
+    // The lock stays with the flash; nothing of it waits on the log.
+    job.Release();
     shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));
     return result.status;
 }
