@@ -18,9 +18,9 @@ namespace kestrel {
 // an internal failure (70). A waited utility's status is passed on as it is
 // unless it is one of these (or 1 to 3, or 70), which would say something
 // of kestrel's own: then the status is kExitUtilityStatusHidden and the log
-// has the utility's. Configuration Manager's programs retry 4, 70 and 1618
-// by default, and Intune retries 1618; 6 and 7 are retried by neither, as a
-// second run would do no better.
+// has the utility's. Intune retries 1618 by default, Configuration Manager
+// 1618 (and, as those who run it report, 4 and 70 for a package's program);
+// 6, 7 and 9 are retried by neither, as a second run would do no better.
 enum FleetExitStatus : int {
     kExitOnBattery = 4,            // on battery power: nothing started
     kExitUtilityStatusHidden = 6,  // the utility ended with a status of ours, or one not known
@@ -63,8 +63,8 @@ enum class FlashLock {
 };
 
 // The platform's side of a fleet run. The shell knows the utility's
-// arguments and the log file; the flash lock, once held, is released when
-// the shell goes.
+// arguments and the log file; the flash lock, once held, belongs to the
+// flash and goes with its last process.
 class FleetShell {
 public:
     virtual ~FleetShell() = default;
