@@ -1,8 +1,8 @@
 // The command line of a fleet run. Without arguments kestrel reads none and
 // does what it always did; with arguments it runs unattended as asked:
-//   kestrel.exe [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [/?] [-- UTILITY ARGUMENTS]
+//   kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [/?] [-- UTILITY ARGUMENTS]
 // Switches start with / or - and are read without regard to case; on Linux
-// the same words start with -- (--quiet, --wait, --timeout=MINUTES,
+// the same words start with -- (--check, --quiet, --wait, --timeout=MINUTES,
 // --log=FILE, --help). A time limit without a wait is not understood.
 // Everything after "--" belongs to the flash utility.
 #pragma once
@@ -33,6 +33,7 @@ struct Switches {
     // 0 for no limit.
     unsigned timeoutMinutes = 0;
     std::basic_string<Char> timeout;  // the time limit's argument, as given
+    bool check = false;               // decide only: nothing started, no lock taken
     std::basic_string<Char> error;    // what was not understood, as given
 };
 

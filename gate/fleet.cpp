@@ -9,10 +9,10 @@ int WaitedStatus(std::optional<std::uint32_t> utility)
     if (!utility) return kExitUtilityStatusHidden;
     const std::uint32_t status = *utility;
     constexpr std::uint32_t kStillActive = 259;
-    // 1 to 4, 6, 7, 9, 70 and 1618 are kestrel's own.
+    // 1 to 4, 6, 7, 9, 10, 70 and 1618 are kestrel's own.
     if ((status >= kExitPrivilege && status <= kExitOnBattery) || status == kExitUtilityStatusHidden ||
-        status == kExitUsage || status == kExitTimedOut || status == kExitInternalFailure ||
-        status == kExitFlashRunning || status == kStillActive)
+        status == kExitUsage || status == kExitTimedOut || status == kExitWouldStart ||
+        status == kExitInternalFailure || status == kExitFlashRunning || status == kStillActive)
         return kExitUtilityStatusHidden;
     return static_cast<int>(status);
 }
@@ -24,11 +24,14 @@ FleetResult RunFleet(Management& management, FleetShell& shell, const FleetReque
     Decision decision = Decide(result.board.prefix);
     // A run without the rights to the flash lock takes the privilege road:
     // its message says what is missing.
-    const FlashLock lock = decision == Decision::Launch ? shell.TakeFlashLock() : FlashLock::Held;
+    // Only deciding: the lock is looked at, not taken.
+    const FlashLock lock = decision != Decision::Launch ? FlashLock::Held
+                           : request.check              ? shell.PeekFlashLock()
+                                                        : shell.TakeFlashLock();
     if (lock == FlashLock::NoRights) decision = Decision::Privilege;
     if (decision != Decision::Launch) {
         const Warning warning = WarningOf(decision);
-        if (!request.quiet) shell.ShowMessage(warning.text, kWarningStyle, warning.caption);
+        if (!request.quiet && !request.check) shell.ShowMessage(warning.text, kWarningStyle, warning.caption);
         result.outcome = lock == FlashLock::NoRights        ? FleetOutcome::NeedsAdministrator
                          : decision == Decision::WrongModel ? FleetOutcome::WrongModel
                                                             : FleetOutcome::Privilege;
@@ -43,6 +46,16 @@ FleetResult RunFleet(Management& management, FleetShell& shell, const FleetReque
     if (shell.OnBattery()) {
         result.outcome = FleetOutcome::OnBattery;
         result.status = kExitOnBattery;
+        return result;
+    }
+    if (request.check) {
+        if (shell.UtilityPresent(kFlashUtility)) {
+            result.outcome = FleetOutcome::WouldStart;
+            result.status = kExitWouldStart;
+        } else {
+            result.outcome = FleetOutcome::LaunchFailed;
+            result.status = kExitLaunchFailed;
+        }
         return result;
     }
     result.utility = shell.Launch(kFlashUtility, kNormalWindow, request.wait, request.wait ? request.timeoutMinutes : 0,
@@ -148,6 +161,7 @@ std::string_view OutcomeName(FleetOutcome outcome)
     case FleetOutcome::Usage: return "usage";
     case FleetOutcome::NeedsAdministrator: return "needs administrator";
     case FleetOutcome::TimedOut: return "timed out";
+    case FleetOutcome::WouldStart: return "would start";
     }
     return "usage";
 }

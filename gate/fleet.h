@@ -20,12 +20,13 @@ namespace kestrel {
 // of kestrel's own: then the status is kExitUtilityStatusHidden and the log
 // has the utility's. Intune retries 1618 by default, Configuration Manager
 // 1618 (and, as those who run it report, 4 and 70 for a package's program);
-// 6, 7 and 9 are retried by neither, as a second run would do no better.
+// 6, 7, 9 and 10 are retried by neither, as a second run would do no better.
 enum FleetExitStatus : int {
     kExitOnBattery = 4,            // on battery power: nothing started
     kExitUtilityStatusHidden = 6,  // the utility ended with a status of ours, or one not known
     kExitUsage = 7,                // a command line not understood: nothing started
     kExitTimedOut = 9,             // the wait's time limit passed: the flash may still run
+    kExitWouldStart = 10,          // asked only to decide: the utility would be started
     kExitInternalFailure = 70,
     kExitFlashRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another flash runs
 };
@@ -73,6 +74,10 @@ public:
     // Takes the machine's flash lock for this run's flash, which keeps it
     // until its last process has ended.
     virtual FlashLock TakeFlashLock() = 0;
+    // What TakeFlashLock would find, without taking the lock.
+    virtual FlashLock PeekFlashLock() = 0;
+    // Whether the utility is there to be started, where Launch looks for it.
+    virtual bool UtilityPresent(std::u16string_view fileName) = 0;
     // True only when the machine says it runs on battery power.
     virtual bool OnBattery() = 0;
     // Starts the utility with its arguments; waits for every process of the
@@ -99,12 +104,16 @@ enum class FleetOutcome {
     Usage,
     NeedsAdministrator,  // the lock or the utility needs rights this run lacks
     TimedOut,            // started, and still running when the wait's time was up
+    WouldStart,          // asked only to decide, and the utility would be started
 };
 
 struct FleetRequest {
     bool quiet = false;
     bool wait = false;
     unsigned timeoutMinutes = 0;  // with wait; 0: no limit
+    // Decide only: no box, nothing started, no lock taken; the status the
+    // run would have had, or kExitWouldStart for a start.
+    bool check = false;
 };
 
 struct FleetResult {

@@ -85,6 +85,8 @@ bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& o
         out.quiet = true;
     } else if (is("wait")) {
         out.wait = true;
+    } else if (is("check")) {
+        out.check = true;
     } else if (logFile && !out.hasLog) {
         out.hasLog = true;
         out.log.assign(argument.data() + end + 1, argument.size() - end - 1);

@@ -103,6 +103,8 @@ TEST(CommandLine, ATimeLimitIsWholeMinutesUpToAWeekForARunThatWaits)
         {u"k /wait /timeout:5 /timeout:6", Kind::Error, 5, u"/timeout:6"},
         {u"k /timeout:5", Kind::Error, 5, u"/timeout:5"},  // no wait to limit
         {u"k /timeout:5 /?", Kind::Help, 5, u""},
+        {u"k /check /quiet", Kind::Fleet, 0, u""},
+        {u"k -CHECK:x", Kind::Error, 0, u"-CHECK:x"},
     };
     for (const auto& c : cases) {
         const auto got = ParseWindowsCommandLine(c.line);
@@ -113,6 +115,9 @@ TEST(CommandLine, ATimeLimitIsWholeMinutesUpToAWeekForARunThatWaits)
     const std::string_view waited[] = {"--wait", "--timeout=2"}, alone[] = {"--timeout=2"},
                            windows[] = {"--wait", "/timeout:2"};
     EXPECT_EQ(ParseLinuxArguments(waited).timeoutMinutes, 2u);
+    const std::string_view check[] = {"--check"};
+    EXPECT_TRUE(ParseLinuxArguments(check).check);
+    EXPECT_TRUE(ParseWindowsCommandLine(u"k /Check").check);
     EXPECT_EQ(ParseLinuxArguments(alone).kind, LinuxInvocation::Kind::Error);
     EXPECT_EQ(ParseLinuxArguments(windows).kind, LinuxInvocation::Kind::Error);
 }

@@ -117,9 +117,9 @@ TEST(CommandLine, LinuxTakesTheSameWordsAfterTwoDashes)
 TEST(Fleet, AWaitedStatusNeverPassesForOneOfOurOwn)
 {
     const std::pair<std::optional<std::uint32_t>, int> cases[] = {
-        {0u, 0}, {5u, 5},  {8u, 8},    {64u, 64}, {3010u, 3010},     {0xC0000005u, int(0xC0000005u)},
-        {1u, 6}, {2u, 6},  {3u, 6},    {4u, 6},   {6u, 6},           {7u, 6},
-        {9u, 6}, {70u, 6}, {1618u, 6}, {259u, 6}, {std::nullopt, 6},
+        {0u, 0}, {5u, 5},  {8u, 8},  {64u, 64},  {3010u, 3010}, {0xC0000005u, int(0xC0000005u)},
+        {1u, 6}, {2u, 6},  {3u, 6},  {4u, 6},    {6u, 6},       {7u, 6},
+        {9u, 6}, {10u, 6}, {70u, 6}, {1618u, 6}, {259u, 6},     {std::nullopt, 6},
     };
     for (const auto& [utility, status] : cases) EXPECT_EQ(WaitedStatus(utility), status);
 }
@@ -129,11 +129,21 @@ public:
     FlashLock lock = FlashLock::Held;
     bool onBattery = false, starts = true, needsElevation = false;
     std::optional<std::uint32_t> utilityStatus = 0u;
-    int boxes = 0, launches = 0;
+    int boxes = 0, launches = 0, takes = 0;
     bool waited = false;
 
     bool ShowMessage(std::u16string_view, int, std::u16string_view) override { return ++boxes, true; }
-    FlashLock TakeFlashLock() override { return lock; }
+    FlashLock TakeFlashLock() override
+    {
+        ++takes;
+        return lock;
+    }
+    FlashLock PeekFlashLock() override { return lock; }
+    bool UtilityPresent(std::u16string_view fileName) override
+    {
+        EXPECT_EQ(fileName, u"WinPhlash.exe");
+        return starts;
+    }
     bool OnBattery() override { return onBattery; }
     UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
                       bool mayPrompt) override
@@ -247,6 +257,46 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          0,
          1,
          R"("board":"34","decision":"launched","status":0,"utility":0})"},
+        {"only deciding, would start",
+         {.boards = {V(u"34B")}},
+         {.check = true},
+         none,
+         10,
+         0,
+         0,
+         R"("board":"34B","decision":"would start","status":10})"},
+        {"only deciding, wrong model: no box",
+         {.boards = {V(u"12B")}},
+         {.check = true},
+         none,
+         2,
+         0,
+         0,
+         R"("board":"12B","decision":"wrong model","status":2})"},
+        {"only deciding, no utility",
+         {.boards = {V(u"34B")}},
+         {.check = true},
+         [](FakeFleetShell& s) { s.starts = false; },
+         3,
+         0,
+         0,
+         R"("board":"34B","decision":"launch failed","status":3})"},
+        {"only deciding, a flash runs",
+         {.boards = {V(u"34B")}},
+         {.check = true},
+         [](FakeFleetShell& s) { s.lock = FlashLock::FlashRunning; },
+         1618,
+         0,
+         0,
+         R"("board":"34B","decision":"flash running","status":1618})"},
+        {"only deciding, on battery",
+         {.boards = {V(u"34B")}},
+         {.check = true},
+         [](FakeFleetShell& s) { s.onBattery = true; },
+         4,
+         0,
+         0,
+         R"("board":"34B","decision":"on battery","status":4})"},
         {"battery",
          {.boards = {V(u"34")}},
          {},
@@ -324,6 +374,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(shell.boxes, c.boxes);
         EXPECT_EQ(shell.launches, c.launches);
+        if (c.request.check) EXPECT_EQ(shell.takes, 0);  // deciding takes no lock
         EXPECT_EQ(management.live, 0);
         EXPECT_EQ(LogLine(shell.Facts(), result, c.request),
                   R"({"time":"2026-12-08T14:05:09+01:00","computer":"PC-01","account":"NT AUTHORITY\\SYSTEM",)"

@@ -124,6 +124,16 @@ UtilityEnd LinuxFleetShell::Launch(std::u16string_view fileName, int, bool wait,
     return end;
 }
 
+bool LinuxFleetShell::UtilityPresent(std::u16string_view fileName)
+{
+    if (!programDir_ || programDir_[0] != '/') return false;
+    std::string path(programDir_);
+    if (path.back() != '/') path += '/';
+    ForEachUtf8(fileName, [&path](const char* bytes, std::size_t n) { path.append(bytes, n); });
+    struct stat file {};
+    return ::stat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
 void LinuxFleetShell::TellUsage(std::u16string_view text, bool error)
 {
     std::string line;

@@ -26,6 +26,9 @@ public:
         return boxes_.ShowMessage(text, style, caption);
     }
     FlashLock TakeFlashLock() override { return FlashLock::Held; }
+    FlashLock PeekFlashLock() override { return FlashLock::Held; }
+    // A regular file this account may run, in the program's folder.
+    bool UtilityPresent(std::u16string_view fileName) override;
     bool OnBattery() override { return false; }
     // Spawns the utility; with `wait`, kestrel first becomes the reaper of
     // every process the utility leaves behind, and ends only when the last

@@ -12,7 +12,8 @@
 namespace {
 
 constexpr std::u16string_view kUsage =
-    u"kestrel [--quiet] [--wait [--timeout=MINUTES]] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]\n"
+    u"kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]\n"
+    u"--check: decide only, start nothing (10: it would start).\n"
     u"--quiet: no message. --wait: end with WinPhlash.exe's status. --timeout: stop waiting after MINUTES (9).\n"
     u"--log: add a line on the run to FILE.";
 
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
     utility.push_back(nullptr);
     kestrel::LinuxFleetShell shell(known ? programDir : nullptr, utility.data(),
                                    invocation.hasLog ? invocation.log.c_str() : nullptr);
-    const kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes};
+    const kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes, invocation.check};
     const kestrel::FleetResult result = RunAsked(invocation, management, shell, request);
     // The status is the run's, whatever becomes of its line.
     shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));

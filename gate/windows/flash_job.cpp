@@ -4,6 +4,29 @@
 
 namespace kestrel {
 
+namespace {
+
+// Whether a job of the lock's name is a flash that is over: it has held
+// processes and holds none now, its name outliving it (Wine keeps the name of
+// a job that once held a process; Windows removes it with the last handle).
+// A job that never held one is another run's about to start its utility, or
+// one whose utility could not join it.
+bool FlashOver(HANDLE job)
+{
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION counts = {};
+    return QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &counts, sizeof counts, nullptr) &&
+           counts.ActiveProcesses == 0 && counts.TotalProcesses != 0;
+}
+
+}  // namespace
+
+FlashLock FlashJob::Peek() const
+{
+    if (!RunsAsAdministrator()) return FlashLock::NoRights;
+    const Handle job(OpenJobObjectW(JOB_OBJECT_QUERY | READ_CONTROL, FALSE, kFlashLockName));
+    return job && OwnedByAdministrators(job.get()) && !FlashOver(job.get()) ? FlashLock::FlashRunning : FlashLock::Held;
+}
+
 FlashLock FlashJob::Take()
 {
     if (state_ == State::Untried) state_ = TakeOnce();
@@ -50,16 +73,7 @@ FlashJob::State FlashJob::TakeOnce()
         return State::Held;
     }
     if (named && OwnedByAdministrators(named.get())) {
-        // A job that has held processes and holds none now is a flash that
-        // is over: its name outlived it (Wine keeps the name of a job that
-        // once held a process; Windows removes it with the last handle). A
-        // job that never held one is another run's about to start its
-        // utility, or one whose utility could not join it.
-        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION counts = {};
-        if (!QueryInformationJobObject(named.get(), JobObjectBasicAccountingInformation, &counts, sizeof counts,
-                                       nullptr) ||
-            counts.ActiveProcesses != 0 || counts.TotalProcesses == 0)
-            return State::Running;
+        if (!FlashOver(named.get())) return State::Running;
         job_ = std::move(named);
         return State::Held;
     }

@@ -47,6 +47,8 @@ public:
     FlashJob(const FlashJob&) = delete;
     FlashJob& operator=(const FlashJob&) = delete;
 
+    // What Take would find, without taking anything.
+    FlashLock Peek() const;
     // Takes the lock, once; later calls answer as the first one did. An
     // administrator's run holds the start from here until Hold (or its
     // end), so that no two runs decide on the lock at once.

@@ -17,6 +17,13 @@ bool WindowsFleetShell::ShowMessage(std::u16string_view text, int style, std::u1
     return boxes_.ShowMessage(text, style, caption);
 }
 
+bool WindowsFleetShell::UtilityPresent(std::u16string_view fileName)
+{
+    if (folder_.empty()) return false;
+    const DWORD attributes = GetFileAttributesW(InFolder(folder_, Wide(fileName)).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool WindowsFleetShell::OnBattery()
 {
     SYSTEM_POWER_STATUS power = {};

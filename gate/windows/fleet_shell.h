@@ -26,6 +26,9 @@ public:
 
     bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) override;
     FlashLock TakeFlashLock() override { return job_.Take(); }
+    FlashLock PeekFlashLock() override { return job_.Peek(); }
+    // A file (not a folder) of that name in the program's folder.
+    bool UtilityPresent(std::u16string_view fileName) override;
     // OnBatteryPower of GetSystemPowerStatus's answer; a failed call is
     // not battery.
     bool OnBattery() override;

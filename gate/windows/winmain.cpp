@@ -33,7 +33,7 @@ public:
 
 // What a fleet run can be asked for (README.txt says what each switch does).
 constexpr std::u16string_view kUsage =
-    u"kestrel.exe [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [-- UTILITY ARGUMENTS]";
+    u"kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [-- UTILITY ARGUMENTS]";
 
 // The longest command line CreateProcessW takes, its terminating null
 // included (CreateProcessW, lpCommandLine, Microsoft Learn).
@@ -59,7 +59,7 @@ int Run(const std::wstring& program, kestrel::Management& management)
     if (invocation.kind == Kind::Plain) return kestrel::Main(management, boxes);
     const std::wstring log = kestrel::Wide(invocation.log);
     kestrel::WindowsFleetShell shell(boxes, starter, job, folder, log);
-    const kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes};
+    const kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes, invocation.check};
     // The utility's command line: its quoted path (the folder, a separator,
     // the name), a blank, the arguments.
     const std::size_t utilityLine = folder.size() + kestrel::kFlashUtility.size() + 4 + invocation.utilityTail.size();

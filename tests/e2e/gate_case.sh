@@ -64,7 +64,7 @@ want_sent=""
 # facts of the machine it ran on.
 given() { want_launch=${want_launch/args=[]/args=[$1]}; }
 logs() { logged=$1; }
-usage="kestrel.exe [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [-- UTILITY ARGUMENTS]"
+usage="kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [-- UTILITY ARGUMENTS]"
 # Each case names the prefixes it runs in (the fixtures of
 # tests/windows/windows.cmake, which reads this table), or "signing" for a
 # case that only the signing test runs.
@@ -134,6 +134,13 @@ case $name in
   fleet_quiet_elevation) on wine;                  version=34B utility=beside wmi=wmi program=seam fleet="/quiet $log"
                                                    nothing 1
                                                    logs '"board":"34B","decision":"needs administrator","status":1' ;;
+  # Deciding only: nothing started, no box, the status the run would have had.
+  fleet_check_launch)    on wine;                  version=34B utility=beside wmi=wmi fleet="/check $log"; nothing 10
+                                                   logs '"board":"34B","decision":"would start","status":10' ;;
+  fleet_check_wrong_model) on wine;                version=12B utility=beside wmi=wmi fleet="/check $log"; nothing 2
+                                                   logs '"board":"12B","decision":"wrong model","status":2' ;;
+  fleet_check_no_utility) on wine;                 version=34B utility=none wmi=wmi fleet="/check $log"; nothing 3
+                                                   logs '"board":"34B","decision":"launch failed","status":3' ;;
   fleet_bad_switch)      on wine;                  version=34B utility=beside wmi=wmi fleet="/wait /bogus $log"
                                                    box kestrel "Unknown: /bogus
 $usage" 7; logs '"argument":"/bogus","decision":"usage","status":7' ;;

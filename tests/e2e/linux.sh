@@ -193,6 +193,11 @@ ended
 child ended
 kestrel returned"
 run_case fleet_wait_outlasts_the_child beside 0 "" 34B
+# Deciding only: the status the run would have had, nothing started.
+args=(--check --quiet)
+run_case fleet_check_launch beside 10 "" 34B
+args=(--check)
+run_case fleet_check_no_utility none 3 "" 34B
 # A flash of 70 s and a wait of a minute at most: kestrel returns with 9
 # before the flash ends (the case waits for that end before it closes).
 args=(--wait --timeout=1) ends="70 0" seconds=100
@@ -202,7 +207,8 @@ kestrel returned
 ended"
 run_case fleet_wait_time_limit beside 9 "" 34B
 
-usage="kestrel [--quiet] [--wait [--timeout=MINUTES]] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
+usage="kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
+--check: decide only, start nothing (10: it would start).
 --quiet: no message. --wait: end with WinPhlash.exe's status. --timeout: stop waiting after MINUTES (9).
 --log: add a line on the run to FILE."
 args=(--bogus --wait)
