@@ -126,12 +126,10 @@ UtilityEnd LinuxFleetShell::Launch(std::u16string_view fileName, int, bool wait,
 
 bool LinuxFleetShell::UtilityPresent(std::u16string_view fileName)
 {
-    if (!programDir_ || programDir_[0] != '/') return false;
-    std::string path(programDir_);
-    if (path.back() != '/') path += '/';
-    ForEachUtf8(fileName, [&path](const char* bytes, std::size_t n) { path.append(bytes, n); });
+    char path[PATH_MAX];
     struct stat file {};
-    return ::stat(path.c_str(), &file) == 0 && S_ISREG(file.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    return UtilityPath(programDir_, fileName, path) && ::stat(path, &file) == 0 && S_ISREG(file.st_mode) &&
+           ::access(path, X_OK) == 0;
 }
 
 void LinuxFleetShell::TellUsage(std::u16string_view text, bool error)

@@ -107,10 +107,9 @@ bool StderrShell::ShowMessage(std::u16string_view text, int, std::u16string_view
 
 bool StderrShell::Launch(std::u16string_view fileName, int) { return Spawn(programDir_, fileName, nullptr, nullptr); }
 
-bool Spawn(const char* programDir, std::u16string_view fileName, const char* const* arguments, pid_t* child)
+bool UtilityPath(const char* programDir, std::u16string_view fileName, char (&path)[PATH_MAX])
 {
     if (!programDir || programDir[0] != '/') return false;
-    char path[PATH_MAX];
     std::size_t used = std::strlen(programDir);
     if (used + 1 >= sizeof path) return false;
     std::memcpy(path, programDir, used);
@@ -118,6 +117,13 @@ bool Spawn(const char* programDir, std::u16string_view fileName, const char* con
     // Room for the closing NUL is kept out of the span.
     if (!AppendUtf8(fileName, std::span<char>(path, sizeof path - 1), used)) return false;
     path[used] = '\0';
+    return true;
+}
+
+bool Spawn(const char* programDir, std::u16string_view fileName, const char* const* arguments, pid_t* child)
+{
+    char path[PATH_MAX];
+    if (!UtilityPath(programDir, fileName, path)) return false;
 
     // The utility's arguments: its path, then those given, if any.
     char* argv[kMostUtilityArguments + 2] = {path};

@@ -33,6 +33,10 @@ private:
 // The most arguments Spawn passes to the utility.
 inline constexpr std::size_t kMostUtilityArguments = 64;
 
+// programDir/fileName into `path`; false when programDir is not an absolute
+// path or the whole does not fit.
+bool UtilityPath(const char* programDir, std::u16string_view fileName, char (&path)[PATH_MAX]);
+
 // Spawns programDir/fileName in programDir, with `arguments` (a list ended
 // by a null; none when null; at most kMostUtilityArguments) after its path,
 // and does not wait; its process id into `child` when that is not null.
