@@ -121,16 +121,21 @@ std::size_t SkipProgramName(std::u16string_view line, std::span<const std::u16st
     // The name ends at a blank or at the line's end. A spelling or its end,
     // the longest: started in C:\ as kestrel 2\kestrel.exe, "kestrel" is the
     // end of the spelling "C:\kestrel 2\kestrel" too. Else any path to the
-    // file, the shortest: the arguments may name the program again.
+    // file, the shortest, and never past a switch or a quote: the arguments
+    // may name the program again, and a line of switches must not turn into
+    // the plain run because one of them names it.
     std::size_t longest = 0, shortest = 0;
+    bool pastSwitch = false;
     for (std::size_t end = 1; end <= line.size(); ++end) {
         if (end < line.size() && !Blank(line[end])) continue;
         const std::u16string_view name(line.data(), end);
         for (const std::u16string_view spelling : spellings) {
             if (spelling.empty()) continue;
             if (PartOfSpelling(name, spelling)) longest = end;
-            if (shortest == 0 && EndsInFileName(name, spelling)) shortest = end;
+            if (shortest == 0 && !pastSwitch && EndsInFileName(name, spelling)) shortest = end;
         }
+        const char16_t next = end + 1 < line.size() ? line[end + 1] : u' ';
+        pastSwitch = pastSwitch || next == u'/' || next == u'-' || next == u'"';
     }
     if (longest != 0) return longest;
     if (shortest != 0) return shortest;

@@ -44,6 +44,10 @@ TEST(CommandLine, SkipsTheProgramInEachSpelling)
         {program, u"\"C:\\A B\\k 2\\k.exe\" /quiet", u"\"C:\\A B\\k 2\\k.exe\"", Kind::Fleet},
         {tool, u"C:\\x\\k.exe.old /quiet", u"C:\\x\\k.exe.old", Kind::Fleet},
         {program, u"x.exe /quiet", u"x.exe", Kind::Fleet},
+        // A name that is not the program's, and switches that name it later:
+        // never the plain run.
+        {program, u"setup /quiet D:\\k.exe", u"setup", Kind::Error},
+        {program, u"setup -- ..\\k.exe", u"setup", Kind::Fleet},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Narrow(c.line));
