@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Runs the real kestrel in fleet mode (its command line) against crafted
+# SMBIOS tables: the cases of linux_run.sh, with arguments.
+#   linux_fleet.sh KESTREL MKDMI CHROOTEXEC
+source "$(dirname "$0")/linux_run.sh" "$@"
+
+# Fleet runs: the same words after --. Quiet: no message; the log gets the
+# line, the folder is not made.
+args=(--quiet "--log=$work/fleet.log")
+run_case fleet_quiet_wrong_model beside 2 "" 12B
+args=(--quiet "--log=$work/no/such/folder/fleet.log")
+run_case fleet_log_unwritable beside 2 "" 12B
+args=(--wait -- --quiet "x y.bin" "")
+ends="1 5" launch="started 3 in HOME [--quiet] [x y.bin] []
+ended"
+run_case fleet_wait_passes_the_status beside 5 "" 34B
+args=(--wait) ends="1 3" launch="started 0 in HOME
+ended"
+run_case fleet_wait_hides_our_status beside 6 "" 34B
+# A utility that hands the flash to a child and ends at once: --wait ends
+# only after the child has.
+args=(--wait) ends="0 0" child=1 launch="started 0 in HOME
+ended
+child ended
+kestrel returned"
+run_case fleet_wait_outlasts_the_child beside 0 "" 34B
+# Deciding only: the status the run would have had, nothing started.
+args=(--check --quiet)
+run_case fleet_check_launch beside 10 "" 34B
+args=(--check)
+run_case fleet_check_no_utility none 3 "" 34B
+# A flash of 70 s and a wait of a minute at most: kestrel returns with 9
+# before the flash ends (the case waits for that end before it closes).
+args=(--wait --timeout=1) ends="70 0" seconds=100
+after='echo "kestrel returned" >> "$dir/bin/launched"; until grep -q ended "$dir/bin/launched"; do sleep 1; done'
+launch="started 0 in HOME
+kestrel returned
+ended"
+run_case fleet_wait_time_limit beside 9 "" 34B
+
+usage="kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
+--check: decide only, start nothing (10: it would start).
+--quiet: no message. --wait: end with WinPhlash.exe's status. --timeout: stop waiting after MINUTES (9).
+--log: add a line on the run to FILE."
+args=(--bogus --wait)
+run_case fleet_usage_error beside 7 "Unknown: --bogus
+$usage" 34B
+# More arguments than the utility can be given start nothing.
+args=(-- $(seq 65))
+run_case fleet_too_many_arguments beside 7 "Too many arguments for WinPhlash.exe after: --
+$usage" 34B
+# The usage asked for is no success either: it starts nothing.
+args=(--help "--log=$work/help.log") want_out=$usage
+run_case fleet_help beside 7 "" 34B
+args=(--quiet --help)
+run_case fleet_quiet_help beside 7 "" 34B
+
+# The log's lines without the facts that differ from run to run.
+log_lines() {
+  sed -E 's/"time":"[0-9T:+-]{25}","computer":"[^"]*","account":"uid [0-9]+","session":[0-9]+,//' "$1" 2> /dev/null
+}
+check "the log's lines" "$(log_lines "$work/fleet.log")" '{"board":"12B","decision":"wrong model","status":2}'
+check "the help's log line" "$(log_lines "$work/help.log")" '{"argument":"--help","decision":"usage","status":7}'
+
+# Only a regular file of one name is a log: whatever else stands there is
+# left as it is, and the run ends as its road says. A FIFO nobody reads
+# would block an open for writing.
+mkfifo "$work/fifo.log"
+args=("--log=$work/fifo.log") seconds=10
+run_case log_is_fifo beside 0 "" 34B
+echo before > "$work/target.log" && ln -s target.log "$work/symlink.log"
+args=(--quiet "--log=$work/symlink.log")
+run_case log_is_symlink beside 2 "" 12B
+check "the symbolic link's target" "$(cat "$work/target.log")" before
+echo before > "$work/other.log" && ln "$work/other.log" "$work/hard.log"
+args=(--quiet "--log=$work/hard.log")
+run_case log_is_hard_link beside 2 "" 12B
+check "the hard link's other name" "$(cat "$work/other.log")" before
+
+# Each line whole or absent: a fragment that an earlier write left at the
+# end is cut off.
+printf '{"time":"x","board":"12B"}\n{"time":"x","board":"1' > "$work/fragment.log"
+args=(--quiet "--log=$work/fragment.log")
+run_case log_ends_in_fragment beside 2 "" 12C
+check "the mended log's lines" "$(log_lines "$work/fragment.log")" '{"time":"x","board":"12B"}
+{"board":"12C","decision":"wrong model","status":2}'
+# A fragment longer than a writer reads stands on a line of its own.
+long_fragment=$(head -c 5000 /dev/zero | tr '\0' x)
+printf '%s' "$long_fragment" > "$work/long_fragment.log"
+args=(--quiet "--log=$work/long_fragment.log")
+run_case log_ends_in_long_fragment beside 2 "" 12C
+check "the long fragment's line" "$(log_lines "$work/long_fragment.log")" "$long_fragment
+{\"board\":\"12C\",\"decision\":\"wrong model\",\"status\":2}"
+# A disk that fills during the write: the line is taken back whole. The
+# disk holds one page, which lines of 100 bytes fill but for less than a line.
+page=$(getconf PAGESIZE)
+mkdir "$work/full" && for i in $(seq $((page / 100))); do printf '%099d\n' "$i"; done > "$work/before_full.log"
+prepare="mount -t tmpfs -o size=$page none '$work/full' && cp '$work/before_full.log' '$work/full/kestrel.log'"
+after="cp '$work/full/kestrel.log' '$work/after_full.log'"
+args=(--quiet "--log=$work/full/kestrel.log")
+run_case log_disk_fills beside 2 "" 12B
+step "the full disk's log as it was" cmp "$work/before_full.log" "$work/after_full.log"
+# One writer at a time: a log another holds for longer than a writer waits
+# gets no line, and the run still ends with its road's status.
+: > "$work/held.log"
+exec {held}>> "$work/held.log" && flock -x "$held"
+args=(--quiet "--log=$work/held.log")
+run_case log_held_by_another beside 2 "" 12B
+exec {held}>&-
+check "the held log" "$(cat "$work/held.log")" ""
+
+summary
