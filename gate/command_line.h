@@ -1,9 +1,11 @@
 // The command line of a fleet run. Without arguments kestrel reads none and
 // does what it always did; with arguments it runs unattended as asked:
-//   kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [/?] [-- UTILITY ARGUMENTS]
+//   kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/target:VERSION] [/bitlocker] [/log:FILE] [/?]
+//               [-- UTILITY ARGUMENTS]
 // Switches start with / or - and are read without regard to case; on Linux
 // the same words start with -- (--check, --quiet, --wait, --timeout=MINUTES,
-// --log=FILE, --help). A time limit without a wait is not understood.
+// --target=VERSION, --log=FILE, --help; no --bitlocker). A time limit
+// without a wait is not understood.
 // Everything after "--" belongs to the flash utility.
 #pragma once
 
@@ -34,7 +36,10 @@ struct Switches {
     unsigned timeoutMinutes = 0;
     std::basic_string<Char> timeout;  // the time limit's argument, as given
     bool check = false;               // decide only: nothing started, no lock taken
-    std::basic_string<Char> error;    // what was not understood, as given
+    bool hasTarget = false;
+    std::basic_string<Char> target;  // the firmware version the flash brings, when hasTarget
+    bool bitlocker = false;          // suspend disk protection for the flash's restart
+    std::basic_string<Char> error;   // what was not understood, as given
 };
 
 // The longest time limit a run may be given: a week.

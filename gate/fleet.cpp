@@ -1,27 +1,46 @@
 #include "fleet.h"
 
-#include "utf8.h"
+#include "run_log.h"
 
 namespace kestrel {
+
+std::string RunId(std::uint32_t process, std::uint64_t time)
+{
+    std::string id(25, '-');
+    constexpr char kDigits[] = "0123456789abcdef";
+    for (int i = 0; i < 8; ++i) id[std::size_t(i)] = kDigits[(process >> (28 - 4 * i)) & 0xF];
+    for (int i = 0; i < 16; ++i) id[std::size_t(9 + i)] = kDigits[(time >> (60 - 4 * i)) & 0xF];
+    return id;
+}
 
 int WaitedStatus(std::optional<std::uint32_t> utility)
 {
     if (!utility) return kExitUtilityStatusHidden;
     const std::uint32_t status = *utility;
     constexpr std::uint32_t kStillActive = 259;
-    // 1 to 4, 6, 7, 9, 10, 70 and 1618 are kestrel's own.
+    // 1 to 4, 6, 7, 9 to 12, 70 and 1618 are kestrel's own.
     if ((status >= kExitPrivilege && status <= kExitOnBattery) || status == kExitUtilityStatusHidden ||
-        status == kExitUsage || status == kExitTimedOut || status == kExitWouldStart ||
+        status == kExitUsage || (status >= kExitTimedOut && status <= kExitProtected) ||
         status == kExitInternalFailure || status == kExitFlashRunning || status == kStillActive)
         return kExitUtilityStatusHidden;
     return static_cast<int>(status);
 }
 
-FleetResult RunFleet(Management& management, FleetShell& shell, const FleetRequest& request)
+FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption& encryption,
+                     const FleetRequest& request, const RunFacts& facts)
 {
     FleetResult result;
     result.board = ReadBoard(management);
+    result.bios = ReadBios(management);
     Decision decision = Decide(result.board.prefix);
+    // Already there: nothing to flash, and no lock needed to say so. A
+    // version that cannot be read is no version: the flash goes on.
+    if (decision == Decision::Launch && request.target &&
+        result.bios.version.status == VersionRead::Status::Text && result.bios.version.text == *request.target) {
+        result.outcome = FleetOutcome::AtTarget;
+        result.status = kExitAtTarget;
+        return result;
+    }
     // A run without the rights to the flash lock takes the privilege road:
     // its message says what is missing.
     // Only deciding: the lock is looked at, not taken.
@@ -58,8 +77,19 @@ FleetResult RunFleet(Management& management, FleetShell& shell, const FleetReque
         }
         return result;
     }
+    // Protection is touched only now, when the utility is about to start.
+    if (request.bitlocker) result.protection = SuspendBeforeFlash(encryption);
+    if (!FlashMayStart(result.protection)) {
+        result.outcome = FleetOutcome::Protected;
+        result.status = kExitProtected;
+        return result;
+    }
+    // Written before the start: a flash that restarts the machine, or a run
+    // that is ended, still leaves a line.
+    shell.AppendLog(LogLine(facts, request, result, shell.Ticks() - facts.ticks, LogMoment::Starting));
     result.utility = shell.Launch(kFlashUtility, kNormalWindow, request.wait, request.wait ? request.timeoutMinutes : 0,
                                   !request.quiet);
+    if (!result.utility.started) result.protection = ResumeAfterNoStart(encryption, result.protection);
     if (result.utility.needsElevation) {
         result.outcome = FleetOutcome::NeedsAdministrator;
         result.status = kExitPrivilege;
@@ -95,114 +125,6 @@ FleetResult RunUsageError(FleetShell& shell, const FleetRequest& request, std::u
     text += usage;
     shell.TellUsage(text, true);
     return result;
-}
-
-namespace {
-
-// A text as a JSON string: quotes, backslashes and control characters
-// escaped, and a lone surrogate as its code, so that the text stands
-// exactly; the rest as UTF-8.
-void Quote(std::string& line, std::u16string_view text)
-{
-    line += '"';
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        const bool pair =
-            c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
-        if (c == u'"' || c == u'\\') {
-            line += '\\';
-            line += char(c);
-        } else if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF && !pair)) {
-            line += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4) {
-                const int digit = (c >> shift) & 0xF;
-                line += char(digit < 10 ? '0' + digit : 'a' + digit - 10);
-            }
-        } else {
-            ForEachUtf8(text.substr(i, pair ? 2 : 1),
-                        [&line](const char* bytes, std::size_t n) { line.append(bytes, n); });
-            if (pair) ++i;
-        }
-    }
-    line += '"';
-}
-
-void Number(std::string& line, std::uint32_t n)
-{
-    char digits[10];
-    std::size_t used = 0;
-    do digits[used++] = char('0' + n % 10);
-    while ((n /= 10) != 0);
-    while (used > 0) line += digits[--used];
-}
-
-std::string_view StepName(ProbeStep step)
-{
-    switch (step) {
-    case ProbeStep::Bind: return "bind";
-    case ProbeStep::Query: return "query";
-    case ProbeStep::Enumeration: return "enumeration";
-    case ProbeStep::Property: return "property";
-    case ProbeStep::NoBoard: return "no board";
-    case ProbeStep::None: break;
-    }
-    return "none";
-}
-
-std::string_view OutcomeName(FleetOutcome outcome)
-{
-    switch (outcome) {
-    case FleetOutcome::Privilege: return "privilege";
-    case FleetOutcome::WrongModel: return "wrong model";
-    case FleetOutcome::FlashRunning: return "flash running";
-    case FleetOutcome::OnBattery: return "on battery";
-    case FleetOutcome::LaunchFailed: return "launch failed";
-    case FleetOutcome::Launched: return "launched";
-    case FleetOutcome::Usage: return "usage";
-    case FleetOutcome::NeedsAdministrator: return "needs administrator";
-    case FleetOutcome::TimedOut: return "timed out";
-    case FleetOutcome::WouldStart: return "would start";
-    }
-    return "usage";
-}
-
-}  // namespace
-
-std::string LogLine(const RunFacts& facts, const FleetResult& result, const FleetRequest& request)
-{
-    std::string line = R"({"time":")";
-    line += facts.time;
-    line += '"';
-    line += R"(,"computer":)";
-    Quote(line, facts.computer);
-    line += R"(,"account":)";
-    Quote(line, facts.account);
-    line += R"(,"session":)";
-    if (facts.session) Number(line, *facts.session);
-    else line += "null";
-    if (result.outcome == FleetOutcome::Usage) {
-        line += R"(,"argument":)";
-        Quote(line, result.argument);
-    } else if (result.board.version.status == VersionRead::Status::Failed) {
-        line += R"(,"notRead":")";
-        line += StepName(result.board.failedAt);
-        line += '"';
-    } else {
-        line += R"(,"board":)";
-        if (result.board.version.status == VersionRead::Status::Text) Quote(line, result.board.version.text);
-        else line += "null";
-    }
-    line += R"(,"decision":")";
-    line += OutcomeName(result.outcome);
-    line += R"(","status":)";
-    Number(line, static_cast<std::uint32_t>(result.status));
-    if (request.wait && result.utility.started) {
-        line += R"(,"utility":)";
-        if (result.utility.status) Number(line, *result.utility.status);
-        else line += "null";
-    }
-    line += "}\n";
-    return line;
 }
 
 }  // namespace kestrel

@@ -10,6 +10,7 @@
 
 #include "ports.h"
 #include "probe.h"
+#include "protection.h"
 #include "update_gate.h"
 
 namespace kestrel {
@@ -20,13 +21,16 @@ namespace kestrel {
 // of kestrel's own: then the status is kExitUtilityStatusHidden and the log
 // has the utility's. Intune retries 1618 by default, Configuration Manager
 // 1618 (and, as those who run it report, 4 and 70 for a package's program);
-// 6, 7, 9 and 10 are retried by neither, as a second run would do no better.
+// 6, 7, 9, 10, 11 and 12 are retried by neither, as a second run would do
+// no better.
 enum FleetExitStatus : int {
     kExitOnBattery = 4,            // on battery power: nothing started
     kExitUtilityStatusHidden = 6,  // the utility ended with a status of ours, or one not known
     kExitUsage = 7,                // a command line not understood: nothing started
     kExitTimedOut = 9,             // the wait's time limit passed: the flash may still run
     kExitWouldStart = 10,          // asked only to decide: the utility would be started
+    kExitAtTarget = 11,            // the firmware is already at the target version: nothing to do
+    kExitProtected = 12,           // disk protection is on and was not suspended: nothing started
     kExitInternalFailure = 70,
     kExitFlashRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another flash runs
 };
@@ -37,13 +41,20 @@ enum FleetExitStatus : int {
 // kestrel that never ends, so it is hidden too.
 int WaitedStatus(std::optional<std::uint32_t> utility);
 
-// The facts of the run that go into the log line.
+// The facts of the run that go into each of its log lines, taken as it
+// starts.
 struct RunFacts {
-    std::string time;  // local time with its offset, ISO 8601 (ASCII)
+    std::string started;  // local time with its offset, ISO 8601 (ASCII)
+    std::string run;      // the run's id: no other run on the machine has it
+    std::uint32_t ticks = 0;  // the shell's clock (Ticks) at the start
     std::u16string computer;
-    std::u16string account;
+    std::u16string account;  // with its domain
     std::optional<std::uint32_t> session;
 };
+
+// A run's id: the process's id and its start time (in any unit that no two
+// runs share), as hexadecimal digits.
+std::string RunId(std::uint32_t process, std::uint64_t time);
 
 struct UtilityEnd {
     bool started = false;
@@ -89,6 +100,8 @@ public:
     // from, else a box; `error` when the command line was not understood.
     virtual void TellUsage(std::u16string_view text, bool error) = 0;
     virtual RunFacts Facts() = 0;
+    // Milliseconds on a clock that only goes forward (wrapping around).
+    virtual std::uint32_t Ticks() = 0;
     // Appends a line (UTF-8, with its line feed) to the log, if there is one;
     // true when it was written whole.
     virtual bool AppendLog(std::string_view line) = 0;
@@ -105,6 +118,8 @@ enum class FleetOutcome {
     NeedsAdministrator,  // the lock or the utility needs rights this run lacks
     TimedOut,            // started, and still running when the wait's time was up
     WouldStart,          // asked only to decide, and the utility would be started
+    AtTarget,            // the firmware's version is the target's
+    Protected,           // disk protection stays on: the flash would lock the disk
 };
 
 struct FleetRequest {
@@ -114,18 +129,27 @@ struct FleetRequest {
     // Decide only: no box, nothing started, no lock taken; the status the
     // run would have had, or kExitWouldStart for a start.
     bool check = false;
+    // The firmware version the flash brings: a machine that has it already
+    // is not flashed again. Compared whole and exactly.
+    std::optional<std::u16string> target;
+    // Suspend disk protection for the restart after the flash.
+    bool bitlocker = false;
 };
 
 struct FleetResult {
     FleetOutcome outcome = FleetOutcome::Privilege;
     int status = kExitPrivilege;
     BoardReport board;
+    BoardReport bios;  // the firmware's version: its prefix unused
+    ProtectionStep protection = ProtectionStep::NotAsked;
     UtilityEnd utility;
     std::u16string argument;  // Usage: what was not understood
 };
 
-// Reads the board, decides as the plain routine does, and acts as asked.
-FleetResult RunFleet(Management& management, FleetShell& shell, const FleetRequest& request);
+// Reads the board and the firmware, decides as the plain routine does, and
+// acts as asked; the log gets a line just before the utility starts.
+FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption& encryption,
+                     const FleetRequest& request, const RunFacts& facts);
 
 inline constexpr std::u16string_view kUsageCaption = u"kestrel";
 inline constexpr int kUsageErrorStyle = 48;  // OK button, exclamation icon
@@ -145,8 +169,5 @@ inline FleetResult RunHelp(FleetShell& shell, const FleetRequest& request, std::
 {
     return RunUsageError(shell, request, argument, usage, u"");
 }
-
-// The run's line for the log: one JSON object, UTF-8, with a line feed.
-std::string LogLine(const RunFacts& facts, const FleetResult& result, const FleetRequest& request);
 
 }  // namespace kestrel

@@ -4,7 +4,9 @@
 
 namespace kestrel {
 
-BoardReport ReadBoard(Management& management)
+namespace {
+
+BoardReport ReadLastVersion(Management& management, std::u16string_view query)
 {
     BoardReport report;
 
@@ -12,7 +14,7 @@ BoardReport ReadBoard(Management& management)
     const auto service = management.Bind(u"winmgmts:\\\\" + computer + u"\\root\\cimv2");
     if (!service) return report.failedAt = ProbeStep::Bind, report;
 
-    const auto boards = service->ExecQuery(kBoardQuery, kBoardQueryFlags);
+    const auto boards = service->ExecQuery(query, kBoardQueryFlags);
     if (!boards) return report.failedAt = ProbeStep::Query, report;
 
     const auto walk = boards->Enumerate();
@@ -38,6 +40,12 @@ BoardReport ReadBoard(Management& management)
     report.failedAt = report.version.status == VersionRead::Status::Failed ? stop : ProbeStep::None;
     return report;
 }
+
+}  // namespace
+
+BoardReport ReadBoard(Management& management) { return ReadLastVersion(management, kBoardQuery); }
+
+BoardReport ReadBios(Management& management) { return ReadLastVersion(management, kBiosQuery); }
 
 BoardPrefix ProbeBoard(Management& management) { return ReadBoard(management).prefix; }
 

@@ -11,6 +11,8 @@ namespace kestrel {
 
 inline constexpr std::u16string_view kComputerName = u".";
 inline constexpr std::u16string_view kBoardQuery = u"Select * from WIN32_BaseBoard";
+// The firmware's own version: an instance's version is its SMBIOSBIOSVersion.
+inline constexpr std::u16string_view kBiosQuery = u"Select * from Win32_BIOS";
 // wbemFlagReturnImmediately (16) + wbemFlagForwardOnly (32).
 inline constexpr std::int32_t kBoardQueryFlags = 48;
 
@@ -27,6 +29,10 @@ struct BoardReport {
 
 // The walk of ProbeBoard, with what it read.
 BoardReport ReadBoard(Management& management);
+
+// The same walk over the firmware's instances: the last version read (its
+// prefix unused), or the step that stopped the walk.
+BoardReport ReadBios(Management& management);
 
 // Binds the local cimv2 namespace, queries the base boards and keeps the first
 // two characters of the last Version read. Each failure leaves the prefix as

@@ -54,8 +54,8 @@ void Finish(Switches<Char>& out)
 // '='. An argument not understood (unknown, empty, a log without a file, a
 // second log file, on Windows a log file's name with a quote in it, a time
 // limit that is not a whole number of minutes from 1 to a week, a second
-// one) makes the run a usage error naming the first such; the usage asked
-// for wins over that.
+// one, an empty target or a second one, /bitlocker on Linux) makes the run
+// a usage error naming the first such; the usage asked for wins over that.
 template <typename Char>
 bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& out)
 {
@@ -87,6 +87,12 @@ bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& o
         out.wait = true;
     } else if (is("check")) {
         out.check = true;
+    } else if (windows && is("bitlocker")) {
+        out.bitlocker = true;
+    } else if (marked && value && Named(argument, start, end, "target", windows) && end + 1 < argument.size() &&
+               !out.hasTarget) {
+        out.hasTarget = true;
+        out.target.assign(argument.data() + end + 1, argument.size() - end - 1);
     } else if (logFile && !out.hasLog) {
         out.hasLog = true;
         out.log.assign(argument.data() + end + 1, argument.size() - end - 1);

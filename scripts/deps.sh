@@ -7,7 +7,7 @@
 #   deps.sh bench      the benchmark (dmidecode, hyperfine)
 #   deps.sh shots      the screenshots (a Traditional Chinese font)
 set -eu
-host=(cmake make g++ libgtest-dev googletest)
+host=(cmake make g++ libgtest-dev googletest jq)
 lint=(clang-format clang-tidy)
 windows=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine64 xvfb xauth
          icoutils libimage-exiftool-perl libjpeg-turbo-progs imagemagick pev osslsigncode openssl checksec zip)

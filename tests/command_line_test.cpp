@@ -126,5 +126,35 @@ TEST(CommandLine, ATimeLimitIsWholeMinutesUpToAWeekForARunThatWaits)
     EXPECT_EQ(ParseLinuxArguments(windows).kind, LinuxInvocation::Kind::Error);
 }
 
+TEST(CommandLine, ATargetIsOneWholeVersionAndBitLockerIsWindowsOnly)
+{
+    struct Case {
+        std::u16string_view line;
+        Kind kind;
+        bool hasTarget, bitlocker;
+        std::u16string_view target, error;
+    };
+    const Case cases[] = {
+        {u"k /target:R0XET57W", Kind::Fleet, true, false, u"R0XET57W", u""},
+        {u"k \"/TARGET:1.07 (A) \" /bitlocker", Kind::Fleet, true, true, u"1.07 (A) ", u""},
+        {u"k /target:a:b /BitLocker", Kind::Fleet, true, true, u"a:b", u""},
+        {u"k /target:", Kind::Error, false, false, u"", u"/target:"},
+        {u"k /target", Kind::Error, false, false, u"", u"/target"},
+        {u"k /target:1 /target:2", Kind::Error, true, false, u"1", u"/target:2"},
+        {u"k /bitlocker:1", Kind::Error, false, false, u"", u"/bitlocker:1"},
+    };
+    for (const auto& c : cases) {
+        const auto got = ParseWindowsCommandLine(c.line);
+        EXPECT_EQ(got.kind, c.kind) << Narrow(c.line);
+        EXPECT_EQ(got.hasTarget, c.hasTarget) << Narrow(c.line);
+        EXPECT_EQ(got.target, c.target) << Narrow(c.line);
+        EXPECT_EQ(got.bitlocker, c.bitlocker) << Narrow(c.line);
+        EXPECT_EQ(got.error, c.error) << Narrow(c.line);
+    }
+    const std::string_view target[] = {"--target=\xE9 1"}, bitlocker[] = {"--bitlocker"};
+    EXPECT_EQ(ParseLinuxArguments(target).target, "\xE9 1");
+    EXPECT_EQ(ParseLinuxArguments(bitlocker).kind, LinuxInvocation::Kind::Error);
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "command_line.h"
+#include "fake/fake_fleet_shell.h"
 #include "fake/fake_platform.h"
 #include "fleet.h"
+#include "run_log.h"
 
 namespace kestrel {
 namespace {
@@ -124,45 +126,6 @@ TEST(Fleet, AWaitedStatusNeverPassesForOneOfOurOwn)
     for (const auto& [utility, status] : cases) EXPECT_EQ(WaitedStatus(utility), status);
 }
 
-class FakeFleetShell final : public FleetShell {
-public:
-    FlashLock lock = FlashLock::Held;
-    bool onBattery = false, starts = true, needsElevation = false;
-    std::optional<std::uint32_t> utilityStatus = 0u;
-    int boxes = 0, launches = 0, takes = 0;
-    bool waited = false;
-
-    bool ShowMessage(std::u16string_view, int, std::u16string_view) override { return ++boxes, true; }
-    FlashLock TakeFlashLock() override
-    {
-        ++takes;
-        return lock;
-    }
-    FlashLock PeekFlashLock() override { return lock; }
-    bool UtilityPresent(std::u16string_view fileName) override
-    {
-        EXPECT_EQ(fileName, u"WinPhlash.exe");
-        return starts;
-    }
-    bool OnBattery() override { return onBattery; }
-    UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
-                      bool mayPrompt) override
-    {
-        EXPECT_EQ(fileName, u"WinPhlash.exe");
-        EXPECT_EQ(windowState, 1);
-        ++launches;
-        waited = wait;
-        if (needsElevation && !mayPrompt) return {.needsElevation = true};
-        if (!starts) return {};
-        // The flash outlasts a limit of a minute.
-        if (wait && timeoutMinutes == 1) return {.started = true, .timedOut = true};
-        return {.started = true, .status = wait ? utilityStatus : std::nullopt};
-    }
-    void TellUsage(std::u16string_view, bool error) override { boxes += error ? 1 : 100; }
-    RunFacts Facts() override { return {"2026-12-08T14:05:09+01:00", u"PC-01", u"NT AUTHORITY\\SYSTEM", 0u}; }
-    bool AppendLog(std::string_view) override { return true; }
-};
-
 TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
 {
     const auto V = [](std::u16string_view text) { return VersionRead::Text(text); };
@@ -170,77 +133,77 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
         const char* name;
         testing::BoardScript script;
         FleetRequest request;
-        void (*setUp)(FakeFleetShell&);
+        void (*setUp)(testing::FakeFleetShell&);
         int status, boxes, launches;
         std::string_view line;  // after the facts
     };
-    const auto none = [](FakeFleetShell&) {};
+    const auto none = [](testing::FakeFleetShell&) {};
     const Case cases[] = {
-        {"launched", {.boards = {V(u"34B")}}, {}, none, 0, 0, 1, R"("board":"34B","decision":"launched","status":0})"},
+        {"launched", {.boards = {V(u"34B")}}, {}, none, 0, 0, 1, R"("board":"34B","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null)"},
         {"waited",
          {.boards = {V(u"34B")}},
          {.wait = true},
-         [](FakeFleetShell& s) { s.utilityStatus = 5u; },
+         [](testing::FakeFleetShell& s) { s.utilityStatus = 5u; },
          5,
          0,
          1,
-         R"("board":"34B","decision":"launched","status":5,"utility":5})"},
+         R"("board":"34B","boardNotRead":null,"decision":"launched","result":"failed","status":5,"utility":5)"},
         {"waited, ours",
          {.boards = {V(u"34B")}},
          {.wait = true},
-         [](FakeFleetShell& s) { s.utilityStatus = 2u; },
+         [](testing::FakeFleetShell& s) { s.utilityStatus = 2u; },
          6,
          0,
          1,
-         R"("board":"34B","decision":"launched","status":6,"utility":2})"},
+         R"("board":"34B","boardNotRead":null,"decision":"launched","result":"failed","status":6,"utility":2)"},
         {"waited, unknown",
          {.boards = {V(u"34B")}},
          {.wait = true},
-         [](FakeFleetShell& s) { s.utilityStatus = std::nullopt; },
+         [](testing::FakeFleetShell& s) { s.utilityStatus = std::nullopt; },
          6,
          0,
          1,
-         R"("board":"34B","decision":"launched","status":6,"utility":null})"},
+         R"("board":"34B","boardNotRead":null,"decision":"launched","result":"unknown","status":6,"utility":null)"},
         {"not started",
          {.boards = {V(u"34")}},
          {.wait = true},
-         [](FakeFleetShell& s) { s.starts = false; },
+         [](testing::FakeFleetShell& s) { s.starts = false; },
          3,
          0,
          1,
-         R"("board":"34","decision":"launch failed","status":3})"},
+         R"("board":"34","boardNotRead":null,"decision":"launch failed","result":"not started","status":3,"utility":null)"},
         {"busy",
          {.boards = {V(u"34")}},
          {.wait = true},
-         [](FakeFleetShell& s) { s.lock = FlashLock::FlashRunning; },
+         [](testing::FakeFleetShell& s) { s.lock = FlashLock::FlashRunning; },
          1618,
          0,
          0,
-         R"("board":"34","decision":"flash running","status":1618})"},
+         R"("board":"34","boardNotRead":null,"decision":"flash running","result":"not started","status":1618,"utility":null)"},
         {"not an administrator",
          {.boards = {V(u"34")}},
          {.wait = true},
-         [](FakeFleetShell& s) { s.lock = FlashLock::NoRights; },
+         [](testing::FakeFleetShell& s) { s.lock = FlashLock::NoRights; },
          1,
          1,
          0,
-         R"("board":"34","decision":"needs administrator","status":1})"},
+         R"("board":"34","boardNotRead":null,"decision":"needs administrator","result":"not started","status":1,"utility":null)"},
         {"quiet, the utility needs elevation",
          {.boards = {V(u"34")}},
          {.quiet = true},
-         [](FakeFleetShell& s) { s.needsElevation = true; },
+         [](testing::FakeFleetShell& s) { s.needsElevation = true; },
          1,
          0,
          1,
-         R"("board":"34","decision":"needs administrator","status":1})"},
+         R"("board":"34","boardNotRead":null,"decision":"needs administrator","result":"not started","status":1,"utility":null)"},
         {"the utility needs elevation, and may ask",
          {.boards = {V(u"34")}},
          {},
-         [](FakeFleetShell& s) { s.needsElevation = true; },
+         [](testing::FakeFleetShell& s) { s.needsElevation = true; },
          0,
          0,
          1,
-         R"("board":"34","decision":"launched","status":0})"},
+         R"("board":"34","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null)"},
         {"waited past the time limit",
          {.boards = {V(u"34")}},
          {.wait = true, .timeoutMinutes = 1},
@@ -248,7 +211,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          9,
          0,
          1,
-         R"("board":"34","decision":"timed out","status":9,"utility":null})"},
+         R"("board":"34","boardNotRead":null,"decision":"timed out","result":"unknown","status":9,"utility":null)"},
         {"a time limit it did not reach",
          {.boards = {V(u"34")}},
          {.wait = true, .timeoutMinutes = 2},
@@ -256,7 +219,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          0,
          0,
          1,
-         R"("board":"34","decision":"launched","status":0,"utility":0})"},
+         R"("board":"34","boardNotRead":null,"decision":"launched","result":"succeeded","status":0,"utility":0)"},
         {"only deciding, would start",
          {.boards = {V(u"34B")}},
          {.check = true},
@@ -264,7 +227,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          10,
          0,
          0,
-         R"("board":"34B","decision":"would start","status":10})"},
+         R"("board":"34B","boardNotRead":null,"decision":"would start","result":"not started","status":10,"utility":null)"},
         {"only deciding, wrong model: no box",
          {.boards = {V(u"12B")}},
          {.check = true},
@@ -272,39 +235,39 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          2,
          0,
          0,
-         R"("board":"12B","decision":"wrong model","status":2})"},
+         R"("board":"12B","boardNotRead":null,"decision":"wrong model","result":"not started","status":2,"utility":null)"},
         {"only deciding, no utility",
          {.boards = {V(u"34B")}},
          {.check = true},
-         [](FakeFleetShell& s) { s.starts = false; },
+         [](testing::FakeFleetShell& s) { s.starts = false; },
          3,
          0,
          0,
-         R"("board":"34B","decision":"launch failed","status":3})"},
+         R"("board":"34B","boardNotRead":null,"decision":"launch failed","result":"not started","status":3,"utility":null)"},
         {"only deciding, a flash runs",
          {.boards = {V(u"34B")}},
          {.check = true},
-         [](FakeFleetShell& s) { s.lock = FlashLock::FlashRunning; },
+         [](testing::FakeFleetShell& s) { s.lock = FlashLock::FlashRunning; },
          1618,
          0,
          0,
-         R"("board":"34B","decision":"flash running","status":1618})"},
+         R"("board":"34B","boardNotRead":null,"decision":"flash running","result":"not started","status":1618,"utility":null)"},
         {"only deciding, on battery",
          {.boards = {V(u"34B")}},
          {.check = true},
-         [](FakeFleetShell& s) { s.onBattery = true; },
+         [](testing::FakeFleetShell& s) { s.onBattery = true; },
          4,
          0,
          0,
-         R"("board":"34B","decision":"on battery","status":4})"},
+         R"("board":"34B","boardNotRead":null,"decision":"on battery","result":"not started","status":4,"utility":null)"},
         {"battery",
          {.boards = {V(u"34")}},
          {},
-         [](FakeFleetShell& s) { s.onBattery = true; },
+         [](testing::FakeFleetShell& s) { s.onBattery = true; },
          4,
          0,
          0,
-         R"("board":"34","decision":"on battery","status":4})"},
+         R"("board":"34","boardNotRead":null,"decision":"on battery","result":"not started","status":4,"utility":null)"},
         {"wrong model, escaped",
          {.boards = {V(u"1\"\\\t\x01\u00e9\U0001F600\xD800")}},
          {},
@@ -312,8 +275,8 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          2,
          1,
          0,
-         "\"board\":\"1\\\"\\\\\\u0009\\u0001\xC3\xA9\xF0\x9F\x98\x80\\ud800\",\"decision\":\"wrong "
-         "model\",\"status\":2}"},
+         "\"board\":\"1\\\"\\\\\\u0009\\u0001\xC3\xA9\xF0\x9F\x98\x80\\ud800\",\"boardNotRead\":null,"
+         "\"decision\":\"wrong model\",\"result\":\"not started\",\"status\":2"},
         {"quiet wrong model",
          {.boards = {V(u"12B")}},
          {.quiet = true},
@@ -321,7 +284,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          2,
          0,
          0,
-         R"("board":"12B","decision":"wrong model","status":2})"},
+         R"("board":"12B","boardNotRead":null,"decision":"wrong model","result":"not started","status":2,"utility":null)"},
         {"null",
          {.boards = {VersionRead::Null()}},
          {},
@@ -329,7 +292,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          1,
          1,
          0,
-         R"("board":null,"decision":"privilege","status":1})"},
+         R"("board":null,"boardNotRead":null,"decision":"privilege","result":"not started","status":1,"utility":null)"},
         {"bind",
          {.bindFails = true},
          {.quiet = true},
@@ -337,8 +300,8 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          1,
          0,
          0,
-         R"("notRead":"bind","decision":"privilege","status":1})"},
-        {"query", {.queryFails = true}, {}, none, 1, 1, 0, R"("notRead":"query","decision":"privilege","status":1})"},
+         R"("board":null,"boardNotRead":"bind","decision":"privilege","result":"not started","status":1,"utility":null)"},
+        {"query", {.queryFails = true}, {}, none, 1, 1, 0, R"("board":null,"boardNotRead":"query","decision":"privilege","result":"not started","status":1,"utility":null)"},
         {"walk",
          {.enumerationFails = true},
          {},
@@ -346,7 +309,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          1,
          1,
          0,
-         R"("notRead":"enumeration","decision":"privilege","status":1})"},
+         R"("board":null,"boardNotRead":"enumeration","decision":"privilege","result":"not started","status":1,"utility":null)"},
         {"property",
          {.boards = {VersionRead::Failed()}},
          {},
@@ -354,8 +317,8 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          1,
          1,
          0,
-         R"("notRead":"property","decision":"privilege","status":1})"},
-        {"no board", {}, {}, none, 1, 1, 0, R"("notRead":"no board","decision":"privilege","status":1})"},
+         R"("board":null,"boardNotRead":"property","decision":"privilege","result":"not started","status":1,"utility":null)"},
+        {"no board", {}, {}, none, 1, 1, 0, R"("board":null,"boardNotRead":"no board","decision":"privilege","result":"not started","status":1,"utility":null)"},
         {"last read wins",
          {.boards = {V(u"34"), VersionRead::Failed()}},
          {},
@@ -363,30 +326,34 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          0,
          0,
          1,
-         R"("board":"34","decision":"launched","status":0})"},
+         R"("board":"34","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testing::FakeManagement management(c.script);
-        FakeFleetShell shell;
+        testing::FakeFleetShell shell;
         c.setUp(shell);
-        const FleetResult result = RunFleet(management, shell, c.request);
+        NoEncryption encryption;
+        const FleetResult result = RunFleet(management, shell, encryption, c.request, shell.Facts());
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(shell.boxes, c.boxes);
         EXPECT_EQ(shell.launches, c.launches);
+        EXPECT_EQ(shell.log.size(), std::size_t(c.launches));
         if (c.request.check) EXPECT_EQ(shell.takes, 0);  // deciding takes no lock
         EXPECT_EQ(management.live, 0);
-        EXPECT_EQ(LogLine(shell.Facts(), result, c.request),
-                  R"({"time":"2026-12-08T14:05:09+01:00","computer":"PC-01","account":"NT AUTHORITY\\SYSTEM",)"
-                  R"("session":0,)" +
-                      std::string(c.line) + "\n");
+        // The board as read, then what was decided: the rest is the same on
+        // every road.
+        const std::string line = LogLine(shell.Facts(), c.request, result, 250, LogMoment::Ended);
+        const std::size_t decision = c.line.find(R"(,"decision")");
+        EXPECT_NE(line.find(c.line.substr(0, decision)), std::string::npos) << line;
+        EXPECT_NE(line.find(c.line.substr(decision)), std::string::npos) << line;
     }
 }
 
 TEST(Fleet, TheUsageAskedForIsNoSuccess)
 {
     for (const bool quiet : {false, true}) {
-        FakeFleetShell shell;
+        testing::FakeFleetShell shell;
         const FleetResult result = RunHelp(shell, {.quiet = quiet}, u"/?", u"usage");
         EXPECT_EQ(result.status, 7);
         EXPECT_EQ(shell.boxes, quiet ? 0 : 100);
@@ -397,13 +364,13 @@ TEST(Fleet, TheUsageAskedForIsNoSuccess)
 TEST(Fleet, AUsageErrorStartsNothingAndNamesTheArgument)
 {
     for (const bool quiet : {false, true}) {
-        FakeFleetShell shell;
+        testing::FakeFleetShell shell;
         const FleetResult result = RunUsageError(shell, {.quiet = quiet}, u"/bögus", u"usage");
         EXPECT_EQ(result.status, 7);
         EXPECT_EQ(shell.boxes, quiet ? 0 : 1);
         EXPECT_EQ(shell.launches, 0);
-        EXPECT_NE(LogLine(shell.Facts(), result, {})
-                      .find("\"argument\":\"/b\xC3\xB6gus\",\"decision\":\"usage\",\"status\":7}"),
+        EXPECT_NE(LogLine(shell.Facts(), {}, result, 0, LogMoment::Ended)
+                      .find("\"argument\":\"/b\xC3\xB6gus\",\"decision\":\"usage\",\"result\":\"not started\",\"status\":7"),
                   std::string::npos);
     }
 }

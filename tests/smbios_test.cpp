@@ -265,7 +265,7 @@ TEST(DmiManagement, ATableAtTheLimitIsRead)
     EXPECT_NE(dir.Bind(), nullptr);
 }
 
-TEST(DmiManagement, AnswersOnlyTheLocalNamespaceAndTheBoardQuery)
+TEST(DmiManagement, AnswersOnlyTheLocalNamespaceAndItsTwoQueries)
 {
     TablesDir dir;
     dir.Write("DMI", {});
@@ -274,8 +274,22 @@ TEST(DmiManagement, AnswersOnlyTheLocalNamespaceAndTheBoardQuery)
     EXPECT_EQ(management.Bind(u"winmgmts:\\\\other\\root\\cimv2"), nullptr);
     auto service = management.Bind(u"WINMGMTS:\\\\.\\ROOT\\CIMV2");
     ASSERT_NE(service, nullptr);
-    EXPECT_EQ(service->ExecQuery(u"Select * from Win32_BIOS", kBoardQueryFlags), nullptr);
+    EXPECT_EQ(service->ExecQuery(u"Select * from Win32_Processor", kBoardQueryFlags), nullptr);
     EXPECT_NE(service->ExecQuery(u"select * from win32_baseboard", kBoardQueryFlags), nullptr);
+    EXPECT_NE(service->ExecQuery(u"SELECT * FROM WIN32_BIOS", kBoardQueryFlags), nullptr);
+}
+
+// The firmware's version is its BIOS structure's, wherever that lies.
+TEST(DmiManagement, ReadsTheFirmwaresVersionFromItsOwnStructure)
+{
+    TablesDir dir;
+    dir.Write("DMI", DmiTable().Baseboard("34B").Bios("R0XET57W").EndOfTable().bytes());
+    DmiManagement management(dir.c_str());
+    const BoardReport bios = ReadBios(management), board = ReadBoard(management);
+    EXPECT_EQ(bios.version.text, u"R0XET57W");
+    EXPECT_EQ(board.version.text, u"34B");
+    dir.Write("DMI", DmiTable().Baseboard("34B").EndOfTable().bytes());
+    EXPECT_EQ(ReadBios(management).failedAt, ProbeStep::NoBoard);
 }
 
 // The objects of one bind share the table: each may outlive the others.

@@ -31,6 +31,12 @@ struct Table {
     std::optional<smbios::EntryPoint> entry;
 };
 
+// The structures a query asks for, and where their version's string is.
+struct Kind {
+    std::uint8_t type;
+    std::size_t versionOffset;
+};
+
 template <typename T, typename... Args>
 std::unique_ptr<T> MakeOrNull(Args&&... args)
 {
@@ -74,7 +80,9 @@ private:
 
 class DmiEnumeration final : public BoardEnumeration {
 public:
-    explicit DmiEnumeration(const Table& table) : table_(table.bytes), walk_(table_.bytes(), table.entry) {}
+    DmiEnumeration(const Table& table, Kind kind) : table_(table.bytes), walk_(table_.bytes(), table.entry), kind_(kind)
+    {
+    }
 
     Step Next() override
     {
@@ -84,9 +92,8 @@ public:
             case smbios::Step::Status::End: return {Status::End, nullptr};
             case smbios::Step::Status::Malformed: return {Status::Failed, nullptr};
             case smbios::Step::Status::Structure:
-                if (step.structure.type != smbios::kBaseboardType) break;
-                auto board =
-                    MakeOrNull<DmiBoard>(table_, smbios::StringAt(step.structure, smbios::kBaseboardVersionOffset));
+                if (step.structure.type != kind_.type) break;
+                auto board = MakeOrNull<DmiBoard>(table_, smbios::StringAt(step.structure, kind_.versionOffset));
                 if (!board) return {Status::Failed, nullptr};
                 return {Status::Item, std::move(board)};
             }
@@ -96,15 +103,17 @@ public:
 private:
     SharedBytes table_;
     smbios::Walk walk_;
+    Kind kind_;
 };
 
 class DmiBoardSet final : public BoardSet {
 public:
-    explicit DmiBoardSet(const Table& table) : table_(table) {}
-    std::unique_ptr<BoardEnumeration> Enumerate() override { return MakeOrNull<DmiEnumeration>(table_); }
+    DmiBoardSet(const Table& table, Kind kind) : table_(table), kind_(kind) {}
+    std::unique_ptr<BoardEnumeration> Enumerate() override { return MakeOrNull<DmiEnumeration>(table_, kind_); }
 
 private:
     Table table_;
+    Kind kind_;
 };
 
 class DmiService final : public ManagementService {
@@ -113,9 +122,13 @@ public:
 
     std::unique_ptr<BoardSet> ExecQuery(std::u16string_view wql, std::int32_t) override
     {
-        // The table answers the one query the probe makes, and nothing else.
-        if (!SameIgnoringAsciiCase(wql, kBoardQuery)) return nullptr;
-        return MakeOrNull<DmiBoardSet>(table_);
+        // The table answers the probe's two queries, and nothing else: the
+        // baseboards' versions, and the firmware's (its BIOS Version string).
+        if (SameIgnoringAsciiCase(wql, kBoardQuery))
+            return MakeOrNull<DmiBoardSet>(table_, Kind{smbios::kBaseboardType, smbios::kBaseboardVersionOffset});
+        if (SameIgnoringAsciiCase(wql, kBiosQuery))
+            return MakeOrNull<DmiBoardSet>(table_, Kind{smbios::kBiosType, smbios::kBiosVersionOffset});
+        return nullptr;
     }
 
 private:

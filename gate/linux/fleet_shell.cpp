@@ -143,14 +143,20 @@ void LinuxFleetShell::TellUsage(std::u16string_view text, bool error)
 RunFacts LinuxFleetShell::Facts()
 {
     RunFacts facts;
-    const std::time_t now = std::time(nullptr);
+    facts.ticks = Ticks();
+    // A process's id and the time in nanoseconds tell this run from any other.
+    timespec clock{};
+    ::clock_gettime(CLOCK_REALTIME, &clock);
+    facts.run = RunId(std::uint32_t(::getpid()),
+                      std::uint64_t(clock.tv_sec) * 1000000000u + std::uint64_t(clock.tv_nsec));
+    const std::time_t now = clock.tv_sec;
     std::tm local{};
     char time[40];
     // strftime's %z is "+0100": the colon goes in for ISO 8601.
     if (localtime_r(&now, &local) && std::strftime(time, sizeof time, "%Y-%m-%dT%H:%M:%S%z", &local) == 24) {
-        facts.time.assign(time, 22);
-        facts.time += ':';
-        facts.time.append(time + 22, 2);
+        facts.started.assign(time, 22);
+        facts.started += ':';
+        facts.started.append(time + 22, 2);
     }
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) == 0) facts.computer = Ascii(host);
@@ -158,6 +164,13 @@ RunFacts LinuxFleetShell::Facts()
     const pid_t session = ::getsid(0);
     if (session >= 0) facts.session = static_cast<std::uint32_t>(session);
     return facts;
+}
+
+std::uint32_t LinuxFleetShell::Ticks()
+{
+    timespec clock{};
+    ::clock_gettime(CLOCK_MONOTONIC, &clock);
+    return std::uint32_t(std::uint64_t(clock.tv_sec) * 1000u + std::uint64_t(clock.tv_nsec) / 1000000u);
 }
 
 bool LinuxFleetShell::AppendLog(std::string_view line)

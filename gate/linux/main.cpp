@@ -5,6 +5,7 @@
 
 #include "../command_line.h"
 #include "../modMain.h"
+#include "../run_log.h"
 #include "dmi_management.h"
 #include "fleet_shell.h"
 #include "stderr_shell.h"
@@ -12,14 +13,17 @@
 namespace {
 
 constexpr std::u16string_view kUsage =
-    u"kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]\n"
+    u"kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--target=VERSION] [--log=FILE]"
+    u" [-- ARGUMENTS FOR WinPhlash.exe]\n"
     u"--check: decide only, start nothing (10: it would start).\n"
+    u"--target: start nothing where the firmware's version is VERSION (11).\n"
     u"--quiet: no message. --wait: end with WinPhlash.exe's status. --timeout: stop waiting after MINUTES (9).\n"
     u"--log: add a line on the run to FILE.";
 
 // The fleet run the arguments ask for.
 kestrel::FleetResult RunAsked(const kestrel::LinuxInvocation& invocation, kestrel::Management& management,
-                              kestrel::FleetShell& shell, const kestrel::FleetRequest& request)
+                              kestrel::FleetShell& shell, const kestrel::FleetRequest& request,
+                              const kestrel::RunFacts& facts)
 {
     using Kind = kestrel::LinuxInvocation::Kind;
     if (invocation.kind == Kind::Help) return kestrel::RunHelp(shell, request, u"--help", kUsage);
@@ -30,7 +34,8 @@ kestrel::FleetResult RunAsked(const kestrel::LinuxInvocation& invocation, kestre
     // after the board was read, as if it were missing.
     if (invocation.utilityArguments.size() > kestrel::kMostUtilityArguments)
         return kestrel::RunUsageError(shell, request, u"--", kUsage, u"Too many arguments for WinPhlash.exe after: ");
-    return kestrel::RunFleet(management, shell, request);
+    kestrel::NoEncryption none;
+    return kestrel::RunFleet(management, shell, none, request, facts);
 }
 
 }  // namespace
@@ -54,9 +59,16 @@ int main(int argc, char** argv)
     utility.push_back(nullptr);
     kestrel::LinuxFleetShell shell(known ? programDir : nullptr, utility.data(),
                                    invocation.hasLog ? invocation.log.c_str() : nullptr);
-    const kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes, invocation.check};
-    const kestrel::FleetResult result = RunAsked(invocation, management, shell, request);
+    const kestrel::RunFacts facts = shell.Facts();
+    kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes, invocation.check};
+    // The table's strings are bytes, one code unit each: so is the target.
+    if (invocation.hasTarget) {
+        request.target.emplace();
+        for (const char c : invocation.target) request.target->push_back(static_cast<unsigned char>(c));
+    }
+    const kestrel::FleetResult result = RunAsked(invocation, management, shell, request, facts);
     // The status is the run's, whatever becomes of its line.
-    shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));
+    shell.AppendLog(
+        kestrel::LogLine(facts, request, result, shell.Ticks() - facts.ticks, kestrel::LogMoment::Ended));
     return result.status;
 }

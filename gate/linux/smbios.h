@@ -11,9 +11,11 @@
 
 namespace kestrel::smbios {
 
+inline constexpr std::uint8_t kBiosType = 0;
 inline constexpr std::uint8_t kBaseboardType = 2;
 inline constexpr std::uint8_t kEndOfTableType = 127;
 inline constexpr std::size_t kHeaderLength = 4;
+inline constexpr std::size_t kBiosVersionOffset = 0x05;
 inline constexpr std::size_t kBaseboardVersionOffset = 0x06;
 
 struct Structure {

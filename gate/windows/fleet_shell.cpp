@@ -58,44 +58,6 @@ UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowSta
     return end;
 }
 
-std::string LocalTimeText(const SYSTEMTIME& local, long biasMinutes)
-{
-    // The bias is UTC minus local time.
-    const long offset = -biasMinutes;
-    const unsigned minutes = unsigned(offset < 0 ? -offset : offset);
-    char text[32];
-    const int n =
-        wsprintfA(text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02u:%02u", unsigned(local.wYear), unsigned(local.wMonth),
-                  unsigned(local.wDay), unsigned(local.wHour), unsigned(local.wMinute), unsigned(local.wSecond),
-                  offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-    return std::string(text, n > 0 ? std::size_t(n) : 0);
-}
-
-RunFacts WindowsFleetShell::Facts()
-{
-    RunFacts facts;
-    SYSTEMTIME local = {};
-    GetLocalTime(&local);
-    TIME_ZONE_INFORMATION zone = {};
-    const DWORD which = GetTimeZoneInformation(&zone);
-    long bias = zone.Bias;
-    if (which == TIME_ZONE_ID_STANDARD) bias += zone.StandardBias;
-    if (which == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
-    facts.time = LocalTimeText(local, bias);
-    wchar_t name[257];
-    DWORD size = 257;
-    if (GetComputerNameW(name, &size)) facts.computer = Utf16(std::wstring_view(name, size));
-    // GetUserNameW is advapi32's, loaded from System32 only; the size it
-    // gives back counts the terminating null.
-    using GetUserNameFunction = BOOL(WINAPI*)(LPWSTR, LPDWORD);
-    const auto getUserName = ExportOf<GetUserNameFunction>(LoadSystemLibrary(L"advapi32.dll"), "GetUserNameW");
-    size = 257;
-    if (getUserName && getUserName(name, &size) && size > 0) facts.account = Utf16(std::wstring_view(name, size - 1));
-    DWORD session = 0;
-    if (ProcessIdToSessionId(GetCurrentProcessId(), &session)) facts.session = session;
-    return facts;
-}
-
 namespace {
 
 bool MoveTo(HANDLE file, std::uint64_t at)

@@ -36,7 +36,10 @@ public:
                       bool mayPrompt) override;
     // On the console the program was started from, else in a box.
     void TellUsage(std::u16string_view text, bool error) override;
+    // The start's local time, the id, the computer, the account with its
+    // domain (as the system names it, "NT AUTHORITY\SYSTEM"), the session.
     RunFacts Facts() override;
+    std::uint32_t Ticks() override { return GetTickCount(); }
     // One writer at a time (others wait up to two seconds), a fragment left
     // by an earlier write cut off first, and the line written whole or not
     // at all. Only a disk file with one link, never through a reparse

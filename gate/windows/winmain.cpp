@@ -5,7 +5,9 @@
 
 #include "../command_line.h"
 #include "../modMain.h"
+#include "../run_log.h"
 #include "activation_context.h"
+#include "bitlocker.h"
 #include "dll_search.h"
 #include "flash_job.h"
 #include "fleet_shell.h"
@@ -33,7 +35,8 @@ public:
 
 // What a fleet run can be asked for (README.txt says what each switch does).
 constexpr std::u16string_view kUsage =
-    u"kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [-- UTILITY ARGUMENTS]";
+    u"kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/target:VERSION] [/bitlocker] [/log:FILE]"
+    u" [-- UTILITY ARGUMENTS]";
 
 // The longest command line CreateProcessW takes, its terminating null
 // included (CreateProcessW, lpCommandLine, Microsoft Learn).
@@ -43,6 +46,9 @@ constexpr std::size_t kLongestCommandLine = 32767;
 // plain routine without arguments, a fleet run with them.
 int Run(const std::wstring& program, kestrel::Management& management)
 {
+    // Without COM (a foreign manifest) the provider's bind fails: protection
+    // reads as unknown, and nothing is started under /bitlocker.
+    kestrel::BitLocker bitlocker;
     // The program's own name is skipped in whatever spelling the line has it,
     // quoted or not, so that no path of it reads as an argument.
     const std::u16string path = kestrel::Utf16(program), shortPath = kestrel::ShortPathOnDisk(program);
@@ -59,7 +65,10 @@ int Run(const std::wstring& program, kestrel::Management& management)
     if (invocation.kind == Kind::Plain) return kestrel::Main(management, boxes);
     const std::wstring log = kestrel::Wide(invocation.log);
     kestrel::WindowsFleetShell shell(boxes, starter, job, folder, log);
-    const kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes, invocation.check};
+    const kestrel::RunFacts facts = shell.Facts();
+    kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes, invocation.check};
+    if (invocation.hasTarget) request.target = invocation.target;
+    request.bitlocker = invocation.bitlocker;
     // The utility's command line: its quoted path (the folder, a separator,
     // the name), a blank, the arguments.
     const std::size_t utilityLine = folder.size() + kestrel::kFlashUtility.size() + 4 + invocation.utilityTail.size();
@@ -68,11 +77,12 @@ int Run(const std::wstring& program, kestrel::Management& management)
         if (invocation.kind == Kind::Error) return kestrel::RunUsageError(shell, request, invocation.error, kUsage);
         if (utilityLine >= kLongestCommandLine)
             return kestrel::RunUsageError(shell, request, u"--", kUsage, u"Too long for WinPhlash.exe: what follows ");
-        return kestrel::RunFleet(management, shell, request);
+        return kestrel::RunFleet(management, shell, bitlocker, request, facts);
     }();
     // The lock stays with the flash; nothing of it waits on the log.
     job.Release();
-    shell.AppendLog(kestrel::LogLine(shell.Facts(), result, request));
+    shell.AppendLog(
+        kestrel::LogLine(facts, request, result, shell.Ticks() - facts.ticks, kestrel::LogMoment::Ended));
     return result.status;
 }
 

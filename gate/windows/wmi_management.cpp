@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "../probe.h"
 #include "com.h"
 #include "wide.h"
 
@@ -16,13 +17,13 @@ constexpr WORD kPropertyRead = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
 class WmiBoard final : public BoardObject {
 public:
     // `object` may be null: then every read fails.
-    explicit WmiBoard(com::Ref<IDispatch> object) : object_(std::move(object)) {}
+    WmiBoard(com::Ref<IDispatch> object, const wchar_t* property) : object_(std::move(object)), property_(property) {}
 
     VersionRead ReadVersion() override
     {
         if (!object_) return VersionRead::Failed();
         com::Variant value;
-        if (FAILED(com::Invoke(object_.get(), L"Version", kPropertyRead, nullptr, 0, value)))
+        if (FAILED(com::Invoke(object_.get(), property_, kPropertyRead, nullptr, 0, value)))
             return VersionRead::Failed();
         if (value->vt == VT_NULL) return VersionRead::Null();
         if (value->vt != VT_BSTR && FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BSTR)))
@@ -33,11 +34,14 @@ public:
 
 private:
     com::Ref<IDispatch> object_;
+    const wchar_t* property_;
 };
 
 class WmiEnumeration final : public BoardEnumeration {
 public:
-    explicit WmiEnumeration(com::Ref<IEnumVARIANT> walk) : walk_(std::move(walk)) {}
+    WmiEnumeration(com::Ref<IEnumVARIANT> walk, const wchar_t* property) : walk_(std::move(walk)), property_(property)
+    {
+    }
 
     Step Next() override
     {
@@ -48,26 +52,29 @@ public:
         if (FAILED(hr)) return {Status::Failed, nullptr};
         // An item that is not an object is a board whose Version cannot be
         // read: it is skipped, and the walk goes on.
-        return {Status::Item, std::make_unique<WmiBoard>(com::QueryFromVariant<IDispatch>(*item, IID_IDispatch))};
+        return {Status::Item,
+                std::make_unique<WmiBoard>(com::QueryFromVariant<IDispatch>(*item, IID_IDispatch), property_)};
     }
 
 private:
     com::Ref<IEnumVARIANT> walk_;
+    const wchar_t* property_;
 };
 
 class WmiBoardSet final : public BoardSet {
 public:
-    explicit WmiBoardSet(com::Ref<IDispatch> set) : set_(std::move(set)) {}
+    WmiBoardSet(com::Ref<IDispatch> set, const wchar_t* property) : set_(std::move(set)), property_(property) {}
 
     std::unique_ptr<BoardEnumeration> Enumerate() override
     {
         com::Variant enumerator;
         if (FAILED(com::InvokeId(set_.get(), DISPID_NEWENUM, kPropertyRead, nullptr, 0, enumerator))) return nullptr;
-        return WalkBoards(com::QueryFromVariant<IEnumVARIANT>(*enumerator, IID_IEnumVARIANT));
+        return WalkBoards(com::QueryFromVariant<IEnumVARIANT>(*enumerator, IID_IEnumVARIANT), property_);
     }
 
 private:
     com::Ref<IDispatch> set_;
+    const wchar_t* property_;
 };
 
 class WmiService final : public ManagementService {
@@ -90,7 +97,8 @@ public:
         if (FAILED(com::Invoke(service_.get(), L"ExecQuery", DISPATCH_METHOD, args, 3, result))) return nullptr;
         auto set = com::QueryFromVariant<IDispatch>(*result, IID_IDispatch);
         if (!set) return nullptr;
-        return std::make_unique<WmiBoardSet>(std::move(set));
+        // The firmware's instances give their version as SMBIOSBIOSVersion.
+        return std::make_unique<WmiBoardSet>(std::move(set), wql == kBiosQuery ? L"SMBIOSBIOSVersion" : L"Version");
     }
 
 private:
@@ -99,10 +107,10 @@ private:
 
 }  // namespace
 
-std::unique_ptr<BoardEnumeration> WalkBoards(com::Ref<IEnumVARIANT> enumerator)
+std::unique_ptr<BoardEnumeration> WalkBoards(com::Ref<IEnumVARIANT> enumerator, const wchar_t* property)
 {
     if (!enumerator) return nullptr;
-    return std::make_unique<WmiEnumeration>(std::move(enumerator));
+    return std::make_unique<WmiEnumeration>(std::move(enumerator), property);
 }
 
 std::unique_ptr<ManagementService> WmiManagement::Bind(std::u16string_view displayName)

@@ -11,9 +11,9 @@ namespace kestrel {
 
 // The walk over a board set's enumerator, whose reference it takes over: an
 // item that is an object is a board; one that is not is a board whose
-// Version cannot be read, so the probe skips it and the walk goes on. Null
-// without an enumerator.
-std::unique_ptr<BoardEnumeration> WalkBoards(com::Ref<IEnumVARIANT> enumerator);
+// Version cannot be read, so the probe skips it and the walk goes on. Each
+// object's version is its `property`. Null without an enumerator.
+std::unique_ptr<BoardEnumeration> WalkBoards(com::Ref<IEnumVARIANT> enumerator, const wchar_t* property = L"Version");
 
 // Needs COM initialised on the calling thread.
 class WmiManagement final : public Management {

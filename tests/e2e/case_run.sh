@@ -120,8 +120,7 @@ if [ $station = unseen ]; then
 fi
 planted_verdict || status=1
 if [ -n "$logged" ]; then
-  lines=$(sed -E 's/^\{"time":"[0-9T:+-]{25}","computer":"[^"]*","account":"[^"]*","session":[0-9]+,(.*)\}$/\1/' \
-          "$log_file" 2> /dev/null)
+  lines=$(log_lines "$log_file" | sed 's/^{\(.*\)}$/\1/')
   [ "$lines" = "$logged" ] || { echo "FAIL $name: the log"; differ "$logged" "$lines"; status=1; }
 fi
 if [ $second = yes ] && [ "$(tr -d '\r' < "$work/report.first")" != "$(printf 'wow64=%s\nexit=0' $wow64)" ]; then

@@ -173,13 +173,10 @@ room=$?
 # What each run reported, and how many flashes started.
 report() { tr -d '\r' < "$work/$1.report" 2> /dev/null | paste -sd ' '; }
 started() { grep -c '^started' "$bin/launched.txt" 2> /dev/null; }
-# The log's lines without the facts of the machine (time, computer, account,
-# session), each line as it stands otherwise: a fragment or a line that is
-# not one object shows as it is.
-logged() {
-  sed -E 's/^\{"time":"[0-9T:+-]{25}","computer":"[^"]*","account":"[^"]*","session":[0-9]+,(.*)\}$/{\1}/' "$1"
-}
-launched='{"board":"34B","decision":"launched","status":0}'
+# The line before a start, then the run's end.
+starting='{"board":"34B","decision":"starting"}'
+launched='{"board":"34B","decision":"starting"}
+{"board":"34B","decision":"launched","status":0}'
 waited='{"board":"34B","decision":"launched","status":0,"utility":0}'
 running='{"board":"34B","decision":"flash running","status":1618}'
 
@@ -192,20 +189,23 @@ case $name in
     check "a run while the flash lives starts nothing" "$(report second)" "wow64=0 exit=1618"
     check "a run once it has ended starts the flash" "$(report third)" "wow64=0 exit=0"
     check "two flashes, one after the other" "$(started)" 2
-    check "the log" "$(logged "$logs/fleet.log")" "$running
+    check "the log, the killed run's line before its start too" "$(log_lines "$logs/fleet.log")" "$starting
+$running
+$starting
 $waited" ;;
   nowait_then_wait)
     check "the first run ends at once" "$(report first)" "wow64=0 exit=0"
     check "a waiting run while its flash lives starts nothing" "$(report second)" "wow64=0 exit=1618"
     check "one flash" "$(started)" 1
-    check "the log" "$(logged "$logs/fleet.log")" "$launched
+    check "the log" "$(log_lines "$logs/fleet.log")" "$launched
 $running" ;;
   child_outlives)
     check "the waiting run ends with the utility's status" "$(report first)" "wow64=0 exit=0"
     check "it ended after the flash's child" "$(tr -d '\r' < "$work/launched.at-first-end" | tail -1)" "child ended"
     check "a run while the child lives starts nothing" "$(report second)" "wow64=0 exit=1618"
     check "one flash" "$(started)" 1
-    check "the log" "$(logged "$logs/fleet.log")" "$running
+    check "the log" "$(log_lines "$logs/fleet.log")" "$starting
+$running
 $waited" ;;
   many_at_once)
     check "one of eight runs at once starts the flash" \
@@ -218,22 +218,23 @@ $waited" ;;
     check "the flash was still running then" "$(tr -d '\r' < "$work/launched.at-first-end" | cut -d' ' -f1)" started
     check "and kept the lock" "$(report second)" "wow64=0 exit=1618"
     check "one flash" "$(started)" 1
-    check "the log" "$(logged "$logs/fleet.log")" '{"board":"34B","decision":"timed out","status":9,"utility":null}
+    check "the log" "$(log_lines "$logs/fleet.log")" "$starting"'
+{"board":"34B","decision":"timed out","status":9}
 '"$running" ;;
   squat_*)
     check "the squatter's object is no flash" "$(report first)" "wow64=0 exit=0"
     check "the flash started" "$(started)" 1
-    check "the log" "$(logged "$logs/fleet.log")" "$launched" ;;
+    check "the log" "$(log_lines "$logs/fleet.log")" "$launched" ;;
   log_full)
     check "a full disk changes no status" "$(report first) $(report second)" "wow64=0 exit=0 wow64=0 exit=0"
     check "the line that did not fit left nothing" "$(cmp -s "$work/fleet.log.full" <(seed) && echo same)" same
-    check "every line is whole" "$(logged "$work/fleet.log.final" | sed 's/"x*"/"…"/')" '{"seed":"…"}
+    check "every line is whole" "$(log_lines "$work/fleet.log.final" | sed 's/"x*"/"…"/')" '{"seed":"…"}
 '"$launched" ;;
   tail_too_long)
     check "a tail the utility's command line cannot hold is a usage error" "$(report first)" "wow64=0 exit=7"
     check "nothing started" "$(started)" "" ;;
   log_fragment)
-    check "the fragment is cut and the line whole" "$(logged "$work/fleet.log.final")" "$launched" ;;
+    check "the fragment is cut and the line whole" "$(log_lines "$work/fleet.log.final")" "$launched" ;;
   log_through_mount)
     check "the run goes on" "$(report first)" "wow64=0 exit=0"
     check "nothing is written through the reparse point" "$(cat "$work/other.list")" "" ;;

@@ -64,7 +64,10 @@ want_sent=""
 # facts of the machine it ran on.
 given() { want_launch=${want_launch/args=[]/args=[$1]}; }
 logs() { logged=$1; }
-usage="kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/log:FILE] [-- UTILITY ARGUMENTS]"
+usage="kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/target:VERSION] [/bitlocker] [/log:FILE] [-- UTILITY ARGUMENTS]"
+# The line a run writes before it starts the utility.
+starting='"board":"34B","decision":"starting"'
+bios="Tarn bios_version"
 # Each case names the prefixes it runs in (the fixtures of
 # tests/windows/windows.cmake, which reads this table), or "signing" for a
 # case that only the signing test runs.
@@ -90,30 +93,36 @@ case $name in
   root_elevation_seam)   on winevista;             version=34B utility=beside wmi=wmi place=root program=seam; launches ;;
   # Fleet runs: a command line, and every road without a box under /quiet.
   fleet_quiet_launch)    on wine;                  version=34B utility=beside wmi=wmi fleet="/quiet $log"; launches
-                                                   logs '"board":"34B","decision":"launched","status":0' ;;
+                                                   logs "$starting"'
+"board":"34B","decision":"launched","status":0' ;;
   fleet_quiet_wrong_model) on wine;                version=12B utility=beside wmi=wmi fleet="-QUIET $log"; nothing 2
                                                    logs '"board":"12B","decision":"wrong model","status":2' ;;
   fleet_quiet_no_wmi)    on wine;                  version=34B utility=beside wmi=nowmi fleet="/quiet $log"; nothing 1
-                                                   logs '"notRead":"bind","decision":"privilege","status":1' ;;
+                                                   logs '"boardNotRead":"bind","decision":"privilege","status":1' ;;
   fleet_quiet_unseen)    on wine;                  version=12B utility=beside wmi=wmi station=unseen fleet=/quiet; nothing 2 ;;
   # Wine reads the board's bytes in code page 1252: \xe9 is é, \x80 is €.
   fleet_log_escaped)     on wine;                  version=$'34"\\\t' utility=beside wmi=wmi fleet="/quiet $log"; launches
-                                                   logs '"board":"34\"\\\u0009","decision":"launched","status":0' ;;
+                                                   logs '"board":"34\"\\\t","decision":"starting"
+"board":"34\"\\\t","decision":"launched","status":0' ;;
   fleet_log_latin)       on wine;                  version=$'B\xe9\x80' utility=beside wmi=wmi fleet="/quiet $log"; nothing 2
                                                    logs '"board":"Bé€","decision":"wrong model","status":2' ;;
   fleet_wait_ended)      on wine wine64;           version=34B utility=beside wmi=wmi fleet="/quiet /wait $log" ends="1500 0"
-                                                   launches; logs '"board":"34B","decision":"launched","status":0,"utility":0' ;;
+                                                   launches; logs "$starting"'
+"board":"34B","decision":"launched","status":0,"utility":0' ;;
   fleet_wait_status)     on wine;                  version=34B utility=beside wmi=wmi fleet="/wait $log" ends="1500 7"
                                                    launches; want_exit=6
-                                                   logs '"board":"34B","decision":"launched","status":6,"utility":7' ;;
+                                                   logs "$starting"'
+"board":"34B","decision":"launched","status":6,"utility":7' ;;
   fleet_wait_passed)     on wine;                  version=34B utility=beside wmi=wmi fleet="/wait $log" ends="500 3010"
                                                    launches; want_exit=3010
-                                                   logs '"board":"34B","decision":"launched","status":3010,"utility":3010' ;;
+                                                   logs "$starting"'
+"board":"34B","decision":"launched","status":3010,"utility":3010' ;;
   fleet_arguments)       on wine;                  version=34B utility=beside wmi=wmi fleet='/quiet -- /s /f "x y.bin"'
                                                    launches; given '/s /f "x y.bin"' ;;
   fleet_one_flash)       on wine;                  version=34B utility=beside wmi=wmi fleet="/quiet /wait $log" ends="4000 0"
                                                    second=yes; launches; want_exit=1618
-                                                   logs '"board":"34B","decision":"flash running","status":1618
+                                                   logs "$starting"'
+"board":"34B","decision":"flash running","status":1618
 "board":"34B","decision":"launched","status":0,"utility":0' ;;
   fleet_on_battery)      on wine;                  version=34B utility=beside wmi=wmi power=battery fleet="/quiet $log"
                                                    nothing 4; logs '"board":"34B","decision":"on battery","status":4' ;;
@@ -126,14 +135,17 @@ case $name in
   # as no end.
   fleet_wait_still_active) on wine;                version=34B utility=beside wmi=wmi fleet="/quiet /wait $log" ends="500 259"
                                                    launches; want_exit=6
-                                                   logs '"board":"34B","decision":"launched","status":6,"utility":259' ;;
+                                                   logs "$starting"'
+"board":"34B","decision":"launched","status":6,"utility":259' ;;
   # Mains off on a machine without a battery: a desktop, not on battery.
   fleet_no_battery)      on wine;                  version=34B utility=beside wmi=wmi power=nobattery fleet="/quiet $log"
-                                                   launches; logs '"board":"34B","decision":"launched","status":0' ;;
+                                                   launches; logs "$starting"'
+"board":"34B","decision":"launched","status":0' ;;
   # A utility that needs elevation: under /quiet nobody is asked.
   fleet_quiet_elevation) on wine;                  version=34B utility=beside wmi=wmi program=seam fleet="/quiet $log"
                                                    nothing 1
-                                                   logs '"board":"34B","decision":"needs administrator","status":1' ;;
+                                                   logs "$starting"'
+"board":"34B","decision":"needs administrator","status":1' ;;
   # Deciding only: nothing started, no box, the status the run would have had.
   fleet_check_launch)    on wine;                  version=34B utility=beside wmi=wmi fleet="/check $log"; nothing 10
                                                    logs '"board":"34B","decision":"would start","status":10' ;;
@@ -144,6 +156,17 @@ case $name in
   fleet_bad_switch)      on wine;                  version=34B utility=beside wmi=wmi fleet="/wait /bogus $log"
                                                    box kestrel "Unknown: /bogus
 $usage" 7; logs '"argument":"/bogus","decision":"usage","status":7' ;;
+  # A rollout's switches: the firmware already at the target starts nothing;
+  # another version flashes; no BitLocker (Wine has none) changes nothing.
+  fleet_target_reached)  on wine;                  version=34B utility=beside wmi=wmi fleet="/quiet \"/target:$bios\" $log"
+                                                   nothing 11
+                                                   logs '"board":"34B","target":"'"$bios"'","decision":"at target","status":11' ;;
+  fleet_target_other)    on wine;                  version=34B utility=beside wmi=wmi fleet="/quiet /target:R0XET60W $log"
+                                                   launches; logs '"board":"34B","target":"R0XET60W","decision":"starting"
+"board":"34B","target":"R0XET60W","decision":"launched","status":0' ;;
+  fleet_bitlocker_absent) on wine;                 version=34B utility=beside wmi=wmi fleet="/quiet /bitlocker $log"
+                                                   launches; logs '"board":"34B","bitlocker":"absent","decision":"starting"
+"board":"34B","bitlocker":"absent","decision":"launched","status":0' ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
 if { [ $plant != no ] || [ $program != kestrel ]; } && [ -z "$seam" ]; then

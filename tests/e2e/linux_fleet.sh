@@ -38,8 +38,23 @@ kestrel returned
 ended"
 run_case fleet_wait_time_limit beside 9 "" 34B
 
-usage="kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
+# The firmware's version from the table's BIOS structure: a machine already
+# at the target starts nothing, also when only deciding; another flashes.
+mkdmi_args=(--bios R0XET57W) args=(--quiet --target=R0XET57W "--log=$work/target.log")
+run_case fleet_target_reached beside 11 "" 34B
+mkdmi_args=(--bios R0XET57W) args=(--check --target=R0XET57W)
+run_case fleet_check_target_reached beside 11 "" 34B
+mkdmi_args=(--bios R0XET57W) args=(--quiet --target=R0XET60W "--log=$work/target.log")
+run_case fleet_target_other beside 0 "" 34B
+check "the target's lines" "$(log_lines "$work/target.log")" \
+  '{"board":"34B","target":"R0XET57W","decision":"at target","status":11}
+{"board":"34B","target":"R0XET60W","decision":"starting"}
+{"board":"34B","target":"R0XET60W","decision":"launched","status":0}'
+check "the firmware's version as read" "$(jq -r .bios "$work/target.log" | sort -u)" R0XET57W
+
+usage="kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--target=VERSION] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
 --check: decide only, start nothing (10: it would start).
+--target: start nothing where the firmware's version is VERSION (11).
 --quiet: no message. --wait: end with WinPhlash.exe's status. --timeout: stop waiting after MINUTES (9).
 --log: add a line on the run to FILE."
 args=(--bogus --wait)
@@ -55,10 +70,6 @@ run_case fleet_help beside 7 "" 34B
 args=(--quiet --help)
 run_case fleet_quiet_help beside 7 "" 34B
 
-# The log's lines without the facts that differ from run to run.
-log_lines() {
-  sed -E 's/"time":"[0-9T:+-]{25}","computer":"[^"]*","account":"uid [0-9]+","session":[0-9]+,//' "$1" 2> /dev/null
-}
 check "the log's lines" "$(log_lines "$work/fleet.log")" '{"board":"12B","decision":"wrong model","status":2}'
 check "the help's log line" "$(log_lines "$work/help.log")" '{"argument":"--help","decision":"usage","status":7}'
 

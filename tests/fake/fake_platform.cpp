@@ -1,5 +1,7 @@
 #include "fake_platform.h"
 
+#include "probe.h"
+
 namespace kestrel::testing {
 
 namespace {
@@ -31,27 +33,31 @@ private:
 
 class FakeEnumeration final : public BoardEnumeration, Counted {
 public:
-    using Counted::Counted;
+    FakeEnumeration(FakeManagement& owner, const std::vector<VersionRead>& items) : Counted(owner), items_(items) {}
     Step Next() override
     {
         const auto& script = owner_.script();
         if (script.advanceFailsAt && *script.advanceFailsAt == next_) return {Status::Failed, nullptr};
-        if (next_ >= script.boards.size()) return {Status::End, nullptr};
-        return {Status::Item, std::make_unique<FakeBoard>(owner_, script.boards[next_++])};
+        if (next_ >= items_.size()) return {Status::End, nullptr};
+        return {Status::Item, std::make_unique<FakeBoard>(owner_, items_[next_++])};
     }
 
 private:
+    const std::vector<VersionRead>& items_;
     std::size_t next_ = 0;
 };
 
 class FakeSet final : public BoardSet, Counted {
 public:
-    using Counted::Counted;
+    FakeSet(FakeManagement& owner, const std::vector<VersionRead>& items) : Counted(owner), items_(items) {}
     std::unique_ptr<BoardEnumeration> Enumerate() override
     {
         if (owner_.script().enumerationFails) return nullptr;
-        return std::make_unique<FakeEnumeration>(owner_);
+        return std::make_unique<FakeEnumeration>(owner_, items_);
     }
+
+private:
+    const std::vector<VersionRead>& items_;
 };
 
 class FakeService final : public ManagementService, Counted {
@@ -62,7 +68,8 @@ public:
         owner_.queries.emplace_back(wql);
         owner_.queryFlags.push_back(flags);
         if (owner_.script().queryFails) return nullptr;
-        return std::make_unique<FakeSet>(owner_);
+        const auto& script = owner_.script();
+        return std::make_unique<FakeSet>(owner_, wql == kBiosQuery ? script.bios : script.boards);
     }
 };
 

@@ -57,9 +57,9 @@ public:
         return Structure(2, {0, 0, 2, 0, 0, 0x01, 0, 0x03, 0x00, 0x0A, 0}, {"", version});
     }
 
-    DmiTable& Bios()
+    DmiTable& Bios(const std::string& version = "1.00")
     {
-        return Structure(0, {1, 2, 0x00, 0xF0, 3, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, {"Tarn Works", "1.00", "01/01/2026"});
+        return Structure(0, {1, 2, 0x00, 0xF0, 3, 0x00, 0, 0, 0, 0, 0, 0, 0, 0}, {"Tarn Works", version, "01/01/2026"});
     }
     DmiTable& EndOfTable() { return Structure(127, {}, {}); }
     DmiTable& Raw(const std::vector<std::uint8_t>& bytes)

@@ -29,12 +29,12 @@ bool Write(const std::string& path, const std::vector<std::uint8_t>& bytes)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::cerr << "usage: mkdmi DIR [--repeat N] [--padding N] [--entry KIND] [--count N] VERSION...\n";
+        std::cerr << "usage: mkdmi DIR [--repeat N] [--padding N] [--entry KIND] [--count N] [--bios VERSION] VERSION...\n";
         return 64;
     }
     const std::string dir = argv[1];
     long repeat = 1, padding = 0, count = -1;
-    std::string entry = "smbios3";
+    std::string entry = "smbios3", bios = "1.00";
     int first = 2;
     for (; first + 1 < argc && std::strncmp(argv[first], "--", 2) == 0; first += 2) {
         const std::string option = argv[first], value = argv[first + 1];
@@ -42,13 +42,14 @@ int main(int argc, char** argv)
         else if (option == "--padding") padding = std::strtol(value.c_str(), nullptr, 10);
         else if (option == "--count") count = std::strtol(value.c_str(), nullptr, 10);
         else if (option == "--entry") entry = value;
+        else if (option == "--bios") bios = value;
         else {
             std::cerr << "mkdmi: unknown option " << option << "\n";
             return 64;
         }
     }
     kestrel::testing::DmiTable table;
-    table.Bios();
+    table.Bios(bios);
     for (long r = 0; r < repeat; ++r) {
         for (int i = first; i < argc; ++i) {
             const std::string version = argv[i];

@@ -164,6 +164,8 @@ endforeach()
 #  - KESTREL_ELEVATION_SEAM: the plain start answers "elevation required"
 #    once, so that the elevation road runs under Wine.
 list(TRANSFORM KESTREL_EXE_SOURCES PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE variant_sources)
+# The stack guard outside the link-time optimisation, as in kestrel.exe.
+set_source_files_properties(${PROJECT_SOURCE_DIR}/gate/windows/stack_guard.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
 function(kestrel_variant name definition)
   add_executable(${name} WIN32 ${variant_sources})
   target_include_directories(${name} PRIVATE ${ICON_DIR} ${PROJECT_SOURCE_DIR}/resources ${CMAKE_CURRENT_SOURCE_DIR}/windows)

@@ -1,0 +1,105 @@
+#include "bitlocker.h"
+
+#include <string>
+
+namespace kestrel {
+
+namespace {
+
+// The provider's namespace, at the authentication level it requires
+// ("Win32_EncryptableVolume class", Microsoft Learn).
+constexpr wchar_t kNamespace[] = L"winmgmts:{impersonationLevel=impersonate,authenticationLevel=pktPrivacy}!"
+                                 L"\\\\.\\root\\CIMV2\\Security\\MicrosoftVolumeEncryption";
+// WBEM_E_INVALID_NAMESPACE: no such namespace on this machine.
+constexpr HRESULT kNoNamespace = HRESULT(0x8004100E);
+// wbemFlagReturnImmediately + wbemFlagForwardOnly, as the probe's query.
+constexpr LONG kQueryFlags = 48;
+
+// A WMI method's uint32 result; `fallback` when it is not one.
+LONG Number(const VARIANT& value, LONG fallback)
+{
+    if (value.vt == VT_I4 || value.vt == VT_UI4) return value.lVal;
+    return fallback;
+}
+
+}  // namespace
+
+VolumeProtection BitLocker::Protection()
+{
+    com::Ref<IDispatch> service;
+    const HRESULT bound = CoGetObject(kNamespace, nullptr, IID_IDispatch, reinterpret_cast<void**>(service.put()));
+    if (bound == kNoNamespace) return VolumeProtection::Absent;
+    if (FAILED(bound) || !service) return VolumeProtection::Unknown;
+    // The drive of the Windows folder, as the system gives it (never the
+    // environment's SystemDrive, which a caller sets).
+    wchar_t windows[MAX_PATH];
+    const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (n < 2 || n >= MAX_PATH || windows[1] != L':') return VolumeProtection::Unknown;
+    std::wstring wql = L"Select * from Win32_EncryptableVolume where DriveLetter='";
+    wql += windows[0];
+    wql += L":'";
+    const com::Bstr query(wql);
+    VARIANT args[3];
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = query.get();
+    args[1].vt = VT_ERROR;
+    args[1].scode = DISP_E_PARAMNOTFOUND;
+    args[2].vt = VT_I4;
+    args[2].lVal = kQueryFlags;
+    com::Variant set, enumerator, item;
+    if (FAILED(com::Invoke(service.get(), L"ExecQuery", DISPATCH_METHOD, args, 3, set))) return VolumeProtection::Unknown;
+    const auto volumes = com::QueryFromVariant<IDispatch>(*set, IID_IDispatch);
+    if (!volumes || FAILED(com::InvokeId(volumes.get(), DISPID_NEWENUM, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr,
+                                         0, enumerator)))
+        return VolumeProtection::Unknown;
+    const auto walk = com::QueryFromVariant<IEnumVARIANT>(*enumerator, IID_IEnumVARIANT);
+    ULONG fetched = 0;
+    const HRESULT next = walk ? walk->Next(1, item.put(), &fetched) : E_POINTER;
+    // Not an encryptable volume: nothing there for BitLocker to lock.
+    if (next == S_FALSE || (next == S_OK && fetched == 0)) return VolumeProtection::Absent;
+    if (FAILED(next)) return VolumeProtection::Unknown;
+    volume_ = com::QueryFromVariant<IDispatch>(*item, IID_IDispatch);
+    // GetProtectionStatus(out ProtectionStatus): 0 off (suspended counts as
+    // off), 1 on, 2 unknown. An out parameter is passed by reference, as a
+    // script passes it.
+    com::Variant status;
+    VARIANT out;
+    out.vt = VT_BYREF | VT_VARIANT;
+    out.pvarVal = status.get();
+    if (!Call(L"GetProtectionStatus", &out, 1)) return VolumeProtection::Unknown;
+    switch (Number(*status, -1)) {
+    case 0: return VolumeProtection::Off;
+    case 1: return VolumeProtection::On;
+    default: return VolumeProtection::Unknown;
+    }
+}
+
+bool BitLocker::CountsRestarts()
+{
+    // "DisableCount ... the number of reboots for which the key protectors
+    // will be disabled" came with Windows 8 (6.2); before it a suspension
+    // lasts until EnableKeyProtectors (DisableKeyProtectors method, Microsoft
+    // Learn). GetVersion tells 6.2 or later on every later Windows too.
+    const DWORD version = GetVersion();
+    const DWORD major = LOBYTE(LOWORD(version)), minor = HIBYTE(LOWORD(version));
+    return major > 6 || (major == 6 && minor >= 2);
+}
+
+bool BitLocker::SuspendForOneRestart()
+{
+    VARIANT count;
+    count.vt = VT_I4;
+    count.lVal = 1;
+    return Call(L"DisableKeyProtectors", &count, 1);
+}
+
+bool BitLocker::Resume() { return Call(L"EnableKeyProtectors", nullptr, 0); }
+
+bool BitLocker::Call(const wchar_t* method, VARIANT* args, UINT argCount)
+{
+    com::Variant result;
+    return volume_ && SUCCEEDED(com::Invoke(volume_.get(), method, DISPATCH_METHOD, args, argCount, result)) &&
+           Number(*result, -1) == 0;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,165 @@
+// What a rollout relies on: a machine already at the target is left alone,
+// disk protection is suspended only for a flash that starts, and every log
+// line has the same keys.
+#include <gtest/gtest.h>
+
+#include "fake/fake_fleet_shell.h"
+#include "fake/fake_platform.h"
+#include "fleet.h"
+#include "run_log.h"
+
+namespace kestrel {
+namespace {
+
+using testing::FakeEncryption;
+using testing::FakeFleetShell;
+
+VersionRead V(std::u16string_view text) { return VersionRead::Text(text); }
+
+struct Road {
+    const char* name;
+    testing::BoardScript script;
+    FleetRequest request;
+    void (*setUp)(FakeFleetShell&, FakeEncryption&);
+    int status, launches;
+    // Protection: how often it was read, suspended and resumed, and the log's word.
+    int reads, suspensions, resumptions;
+    std::string_view line;  // in the last line
+};
+
+void None(FakeFleetShell&, FakeEncryption&) {}
+void On(FakeFleetShell&, FakeEncryption& e) { e.state = VolumeProtection::On; }
+
+const testing::BoardScript kLaunchBoard{.boards = {V(u"34B")}, .bios = {V(u"R0XET57W")}};
+
+TEST(Rollout, EachTargetAndProtectionRoadEndsInItsStatus)
+{
+    const Road roads[] = {
+        {"at the target", kLaunchBoard, {.target = u"R0XET57W"}, None, 11, 0, 0, 0, 0,
+         R"("bios":"R0XET57W","biosNotRead":null,"target":"R0XET57W","bitlocker":null,"argument":null,)"
+         R"("decision":"at target","result":"succeeded","status":11)"},
+        {"deciding, at the target", kLaunchBoard, {.check = true, .target = u"R0XET57W"}, None, 11, 0, 0, 0, 0,
+         R"("decision":"at target")"},
+        {"another version", kLaunchBoard, {.target = u"R0XET60W"}, None, 0, 1, 0, 0, 0,
+         R"("target":"R0XET60W","bitlocker":null,"argument":null,"decision":"launched")"},
+        {"equal only when whole", kLaunchBoard, {.target = u"R0XET57W "}, None, 0, 1, 0, 0, 0, R"("decision":"launched")"},
+        {"firmware not read: the flash goes on", {.boards = {V(u"34B")}}, {.target = u"R0XET57W"}, None, 0, 1, 0, 0, 0,
+         R"("bios":null,"biosNotRead":"no firmware","target":"R0XET57W")"},
+        {"the wrong model comes first", {.boards = {V(u"12B")}, .bios = {V(u"R0XET57W")}}, {.target = u"R0XET57W"},
+         None, 2, 0, 0, 0, 0, R"("decision":"wrong model")"},
+        {"protection on: suspended for one restart", kLaunchBoard, {.bitlocker = true}, On, 0, 1, 1, 1, 0,
+         R"("bitlocker":"suspended","argument":null,"decision":"launched")"},
+        {"protection off", kLaunchBoard, {.bitlocker = true},
+         [](FakeFleetShell&, FakeEncryption& e) { e.state = VolumeProtection::Off; }, 0, 1, 1, 0, 0,
+         R"("bitlocker":"off")"},
+        {"no BitLocker", kLaunchBoard, {.bitlocker = true}, None, 0, 1, 1, 0, 0, R"("bitlocker":"absent")"},
+        {"suspension refused", kLaunchBoard, {.bitlocker = true},
+         [](FakeFleetShell&, FakeEncryption& e) { e.state = VolumeProtection::On, e.suspends = false; }, 12, 0, 1, 1, 0,
+         R"("bitlocker":"not suspended","argument":null,"decision":"protection on","result":"not started","status":12)"},
+        {"no restart count (Windows 7)", kLaunchBoard, {.bitlocker = true},
+         [](FakeFleetShell&, FakeEncryption& e) { e.state = VolumeProtection::On, e.countsRestarts = false; }, 12, 0, 1,
+         0, 0, R"("bitlocker":"no restart count")"},
+        {"state unknown", kLaunchBoard, {.bitlocker = true},
+         [](FakeFleetShell&, FakeEncryption& e) { e.state = VolumeProtection::Unknown; }, 12, 0, 1, 0, 0,
+         R"("bitlocker":"unknown")"},
+        {"utility not started: resumed", kLaunchBoard, {.bitlocker = true},
+         [](FakeFleetShell& s, FakeEncryption& e) { s.starts = false, e.state = VolumeProtection::On; }, 3, 1, 1, 1, 1,
+         R"("bitlocker":"resumed","argument":null,"decision":"launch failed")"},
+        {"utility not started, resuming fails", kLaunchBoard, {.bitlocker = true},
+         [](FakeFleetShell& s, FakeEncryption& e) {
+             s.starts = false, e.state = VolumeProtection::On, e.resumes = false;
+         },
+         3, 1, 1, 1, 1, R"("bitlocker":"not resumed")"},
+        {"quiet, needs elevation: resumed", kLaunchBoard, {.quiet = true, .bitlocker = true},
+         [](FakeFleetShell& s, FakeEncryption& e) { s.needsElevation = true, e.state = VolumeProtection::On; }, 1, 1, 1,
+         1, 1, R"("bitlocker":"resumed")"},
+        {"timed out: the flash runs, still suspended", kLaunchBoard,
+         {.wait = true, .timeoutMinutes = 1, .bitlocker = true}, On, 9, 1, 1, 1, 0, R"("bitlocker":"suspended")"},
+        {"not asked", kLaunchBoard, {}, On, 0, 1, 0, 0, 0, R"("bitlocker":null)"},
+        {"a flash runs", kLaunchBoard, {.bitlocker = true},
+         [](FakeFleetShell& s, FakeEncryption& e) { s.lock = FlashLock::FlashRunning, e.state = VolumeProtection::On; },
+         1618, 0, 0, 0, 0, R"("bitlocker":null)"},
+        {"on battery", kLaunchBoard, {.bitlocker = true},
+         [](FakeFleetShell& s, FakeEncryption& e) { s.onBattery = true, e.state = VolumeProtection::On; }, 4, 0, 0, 0,
+         0, R"("bitlocker":null)"},
+        {"deciding", kLaunchBoard, {.check = true, .bitlocker = true}, On, 10, 0, 0, 0, 0, R"("bitlocker":null)"},
+        {"wrong model", {.boards = {V(u"12B")}}, {.bitlocker = true}, On, 2, 0, 0, 0, 0, R"("bitlocker":null)"},
+        {"at the target", kLaunchBoard, {.target = u"R0XET57W", .bitlocker = true}, On, 11, 0, 0, 0, 0,
+         R"("bitlocker":null)"},
+    };
+    for (const auto& road : roads) {
+        SCOPED_TRACE(road.name);
+        testing::FakeManagement management(road.script);
+        FakeFleetShell shell;
+        FakeEncryption encryption;
+        road.setUp(shell, encryption);
+        const RunFacts facts = shell.Facts();
+        const FleetResult result = RunFleet(management, shell, encryption, road.request, facts);
+        EXPECT_EQ(result.status, road.status);
+        EXPECT_EQ(shell.launches, road.launches);
+        EXPECT_EQ(encryption.reads, road.reads);
+        EXPECT_EQ(encryption.suspensions, road.suspensions);
+        EXPECT_EQ(encryption.resumptions, road.resumptions);
+        if (road.status == kExitAtTarget) EXPECT_EQ(shell.takes, 0);  // no lock needed to say so
+        const std::string line = LogLine(facts, road.request, result, 250, LogMoment::Ended);
+        EXPECT_NE(line.find(road.line), std::string::npos) << line;
+    }
+}
+
+// The keys of a line's object, in order.
+std::vector<std::string> Keys(std::string_view line)
+{
+    std::vector<std::string> keys;
+    std::string text;
+    bool inText = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (inText) {
+            if (c == '\\') text += line[++i];
+            else if (c == '"') inText = false;
+            else text += c;
+        } else if (c == '"') {
+            inText = true;
+            text.clear();
+        } else if (c == ':') {
+            keys.push_back(text);
+        }
+    }
+    return keys;
+}
+
+TEST(Rollout, EveryLineHasTheSameKeysAndTheUtilitysStatusSigned)
+{
+    testing::FakeManagement management(kLaunchBoard);
+    FakeFleetShell shell;
+    FakeEncryption encryption;
+    shell.utilityStatus = 0xC0000005u;
+    const RunFacts facts = shell.Facts();
+    const FleetRequest waited{.wait = true, .target = u"R0XET60W"};
+    const FleetResult crashed = RunFleet(management, shell, encryption, waited, facts);
+    ASSERT_EQ(shell.log.size(), 1u);
+    EXPECT_EQ(shell.log[0],
+              R"({"started":"2026-12-08T14:05:09+01:00","kestrel":"1.00","run":"00001234-01dd67a1b2c3d4e5",)"
+              R"("computer":"PC-01","account":"NT AUTHORITY\\SYSTEM","session":0,"board":"34B","boardNotRead":null,)"
+              R"("bios":"R0XET57W","biosNotRead":null,"target":"R0XET60W","bitlocker":null,"argument":null,)"
+              R"("decision":"starting","result":"unknown","status":null,"utility":null,"utilityHex":null,)"
+              R"("durationMs":250})"
+              "\n");
+    const std::string end = LogLine(facts, waited, crashed, 9000, LogMoment::Ended);
+    EXPECT_NE(end.find(R"("decision":"launched","result":"failed","status":-1073741819,"utility":-1073741819,)"
+                       R"("utilityHex":"0xC0000005","durationMs":9000})"),
+              std::string::npos)
+        << end;
+    FakeFleetShell usage;
+    const std::string usageLine =
+        LogLine(facts, {}, RunUsageError(usage, {.quiet = true}, u"/bogus", u"usage"), 0, LogMoment::Ended);
+    testing::FakeManagement unread({.bindFails = true});
+    const std::string unreadLine =
+        LogLine(facts, {}, RunFleet(unread, usage, encryption, {.quiet = true}, facts), 0, LogMoment::Ended);
+    EXPECT_NE(unreadLine.find(R"("board":null,"boardNotRead":"bind","bios":null,"biosNotRead":"bind")"),
+              std::string::npos);
+    for (const std::string& line : {end, usageLine, unreadLine}) EXPECT_EQ(Keys(line), Keys(shell.log[0])) << line;
+}
+
+}  // namespace
+}  // namespace kestrel
