@@ -6,10 +6,11 @@ namespace kestrel {
 
 std::string RunId(std::uint32_t process, std::uint64_t time)
 {
-    std::string id(25, '-');
     constexpr char kDigits[] = "0123456789abcdef";
-    for (int i = 0; i < 8; ++i) id[std::size_t(i)] = kDigits[(process >> (28 - 4 * i)) & 0xF];
-    for (int i = 0; i < 16; ++i) id[std::size_t(9 + i)] = kDigits[(time >> (60 - 4 * i)) & 0xF];
+    std::string id;
+    for (int shift = 28; shift >= 0; shift -= 4) id += kDigits[(process >> shift) & 0xF];
+    id += '-';
+    for (int shift = 60; shift >= 0; shift -= 4) id += kDigits[(time >> shift) & 0xF];
     return id;
 }
 
@@ -35,8 +36,8 @@ FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption
     Decision decision = Decide(result.board.prefix);
     // Already there: nothing to flash, and no lock needed to say so. A
     // version that cannot be read is no version: the flash goes on.
-    if (decision == Decision::Launch && request.target &&
-        result.bios.version.status == VersionRead::Status::Text && result.bios.version.text == *request.target) {
+    if (decision == Decision::Launch && request.target && result.bios.version.status == VersionRead::Status::Text &&
+        result.bios.version.text == *request.target) {
         result.outcome = FleetOutcome::AtTarget;
         result.status = kExitAtTarget;
         return result;
@@ -67,21 +68,24 @@ FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption
         result.status = kExitOnBattery;
         return result;
     }
-    if (request.check) {
-        if (shell.UtilityPresent(kFlashUtility)) {
-            result.outcome = FleetOutcome::WouldStart;
-            result.status = kExitWouldStart;
-        } else {
-            result.outcome = FleetOutcome::LaunchFailed;
-            result.status = kExitLaunchFailed;
-        }
+    // Protection is touched only now, when the utility is there to be
+    // started; a run that decides only looks.
+    const bool present = shell.UtilityPresent(kFlashUtility);
+    if (request.bitlocker && present)
+        result.protection = request.check ? LookBeforeFlash(encryption) : SuspendBeforeFlash(encryption);
+    if (request.check && !present) {
+        result.outcome = FleetOutcome::LaunchFailed;
+        result.status = kExitLaunchFailed;
         return result;
     }
-    // Protection is touched only now, when the utility is about to start.
-    if (request.bitlocker) result.protection = SuspendBeforeFlash(encryption);
     if (!FlashMayStart(result.protection)) {
         result.outcome = FleetOutcome::Protected;
         result.status = kExitProtected;
+        return result;
+    }
+    if (request.check) {
+        result.outcome = FleetOutcome::WouldStart;
+        result.status = kExitWouldStart;
         return result;
     }
     // Written before the start: a flash that restarts the machine, or a run

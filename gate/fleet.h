@@ -44,8 +44,8 @@ int WaitedStatus(std::optional<std::uint32_t> utility);
 // The facts of the run that go into each of its log lines, taken as it
 // starts.
 struct RunFacts {
-    std::string started;  // local time with its offset, ISO 8601 (ASCII)
-    std::string run;      // the run's id: no other run on the machine has it
+    std::string started;      // local time with its offset, ISO 8601 (ASCII)
+    std::string run;          // the run's id: no other run on the machine has it
     std::uint32_t ticks = 0;  // the shell's clock (Ticks) at the start
     std::u16string computer;
     std::u16string account;  // with its domain

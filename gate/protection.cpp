@@ -2,7 +2,7 @@
 
 namespace kestrel {
 
-ProtectionStep SuspendBeforeFlash(VolumeEncryption& encryption)
+ProtectionStep LookBeforeFlash(VolumeEncryption& encryption)
 {
     switch (encryption.Protection()) {
     case VolumeProtection::Absent: return ProtectionStep::Absent;
@@ -10,7 +10,13 @@ ProtectionStep SuspendBeforeFlash(VolumeEncryption& encryption)
     case VolumeProtection::Unknown: return ProtectionStep::Unknown;
     case VolumeProtection::On: break;
     }
-    if (!encryption.CountsRestarts()) return ProtectionStep::NoRestartCount;
+    return encryption.CountsRestarts() ? ProtectionStep::On : ProtectionStep::NoRestartCount;
+}
+
+ProtectionStep SuspendBeforeFlash(VolumeEncryption& encryption)
+{
+    const ProtectionStep step = LookBeforeFlash(encryption);
+    if (step != ProtectionStep::On) return step;
     return encryption.SuspendForOneRestart() ? ProtectionStep::Suspended : ProtectionStep::NotSuspended;
 }
 

@@ -47,6 +47,7 @@ enum class ProtectionStep {
     NoRestartCount,  // on, where a suspension would last until someone resumes it
     NotSuspended,    // on, and the suspension failed
     Unknown,         // the state could not be read
+    On,              // only looked at: on, and would be suspended
 };
 
 // Suspends protection for the next restart where it is on. Never suspends
@@ -54,12 +55,16 @@ enum class ProtectionStep {
 // would resume it, and the volume would stay open for good.
 ProtectionStep SuspendBeforeFlash(VolumeEncryption& encryption);
 
+// Only looking, for a run that decides: what SuspendBeforeFlash would meet,
+// with On where it would suspend. Nothing is changed.
+ProtectionStep LookBeforeFlash(VolumeEncryption& encryption);
+
 // Whether the flash may start after `step`: only where nothing stays
 // protected that the flash would lock.
 inline bool FlashMayStart(ProtectionStep step)
 {
     return step == ProtectionStep::NotAsked || step == ProtectionStep::Absent || step == ProtectionStep::Off ||
-           step == ProtectionStep::Suspended;
+           step == ProtectionStep::Suspended || step == ProtectionStep::On;
 }
 
 // After a flash that did not start: this run's suspension is taken back.

@@ -109,6 +109,7 @@ std::string_view ProtectionName(ProtectionStep step)
     case ProtectionStep::NoRestartCount: return "no restart count";
     case ProtectionStep::NotSuspended: return "not suspended";
     case ProtectionStep::Unknown: return "unknown";
+    case ProtectionStep::On: return "on";
     case ProtectionStep::NotAsked: break;
     }
     return {};
@@ -183,14 +184,15 @@ std::string LogLine(const RunFacts& facts, const FleetRequest& request, const Fl
     Key(line, "status");
     if (ended) Signed(line, std::uint32_t(result.status));
     else line += "null";
-    const std::optional<std::uint32_t> utility = ended ? result.utility.status : std::nullopt;
+    const bool known = ended && result.utility.status;
+    const std::uint32_t utility = known ? *result.utility.status : 0;
     Key(line, "utility");
-    if (utility) Signed(line, *utility);
+    if (known) Signed(line, utility);
     else line += "null";
     Key(line, "utilityHex");
-    if (utility) {
+    if (known) {
         line += "\"0x";
-        for (int shift = 28; shift >= 0; shift -= 4) line += "0123456789ABCDEF"[(*utility >> shift) & 0xF];
+        for (int shift = 28; shift >= 0; shift -= 4) line += "0123456789ABCDEF"[(utility >> shift) & 0xF];
         line += '"';
     } else {
         line += "null";

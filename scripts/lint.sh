@@ -23,7 +23,7 @@ one_command_each() {  # COMPILE_COMMANDS OUT_DIR
   mkdir -p "$2"
   awk 'BEGIN { RS = "\n},?\n"; print "[" }
        /"file":/ && !/fsanitize/ { match($0, /"file": "[^"]*"/); f = substr($0, RSTART, RLENGTH)
-                                   if (!(f in seen)) { seen[f] = 1; sub(/^\[?\n?/, ""); gsub(/ -fno-ipa-[a-z-]+/, "")
+                                   if (!(f in seen)) { seen[f] = 1; sub(/^\[?\n?/, ""); gsub(/ -fno-ipa-[a-z-]+| -ffat-lto-objects/, "")
                                                        printf "%s%s\n}", sep, $0; sep = ",\n" } }
        END { print "\n]" }' "$1" > "$2/compile_commands.json"
 }

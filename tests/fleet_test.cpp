@@ -139,7 +139,14 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
     };
     const auto none = [](testing::FakeFleetShell&) {};
     const Case cases[] = {
-        {"launched", {.boards = {V(u"34B")}}, {}, none, 0, 0, 1, R"("board":"34B","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null)"},
+        {"launched",
+         {.boards = {V(u"34B")}},
+         {},
+         none,
+         0,
+         0,
+         1,
+         R"("board":"34B","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null)"},
         {"waited",
          {.boards = {V(u"34B")}},
          {.wait = true},
@@ -239,7 +246,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
         {"only deciding, no utility",
          {.boards = {V(u"34B")}},
          {.check = true},
-         [](testing::FakeFleetShell& s) { s.starts = false; },
+         [](testing::FakeFleetShell& s) { s.present = false; },
          3,
          0,
          0,
@@ -301,7 +308,14 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          0,
          0,
          R"("board":null,"boardNotRead":"bind","decision":"privilege","result":"not started","status":1,"utility":null)"},
-        {"query", {.queryFails = true}, {}, none, 1, 1, 0, R"("board":null,"boardNotRead":"query","decision":"privilege","result":"not started","status":1,"utility":null)"},
+        {"query",
+         {.queryFails = true},
+         {},
+         none,
+         1,
+         1,
+         0,
+         R"("board":null,"boardNotRead":"query","decision":"privilege","result":"not started","status":1,"utility":null)"},
         {"walk",
          {.enumerationFails = true},
          {},
@@ -318,7 +332,14 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
          1,
          0,
          R"("board":null,"boardNotRead":"property","decision":"privilege","result":"not started","status":1,"utility":null)"},
-        {"no board", {}, {}, none, 1, 1, 0, R"("board":null,"boardNotRead":"no board","decision":"privilege","result":"not started","status":1,"utility":null)"},
+        {"no board",
+         {},
+         {},
+         none,
+         1,
+         1,
+         0,
+         R"("board":null,"boardNotRead":"no board","decision":"privilege","result":"not started","status":1,"utility":null)"},
         {"last read wins",
          {.boards = {V(u"34"), VersionRead::Failed()}},
          {},
@@ -339,7 +360,9 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
         EXPECT_EQ(shell.boxes, c.boxes);
         EXPECT_EQ(shell.launches, c.launches);
         EXPECT_EQ(shell.log.size(), std::size_t(c.launches));
-        if (c.request.check) EXPECT_EQ(shell.takes, 0);  // deciding takes no lock
+        if (c.request.check) {
+            EXPECT_EQ(shell.takes, 0);  // deciding takes no lock
+        }
         EXPECT_EQ(management.live, 0);
         // The board as read, then what was decided: the rest is the same on
         // every road.
@@ -369,9 +392,10 @@ TEST(Fleet, AUsageErrorStartsNothingAndNamesTheArgument)
         EXPECT_EQ(result.status, 7);
         EXPECT_EQ(shell.boxes, quiet ? 0 : 1);
         EXPECT_EQ(shell.launches, 0);
-        EXPECT_NE(LogLine(shell.Facts(), {}, result, 0, LogMoment::Ended)
-                      .find("\"argument\":\"/b\xC3\xB6gus\",\"decision\":\"usage\",\"result\":\"not started\",\"status\":7"),
-                  std::string::npos);
+        EXPECT_NE(
+            LogLine(shell.Facts(), {}, result, 0, LogMoment::Ended)
+                .find("\"argument\":\"/b\xC3\xB6gus\",\"decision\":\"usage\",\"result\":\"not started\",\"status\":7"),
+            std::string::npos);
     }
 }
 

@@ -147,8 +147,8 @@ RunFacts LinuxFleetShell::Facts()
     // A process's id and the time in nanoseconds tell this run from any other.
     timespec clock{};
     ::clock_gettime(CLOCK_REALTIME, &clock);
-    facts.run = RunId(std::uint32_t(::getpid()),
-                      std::uint64_t(clock.tv_sec) * 1000000000u + std::uint64_t(clock.tv_nsec));
+    facts.run =
+        RunId(std::uint32_t(::getpid()), std::uint64_t(clock.tv_sec) * 1000000000u + std::uint64_t(clock.tv_nsec));
     const std::time_t now = clock.tv_sec;
     std::tm local{};
     char time[40];

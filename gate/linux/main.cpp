@@ -60,7 +60,10 @@ int main(int argc, char** argv)
     kestrel::LinuxFleetShell shell(known ? programDir : nullptr, utility.data(),
                                    invocation.hasLog ? invocation.log.c_str() : nullptr);
     const kestrel::RunFacts facts = shell.Facts();
-    kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes, invocation.check};
+    kestrel::FleetRequest request{.quiet = invocation.quiet,
+                                  .wait = invocation.wait,
+                                  .timeoutMinutes = invocation.timeoutMinutes,
+                                  .check = invocation.check};
     // The table's strings are bytes, one code unit each: so is the target.
     if (invocation.hasTarget) {
         request.target.emplace();
@@ -68,7 +71,6 @@ int main(int argc, char** argv)
     }
     const kestrel::FleetResult result = RunAsked(invocation, management, shell, request, facts);
     // The status is the run's, whatever becomes of its line.
-    shell.AppendLog(
-        kestrel::LogLine(facts, request, result, shell.Ticks() - facts.ticks, kestrel::LogMoment::Ended));
+    shell.AppendLog(kestrel::LogLine(facts, request, result, shell.Ticks() - facts.ticks, kestrel::LogMoment::Ended));
     return result.status;
 }

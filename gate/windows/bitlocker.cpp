@@ -8,8 +8,9 @@ namespace {
 
 // The provider's namespace, at the authentication level it requires
 // ("Win32_EncryptableVolume class", Microsoft Learn).
-constexpr wchar_t kNamespace[] = L"winmgmts:{impersonationLevel=impersonate,authenticationLevel=pktPrivacy}!"
-                                 L"\\\\.\\root\\CIMV2\\Security\\MicrosoftVolumeEncryption";
+constexpr wchar_t kNamespace[] =
+    L"winmgmts:{impersonationLevel=impersonate,authenticationLevel=pktPrivacy}!"
+    L"\\\\.\\root\\CIMV2\\Security\\MicrosoftVolumeEncryption";
 // WBEM_E_INVALID_NAMESPACE: no such namespace on this machine.
 constexpr HRESULT kNoNamespace = HRESULT(0x8004100E);
 // wbemFlagReturnImmediately + wbemFlagForwardOnly, as the probe's query.
@@ -47,7 +48,8 @@ VolumeProtection BitLocker::Protection()
     args[2].vt = VT_I4;
     args[2].lVal = kQueryFlags;
     com::Variant set, enumerator, item;
-    if (FAILED(com::Invoke(service.get(), L"ExecQuery", DISPATCH_METHOD, args, 3, set))) return VolumeProtection::Unknown;
+    if (FAILED(com::Invoke(service.get(), L"ExecQuery", DISPATCH_METHOD, args, 3, set)))
+        return VolumeProtection::Unknown;
     const auto volumes = com::QueryFromVariant<IDispatch>(*set, IID_IDispatch);
     if (!volumes || FAILED(com::InvokeId(volumes.get(), DISPID_NEWENUM, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr,
                                          0, enumerator)))

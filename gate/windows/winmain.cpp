@@ -66,9 +66,13 @@ int Run(const std::wstring& program, kestrel::Management& management)
     const std::wstring log = kestrel::Wide(invocation.log);
     kestrel::WindowsFleetShell shell(boxes, starter, job, folder, log);
     const kestrel::RunFacts facts = shell.Facts();
-    kestrel::FleetRequest request{invocation.quiet, invocation.wait, invocation.timeoutMinutes, invocation.check};
+    kestrel::FleetRequest request{.quiet = invocation.quiet,
+                                  .wait = invocation.wait,
+                                  .timeoutMinutes = invocation.timeoutMinutes,
+                                  .check = invocation.check,
+                                  .target = {},
+                                  .bitlocker = invocation.bitlocker};
     if (invocation.hasTarget) request.target = invocation.target;
-    request.bitlocker = invocation.bitlocker;
     // The utility's command line: its quoted path (the folder, a separator,
     // the name), a blank, the arguments.
     const std::size_t utilityLine = folder.size() + kestrel::kFlashUtility.size() + 4 + invocation.utilityTail.size();
@@ -81,8 +85,7 @@ int Run(const std::wstring& program, kestrel::Management& management)
     }();
     // The lock stays with the flash; nothing of it waits on the log.
     job.Release();
-    shell.AppendLog(
-        kestrel::LogLine(facts, request, result, shell.Ticks() - facts.ticks, kestrel::LogMoment::Ended));
+    shell.AppendLog(kestrel::LogLine(facts, request, result, shell.Ticks() - facts.ticks, kestrel::LogMoment::Ended));
     return result.status;
 }
 

@@ -70,6 +70,7 @@ if [ "${1:-}" = --inside ]; then
       # Ended by force while it waits on the flash; a second run meanwhile.
       kestrel first 3 /quiet /wait "$log"
       grep -c '^started' "$bin/launched.txt" > "$work/started.before-second"
+      cp "$logs/fleet.log" "$work/fleet.log.while-flash"
       kestrel second 60 /quiet /wait "$log"
       # Once the flash has ended, the lock is gone with it.
       until_recorded ended 1 && until_flash_over
@@ -189,6 +190,8 @@ case $name in
     check "a run while the flash lives starts nothing" "$(report second)" "wow64=0 exit=1618"
     check "a run once it has ended starts the flash" "$(report third)" "wow64=0 exit=0"
     check "two flashes, one after the other" "$(started)" 2
+    check "the line before the start is there while the flash runs" "$(log_lines "$work/fleet.log.while-flash")" \
+      "$starting"
     check "the log, the killed run's line before its start too" "$(log_lines "$logs/fleet.log")" "$starting
 $running
 $starting
@@ -198,7 +201,9 @@ $waited" ;;
     check "a waiting run while its flash lives starts nothing" "$(report second)" "wow64=0 exit=1618"
     check "one flash" "$(started)" 1
     check "the log" "$(log_lines "$logs/fleet.log")" "$launched
-$running" ;;
+$running"
+    check "a run's lines share its id" "$(jq -r .run "$logs/fleet.log" | uniq -c | awk '{print $1}' | paste -sd' ')" \
+      "2 1" ;;
   child_outlives)
     check "the waiting run ends with the utility's status" "$(report first)" "wow64=0 exit=0"
     check "it ended after the flash's child" "$(tr -d '\r' < "$work/launched.at-first-end" | tail -1)" "child ended"

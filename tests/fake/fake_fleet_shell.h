@@ -14,7 +14,7 @@ namespace kestrel::testing {
 class FakeFleetShell final : public FleetShell {
 public:
     FlashLock lock = FlashLock::Held;
-    bool onBattery = false, starts = true, needsElevation = false;
+    bool onBattery = false, present = true, starts = true, needsElevation = false;
     std::optional<std::uint32_t> utilityStatus = 0u;
     int boxes = 0, launches = 0, takes = 0;
     bool waited = false;
@@ -30,7 +30,7 @@ public:
     bool UtilityPresent(std::u16string_view fileName) override
     {
         EXPECT_EQ(fileName, u"WinPhlash.exe");
-        return starts;
+        return present;
     }
     bool OnBattery() override { return onBattery; }
     UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
@@ -51,7 +51,12 @@ public:
     void TellUsage(std::u16string_view, bool error) override { boxes += error ? 1 : 100; }
     RunFacts Facts() override
     {
-        return {"2026-12-08T14:05:09+01:00", RunId(0x1234, 0x01DD67A1B2C3D4E5), 1000, u"PC-01", u"NT AUTHORITY\\SYSTEM", 0u};
+        return {"2026-12-08T14:05:09+01:00",
+                RunId(0x1234, 0x01DD67A1B2C3D4E5),
+                1000,
+                u"PC-01",
+                u"NT AUTHORITY\\SYSTEM",
+                0u};
     }
     std::uint32_t Ticks() override { return 1250; }
     bool AppendLog(std::string_view line) override

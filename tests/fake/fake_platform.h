@@ -15,7 +15,7 @@ struct BoardScript {
     bool queryFails = false;
     bool enumerationFails = false;
     std::vector<VersionRead> boards;
-    std::vector<VersionRead> bios;  // the firmware's instances (the BIOS query)
+    std::vector<VersionRead> bios;              // the firmware's instances (the BIOS query)
     std::optional<std::size_t> advanceFailsAt;  // the advance that would yield this board fails
 };
 

@@ -29,7 +29,8 @@ bool Write(const std::string& path, const std::vector<std::uint8_t>& bytes)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::cerr << "usage: mkdmi DIR [--repeat N] [--padding N] [--entry KIND] [--count N] [--bios VERSION] VERSION...\n";
+        std::cerr
+            << "usage: mkdmi DIR [--repeat N] [--padding N] [--entry KIND] [--count N] [--bios VERSION] VERSION...\n";
         return 64;
     }
     const std::string dir = argv[1];
