@@ -27,6 +27,18 @@ int WaitedStatus(std::optional<std::uint32_t> utility)
     return static_cast<int>(status);
 }
 
+namespace {
+
+// The run ends on a road: its outcome and status.
+FleetResult& Ended(FleetResult& result, FleetOutcome outcome, int status)
+{
+    result.outcome = outcome;
+    result.status = status;
+    return result;
+}
+
+}  // namespace
+
 FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption& encryption,
                      const FleetRequest& request, const RunFacts& facts)
 {
@@ -38,13 +50,11 @@ FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption
     // version that cannot be read is no version: the flash goes on.
     if (decision == Decision::Launch && request.target && result.bios.version.status == VersionRead::Status::Text &&
         result.bios.version.text == *request.target) {
-        result.outcome = FleetOutcome::AtTarget;
-        result.status = kExitAtTarget;
-        return result;
+        return Ended(result, FleetOutcome::AtTarget, kExitAtTarget);
     }
     // A run without the rights to the flash lock takes the privilege road:
-    // its message says what is missing.
-    // Only deciding: the lock is looked at, not taken.
+    // its message says what is missing. Only deciding: the lock is looked
+    // at, not taken.
     const FlashLock lock = decision != Decision::Launch ? FlashLock::Held
                            : request.check              ? shell.PeekFlashLock()
                                                         : shell.TakeFlashLock();
@@ -58,57 +68,28 @@ FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption
         result.status = decision == Decision::WrongModel ? kExitWrongModel : kExitPrivilege;
         return result;
     }
-    if (lock == FlashLock::FlashRunning) {
-        result.outcome = FleetOutcome::FlashRunning;
-        result.status = kExitFlashRunning;
-        return result;
-    }
-    if (shell.OnBattery()) {
-        result.outcome = FleetOutcome::OnBattery;
-        result.status = kExitOnBattery;
-        return result;
-    }
+    if (lock == FlashLock::FlashRunning) return Ended(result, FleetOutcome::FlashRunning, kExitFlashRunning);
+    if (shell.OnBattery()) return Ended(result, FleetOutcome::OnBattery, kExitOnBattery);
     // Protection is touched only now, when the utility is there to be
     // started; a run that decides only looks.
     const bool present = shell.UtilityPresent(kFlashUtility);
     if (request.bitlocker && present)
         result.protection = request.check ? LookBeforeFlash(encryption) : SuspendBeforeFlash(encryption);
-    if (request.check && !present) {
-        result.outcome = FleetOutcome::LaunchFailed;
-        result.status = kExitLaunchFailed;
-        return result;
-    }
-    if (!FlashMayStart(result.protection)) {
-        result.outcome = FleetOutcome::Protected;
-        result.status = kExitProtected;
-        return result;
-    }
-    if (request.check) {
-        result.outcome = FleetOutcome::WouldStart;
-        result.status = kExitWouldStart;
-        return result;
-    }
+    if (request.check && !present) return Ended(result, FleetOutcome::LaunchFailed, kExitLaunchFailed);
+    if (!FlashMayStart(result.protection)) return Ended(result, FleetOutcome::Protected, kExitProtected);
+    if (request.check) return Ended(result, FleetOutcome::WouldStart, kExitWouldStart);
     // Written before the start: a flash that restarts the machine, or a run
     // that is ended, still leaves a line.
     shell.AppendLog(LogLine(facts, request, result, shell.Ticks() - facts.ticks, LogMoment::Starting));
     result.utility = shell.Launch(kFlashUtility, kNormalWindow, request.wait, request.wait ? request.timeoutMinutes : 0,
                                   !request.quiet);
     if (!result.utility.started) result.protection = ResumeAfterNoStart(encryption, result.protection);
-    if (result.utility.needsElevation) {
-        result.outcome = FleetOutcome::NeedsAdministrator;
-        result.status = kExitPrivilege;
-    } else if (!result.utility.started) {
-        result.outcome = FleetOutcome::LaunchFailed;
-        result.status = kExitLaunchFailed;
-    } else if (result.utility.timedOut) {
-        // kestrel stops waiting; the flash goes on, and keeps the lock.
-        result.outcome = FleetOutcome::TimedOut;
-        result.status = kExitTimedOut;
-    } else {
-        result.outcome = FleetOutcome::Launched;
-        result.status = request.wait ? WaitedStatus(result.utility.status) : kExitLaunched;
-    }
-    return result;
+    if (result.utility.needsElevation) return Ended(result, FleetOutcome::NeedsAdministrator, kExitPrivilege);
+    if (!result.utility.started) return Ended(result, FleetOutcome::LaunchFailed, kExitLaunchFailed);
+    // Past the time limit kestrel stops waiting; the flash goes on, and
+    // keeps the lock.
+    if (result.utility.timedOut) return Ended(result, FleetOutcome::TimedOut, kExitTimedOut);
+    return Ended(result, FleetOutcome::Launched, request.wait ? WaitedStatus(result.utility.status) : kExitLaunched);
 }
 
 FleetResult RunUsageError(FleetShell& shell, const FleetRequest& request, std::u16string_view argument,
