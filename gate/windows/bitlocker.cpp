@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "wmi_management.h"
+
 namespace kestrel {
 
 namespace {
@@ -14,7 +16,7 @@ constexpr wchar_t kNamespace[] =
 // WBEM_E_INVALID_NAMESPACE: no such namespace on this machine.
 constexpr HRESULT kNoNamespace = HRESULT(0x8004100E);
 // wbemFlagReturnImmediately + wbemFlagForwardOnly, as the probe's query.
-constexpr LONG kQueryFlags = 48;
+constexpr std::int32_t kQueryFlags = 48;
 
 // A WMI method's uint32 result; `fallback` when it is not one.
 LONG Number(const VARIANT& value, LONG fallback)
@@ -36,21 +38,11 @@ VolumeProtection BitLocker::Protection()
     wchar_t windows[MAX_PATH];
     const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     if (n < 2 || n >= MAX_PATH || windows[1] != L':') return VolumeProtection::Unknown;
-    std::wstring wql = L"Select * from Win32_EncryptableVolume where DriveLetter='";
-    wql += windows[0];
-    wql += L":'";
-    const com::Bstr query(wql);
-    VARIANT args[3];
-    args[0].vt = VT_BSTR;
-    args[0].bstrVal = query.get();
-    args[1].vt = VT_ERROR;
-    args[1].scode = DISP_E_PARAMNOTFOUND;
-    args[2].vt = VT_I4;
-    args[2].lVal = kQueryFlags;
-    com::Variant set, enumerator, item;
-    if (FAILED(com::Invoke(service.get(), L"ExecQuery", DISPATCH_METHOD, args, 3, set)))
-        return VolumeProtection::Unknown;
-    const auto volumes = com::QueryFromVariant<IDispatch>(*set, IID_IDispatch);
+    std::u16string wql = u"Select * from Win32_EncryptableVolume where DriveLetter='";
+    wql += char16_t(windows[0]);
+    wql += u":'";
+    const auto volumes = ExecQuery(service.get(), wql, kQueryFlags);
+    com::Variant enumerator, item;
     if (!volumes || FAILED(com::InvokeId(volumes.get(), DISPID_NEWENUM, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr,
                                          0, enumerator)))
         return VolumeProtection::Unknown;

@@ -83,19 +83,7 @@ public:
 
     std::unique_ptr<BoardSet> ExecQuery(std::u16string_view wql, std::int32_t flags) override
     {
-        const com::Bstr query(Wide(wql));
-        VARIANT args[3];
-        args[0].vt = VT_BSTR;
-        args[0].bstrVal = query.get();
-        // An omitted optional argument: the query language stays the default.
-        args[1].vt = VT_ERROR;
-        args[1].scode = DISP_E_PARAMNOTFOUND;
-        args[2].vt = VT_I4;
-        args[2].lVal = flags;
-
-        com::Variant result;
-        if (FAILED(com::Invoke(service_.get(), L"ExecQuery", DISPATCH_METHOD, args, 3, result))) return nullptr;
-        auto set = com::QueryFromVariant<IDispatch>(*result, IID_IDispatch);
+        auto set = kestrel::ExecQuery(service_.get(), wql, flags);
         if (!set) return nullptr;
         // The firmware's instances give their version as SMBIOSBIOSVersion.
         return std::make_unique<WmiBoardSet>(std::move(set), wql == kBiosQuery ? L"SMBIOSBIOSVersion" : L"Version");
@@ -106,6 +94,22 @@ private:
 };
 
 }  // namespace
+
+com::Ref<IDispatch> ExecQuery(IDispatch* service, std::u16string_view wql, std::int32_t flags)
+{
+    const com::Bstr query(Wide(wql));
+    VARIANT args[3];
+    args[0].vt = VT_BSTR;
+    args[0].bstrVal = query.get();
+    // An omitted optional argument: the query language stays the default.
+    args[1].vt = VT_ERROR;
+    args[1].scode = DISP_E_PARAMNOTFOUND;
+    args[2].vt = VT_I4;
+    args[2].lVal = flags;
+    com::Variant result;
+    if (FAILED(com::Invoke(service, L"ExecQuery", DISPATCH_METHOD, args, 3, result))) return {};
+    return com::QueryFromVariant<IDispatch>(*result, IID_IDispatch);
+}
 
 std::unique_ptr<BoardEnumeration> WalkBoards(com::Ref<IEnumVARIANT> enumerator, const wchar_t* property)
 {

@@ -15,6 +15,10 @@ namespace kestrel {
 // object's version is its `property`. Null without an enumerator.
 std::unique_ptr<BoardEnumeration> WalkBoards(com::Ref<IEnumVARIANT> enumerator, const wchar_t* property = L"Version");
 
+// A query's result set from a bound namespace (SWbemServices.ExecQuery, the
+// default query language); null when the query fails.
+com::Ref<IDispatch> ExecQuery(IDispatch* service, std::u16string_view wql, std::int32_t flags);
+
 // Needs COM initialised on the calling thread.
 class WmiManagement final : public Management {
 public:
