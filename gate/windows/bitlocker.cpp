@@ -9,7 +9,11 @@ namespace kestrel {
 namespace {
 
 // The provider's namespace, at the authentication level it requires
-// ("Win32_EncryptableVolume class", Microsoft Learn).
+// ("Win32_EncryptableVolume class", Microsoft Learn). This 32-bit program
+// reaches the 64-bit provider of a 64-bit Windows through WMI, which serves
+// a client from the provider that is registered when there is only one
+// ("Requesting WMI Data on a 64-bit Platform"); the release checklist's
+// BitLocker step shows it on a real machine.
 constexpr wchar_t kNamespace[] =
     L"winmgmts:{impersonationLevel=impersonate,authenticationLevel=pktPrivacy}!"
     L"\\\\.\\root\\CIMV2\\Security\\MicrosoftVolumeEncryption";

@@ -81,8 +81,12 @@ target_link_options(squatter PRIVATE -municode -static)
 target_link_libraries(squatter PRIVATE advapi32)
 foreach(case killed_wait nowait_then_wait child_outlives many_at_once time_limit squat_mutex squat_event squat_job tail_too_long
              log_full log_fragment log_through_mount log_hard_link)
+  set(script fleet_case.sh)
+  if(case MATCHES "^log_")
+    set(script fleet_log_case.sh)
+  endif()
   add_test(NAME kestrel_fleet_${case}
-           COMMAND bash ${E2E}/fleet_case.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel> $<TARGET_FILE:boxdriver>
+           COMMAND bash ${E2E}/${script} ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel> $<TARGET_FILE:boxdriver>
                    $<TARGET_FILE:standin_ends> $<TARGET_FILE:squatter> ${case})
   set_tests_properties(kestrel_fleet_${case} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 180)
 endforeach()
