@@ -6,7 +6,8 @@ namespace kestrel {
 
 namespace {
 
-BoardReport ReadLastVersion(Management& management, std::u16string_view query)
+// `single`: a second instance makes the walk fail (Ambiguous).
+BoardReport ReadLastVersion(Management& management, std::u16string_view query, bool single)
 {
     BoardReport report;
 
@@ -28,6 +29,11 @@ BoardReport ReadLastVersion(Management& management, std::u16string_view query)
                 stop = ProbeStep::Enumeration;
             break;
         }
+        if (single && stop != ProbeStep::NoBoard) {
+            report.version = VersionRead::Failed();
+            stop = ProbeStep::Ambiguous;
+            break;
+        }
         VersionRead read = step.board->ReadVersion();
         report.prefix.Assign(read);
         if (read.status == VersionRead::Status::Failed) {
@@ -43,9 +49,9 @@ BoardReport ReadLastVersion(Management& management, std::u16string_view query)
 
 }  // namespace
 
-BoardReport ReadBoard(Management& management) { return ReadLastVersion(management, kBoardQuery); }
+BoardReport ReadBoard(Management& management) { return ReadLastVersion(management, kBoardQuery, false); }
 
-BoardReport ReadBios(Management& management) { return ReadLastVersion(management, kBiosQuery); }
+BoardReport ReadBios(Management& management) { return ReadLastVersion(management, kBiosQuery, true); }
 
 BoardPrefix ProbeBoard(Management& management) { return ReadBoard(management).prefix; }
 

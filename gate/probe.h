@@ -17,7 +17,7 @@ inline constexpr std::u16string_view kBiosQuery = u"Select * from Win32_BIOS";
 inline constexpr std::int32_t kBoardQueryFlags = 48;
 
 // Where the walk stopped when no Version was read.
-enum class ProbeStep { None, Bind, Query, Enumeration, Property, NoBoard };
+enum class ProbeStep { None, Bind, Query, Enumeration, Property, NoBoard, Ambiguous };
 
 // What the probe read: the prefix, the whole Version that set it (Failed
 // when no read gave one), and, when none did, the step that stopped it.
@@ -30,8 +30,10 @@ struct BoardReport {
 // The walk of ProbeBoard, with what it read.
 BoardReport ReadBoard(Management& management);
 
-// The same walk over the firmware's instances: the last version read (its
-// prefix unused), or the step that stopped the walk.
+// The same walk over the firmware's instances: its version (the prefix
+// unused), or the step that stopped the walk. A machine has one firmware: a
+// second instance (a malformed table) is Ambiguous, and no version is read,
+// so that no run takes the machine for one at its target on its word.
 BoardReport ReadBios(Management& management);
 
 // Binds the local cimv2 namespace, queries the base boards and keeps the first

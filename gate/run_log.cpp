@@ -10,8 +10,9 @@ namespace kestrel {
 
 namespace {
 
-// A text as a JSON string: quotes, backslashes and control characters
-// escaped, and a lone surrogate as its code, so that the text stands
+// A text as a JSON string: quotes, backslashes, control characters and the
+// other line breaks (U+0085, U+2028, U+2029, at which some readers split
+// lines) escaped, and a lone surrogate as its code, so that the text stands
 // exactly; the rest as UTF-8.
 void Quote(std::string& line, std::u16string_view text)
 {
@@ -23,7 +24,8 @@ void Quote(std::string& line, std::u16string_view text)
         if (c == u'"' || c == u'\\') {
             line += '\\';
             line += char(c);
-        } else if (c < 0x20 || c == 0x7F || (c >= 0xD800 && c <= 0xDFFF && !pair)) {
+        } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+                   (c >= 0xD800 && c <= 0xDFFF && !pair)) {
             line += "\\u";
             for (int shift = 12; shift >= 0; shift -= 4) line += "0123456789abcdef"[(c >> shift) & 0xF];
         } else {
@@ -83,6 +85,7 @@ std::string_view StepName(ProbeStep step, std::string_view none)
     case ProbeStep::Enumeration: return "enumeration";
     case ProbeStep::Property: return "property";
     case ProbeStep::NoBoard: return none;
+    case ProbeStep::Ambiguous: return "ambiguous";
     case ProbeStep::None: break;
     }
     return {};

@@ -54,7 +54,8 @@ void Finish(Switches<Char>& out)
 // '='. An argument not understood (unknown, empty, a log without a file, a
 // second log file, on Windows a log file's name with a quote in it, a time
 // limit that is not a whole number of minutes from 1 to a week, a second
-// one, an empty target or a second one, /bitlocker on Linux) makes the run
+// one, an empty target, a second one or on Windows one with a quote in it,
+// /bitlocker on Linux) makes the run
 // a usage error naming the first such; the usage asked for wins over that.
 template <typename Char>
 bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& out)
@@ -90,7 +91,8 @@ bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& o
     } else if (windows && is("bitlocker")) {
         out.bitlocker = true;
     } else if (marked && value && Named(argument, start, end, "target", windows) && end + 1 < argument.size() &&
-               !out.hasTarget) {
+               !out.hasTarget &&
+               !(windows && argument.find(Char('"'), end + 1) != std::basic_string_view<Char>::npos)) {
         out.hasTarget = true;
         out.target.assign(argument.data() + end + 1, argument.size() - end - 1);
     } else if (logFile && !out.hasLog) {

@@ -142,6 +142,8 @@ TEST(CommandLine, ATargetIsOneWholeVersionAndBitLockerIsWindowsOnly)
         {u"k /target", Kind::Error, false, false, u"", u"/target"},
         {u"k /target:1 /target:2", Kind::Error, true, false, u"1", u"/target:2"},
         {u"k /bitlocker:1", Kind::Error, false, false, u"", u"/bitlocker:1"},
+        // A quote kept by the backslash before it took the rest of the line.
+        {u"k \"/target:1.07\\\" /quiet -- /s", Kind::Error, false, false, u"", u"/target:1.07\" /quiet -- /s"},
     };
     for (const auto& c : cases) {
         const auto got = ParseWindowsCommandLine(c.line);

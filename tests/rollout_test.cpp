@@ -42,6 +42,7 @@ void Battery(FakeFleetShell& s, FakeEncryption& e) { s.onBattery = true, e.state
 
 const testing::BoardScript kLaunchBoard{.boards = {V(u"34B")}, .bios = {V(u"R0XET57W")}};
 const testing::BoardScript kNoFirmware{.boards = {V(u"34B")}};
+const testing::BoardScript kTwoFirmwares{.boards = {V(u"34B")}, .bios = {V(u"R0XET57W"), V(u"R0XET60W")}};
 const testing::BoardScript kWrongModel{.boards = {V(u"12B")}, .bios = {V(u"R0XET57W")}};
 
 TEST(Rollout, EachTargetAndProtectionRoadEndsInItsStatus)
@@ -56,6 +57,7 @@ TEST(Rollout, EachTargetAndProtectionRoadEndsInItsStatus)
         {"another version", kLaunchBoard, {.target = other}, None, 0, 1, 0, 0, 0, R"("target":"R0XET60W","bitlocker":null,"argument":null,"decision":"launched")"},
         {"equal only when whole", kLaunchBoard, {.target = at + u" "}, None, 0, 1, 0, 0, 0, R"("decision":"launched")"},
         {"firmware not read: the flash goes on", kNoFirmware, {.target = at}, None, 0, 1, 0, 0, 0, R"("bios":null,"biosNotRead":"no firmware","target":"R0XET57W")"},
+        {"two firmwares: neither is believed", kTwoFirmwares, {.target = other}, None, 0, 1, 0, 0, 0, R"("bios":null,"biosNotRead":"ambiguous")"},
         {"the wrong model comes first", kWrongModel, {.target = at}, None, 2, 0, 0, 0, 0, R"("decision":"wrong model")"},
         {"on: suspended for one restart", kLaunchBoard, {.bitlocker = true}, On, 0, 1, 1, 1, 0, R"("bitlocker":"suspended","argument":null,"decision":"launched")"},
         {"off", kLaunchBoard, {.bitlocker = true}, Off, 0, 1, 1, 0, 0, R"("bitlocker":"off")"},
@@ -152,6 +154,10 @@ TEST(Rollout, EveryLineHasTheSameKeysAndTheUtilitysStatusSigned)
     EXPECT_NE(unreadLine.find(R"("board":null,"boardNotRead":"bind","bios":null,"biosNotRead":"bind")"),
               std::string::npos);
     for (const std::string& line : {end, usageLine, unreadLine}) EXPECT_EQ(Keys(line), Keys(shell.log[0])) << line;
+    // Every line break a reader might split at stays inside the string.
+    const FleetRequest breaks{.target = u"A\u2028B\u0085C\u2029\u007F"};
+    EXPECT_NE(LogLine(facts, breaks, crashed, 0, LogMoment::Ended).find(R"("target":"A\u2028B\u0085C\u2029\u007f")"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -290,6 +290,9 @@ TEST(DmiManagement, ReadsTheFirmwaresVersionFromItsOwnStructure)
     EXPECT_EQ(board.version.text, u"34B");
     dir.Write("DMI", DmiTable().Baseboard("34B").EndOfTable().bytes());
     EXPECT_EQ(ReadBios(management).failedAt, ProbeStep::NoBoard);
+    // One firmware a machine: a table with two is believed in neither.
+    dir.Write("DMI", DmiTable().Bios("R0XET57W").Bios("R0XET60W").Baseboard("34B").EndOfTable().bytes());
+    EXPECT_EQ(ReadBios(management).failedAt, ProbeStep::Ambiguous);
 }
 
 // The objects of one bind share the table: each may outlive the others.

@@ -180,7 +180,7 @@ bool LinuxFleetShell::AppendLog(std::string_view line)
     // is followed, and nothing waits in open(): a FIFO nobody reads would
     // block it, and a device might. A second name would let the line land
     // in a file that is known by another.
-    const int fd = ::open(log_, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    const int fd = ::open(log_, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd < 0) return false;
     struct stat file {};
     const bool whole = ::fstat(fd, &file) == 0 && S_ISREG(file.st_mode) && file.st_nlink == 1 && LockAlone(fd) &&

@@ -42,7 +42,7 @@ public:
     void TellUsage(std::u16string_view text, bool error) override;
     RunFacts Facts() override;
     std::uint32_t Ticks() override;
-    // Appends to a regular file of one name, created with mode 0644 when
+    // Appends to a regular file of one name, created with mode 0600 when
     // missing; anything else at the path (a symbolic link, a FIFO, a device,
     // a file with another name) gets nothing. One writer at a time: a log
     // another writer holds for about two seconds gets no line. A fragment

@@ -103,8 +103,10 @@ Handle OpenLog(const std::wstring& log)
 {
     const std::wstring path = FullPath(log);
     if (path.empty() || ThroughReparsePoint(path)) return Handle();
-    // Made by an administrator: administrators and SYSTEM write, users read.
-    const SecurityDescriptor sd(RunsAsAdministrator() ? "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)" : nullptr);
+    // Made by an administrator: for administrators and SYSTEM alone. A user
+    // who could read it could also hold it open without sharing it for
+    // writing, and so keep every run's line out.
+    const SecurityDescriptor sd(RunsAsAdministrator() ? "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)" : nullptr);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
     for (int attempt = 0; attempt < 100; ++attempt) {
         // The reparse point itself, if the name is one, so that it is seen

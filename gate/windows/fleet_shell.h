@@ -44,7 +44,7 @@ public:
     // by an earlier write cut off first, and the line written whole or not
     // at all. Only a disk file with one link, never through a reparse
     // point; made by an administrator, only administrators and SYSTEM may
-    // write it. The folder is not made.
+    // open it. The folder is not made.
     bool AppendLog(std::string_view line) override;
 
 private:
