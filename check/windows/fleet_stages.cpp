@@ -22,14 +22,17 @@ namespace {
 // Runs of kestrel.exe during the stage's waited flash, outside the debug
 // tree: a second run once the utility runs; once it has ended, the first
 // run ended by force; then a third run; once that has ended, the stand-in
-// let go (hold.txt removed).
+// let go (hold.txt removed). A second run that does not end on its own (a
+// gate that waits for a flash of its own) has the flash let go after a few
+// seconds, so that the stage ends failed rather than at the run's limit.
 class SecondRuns : public RunWatcher {
 public:
     SecondRuns(const Stage& stage, std::wstring hold) : stage_(stage), hold_(std::move(hold)) {}
 
     void Turn(HANDLE first, bool utilityRuns) override
     {
-        if (phase_ == 0 && utilityRuns) second_ = Start(), phase_ = 1;
+        if (phase_ == 0 && utilityRuns) second_ = Start(), since_ = GetTickCount(), phase_ = 1;
+        if (phase_ == 1 && GetTickCount() - since_ > 5000) DeleteFileW(hold_.c_str());
         else if (phase_ == 1 && Ended(second_, secondExit_)) TerminateProcess(first, 1), phase_ = 2;
         else if (phase_ == 2 && WaitForSingleObject(first, 0) == WAIT_OBJECT_0) third_ = Start(), phase_ = 3;
         else if (phase_ == 3 && Ended(third_, thirdExit_)) DeleteFileW(hold_.c_str()), phase_ = 4;
@@ -70,6 +73,7 @@ private:
     std::wstring hold_;
     Handle second_, third_;
     int phase_ = 0;
+    DWORD since_ = 0;
     unsigned long secondExit_ = 0xFFFFFFFF, thirdExit_ = 0xFFFFFFFF;
 };
 
@@ -129,7 +133,7 @@ void Checker::Fleet()
     };
     for (const auto& wait : waits) {
         const auto stage = MakeStage(scratch_, wait.folder, program_, standin);
-        if (!stage || !SetStandinEnd(stage->bin, kStandinStayMs, wait.status, wait.childMs) || !Plant(*stage)) {
+        if (!stage || !SetStandinEnd(stage->bin, kStandinStayMs, wait.status, wait.childMs, false) || !Plant(*stage)) {
             Say(report_.Failed(wait.check, NotFilled()));
             continue;
         }
@@ -140,7 +144,7 @@ void Checker::Fleet()
     const char* busy = "fleet /quiet /wait, then /quiet twice during its flash, the first run ended by force between";
     const auto stage = MakeStage(scratch_, L"busy", program_, standin);
     const std::wstring hold = stage ? InFolder(stage->bin, L"hold.txt") : std::wstring();
-    if (!stage || !WriteFileBytes(hold, "", 0)) return Say(report_.Failed(busy, NotFilled()));
+    if (!stage || !Plant(*stage)) return Say(report_.Failed(busy, NotFilled()));
     SecondRuns runs(*stage, hold);
     const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, L"/quiet /wait", &runs);
     const std::string account = "second run: exit status " + std::to_string(runs.second()) +

@@ -12,6 +12,34 @@
 
 namespace kestrel::check {
 
+namespace {
+
+// How long a stand-in is held at most once it runs: a gate that waits for
+// its utility is let go after that, and then ends after it.
+constexpr DWORD kHoldMs = 5000;
+
+// Lets the stand-in go (hold.txt beside it removed) once the program has
+// ended: a right gate's utility runs on after it, however loaded the
+// machine; one that waits for its utility is let go after kHoldMs.
+class HoldUntilEnd : public RunWatcher {
+public:
+    explicit HoldUntilEnd(std::wstring hold) : hold_(std::move(hold)) {}
+    void Turn(HANDLE program, bool utilityRuns) override
+    {
+        if (released_) return;
+        if (utilityRuns && !since_) since_ = GetTickCount() | 1;
+        if (WaitForSingleObject(program, 0) == WAIT_OBJECT_0 || (since_ && GetTickCount() - since_ > kHoldMs))
+            released_ = DeleteFileW(hold_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+
+private:
+    std::wstring hold_;
+    DWORD since_ = 0;
+    bool released_ = false;
+};
+
+}  // namespace
+
 std::vector<std::wstring> Checker::ScratchSpellings() const
 {
     std::vector<std::wstring> spellings{scratch_.LoaderRoot(), scratch_.Root()};
@@ -37,7 +65,8 @@ Seen Checker::RunOnStage(const std::wstring& program, const std::wstring& cwd, c
                          WORD show, const std::wstring& arguments, RunWatcher* watcher)
 {
     const auto spellings = ScratchSpellings();
-    DebugRun run = RunDebuggee(program, arguments, cwd, show, spellings, watcher);
+    HoldUntilEnd hold(InFolder(utilityFolder, L"hold.txt"));
+    DebugRun run = RunDebuggee(program, arguments, cwd, show, spellings, watcher ? watcher : &hold);
     // The whole tree has ended: the records are read as they stand. The
     // stand-ins' own images aside, any image from the scratch folder in any
     // process counts, named with its process where that is not the program.

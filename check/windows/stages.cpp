@@ -29,8 +29,11 @@ std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name,
     return stage;
 }
 
-bool SetStandinEnd(const std::wstring& bin, unsigned stayMs, unsigned long status, unsigned childMs)
+bool SetStandinEnd(const std::wstring& bin, unsigned stayMs, unsigned long status, unsigned childMs, bool held)
 {
+    const std::wstring hold = InFolder(bin, L"hold.txt");
+    if (held ? !WriteFileBytes(hold, "", 0) : (!DeleteFileW(hold.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND))
+        return false;
     const std::string ends = std::to_string(stayMs) + " " + std::to_string(status) +
                              (childMs ? " " + std::to_string(childMs) : std::string()) + "\n";
     return WriteFileBytes(InFolder(bin, L"ends.txt"), ends.data(), DWORD(ends.size()));

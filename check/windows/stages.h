@@ -28,8 +28,10 @@ std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name,
                                const std::wstring& standin, unsigned stayMs = kStandinStayMs);
 // Writes ends.txt beside the stand-in in `bin`: it stays `stayMs`, having
 // started a child that lives `childMs` when that is not 0, and ends with
-// `status`.
-bool SetStandinEnd(const std::wstring& bin, unsigned stayMs, unsigned long status, unsigned childMs = 0);
+// `status`. With `held`, it first stays while hold.txt is there (the run
+// removes it once the program has ended: HoldUntilEnd).
+bool SetStandinEnd(const std::wstring& bin, unsigned stayMs, unsigned long status, unsigned childMs = 0,
+                   bool held = true);
 // "the scratch folder could not be filled (error N)", with the system's error
 // of the step that failed.
 std::string NotFilled();
