@@ -6,7 +6,7 @@ namespace kestrel::check {
 
 unsigned long WaitedStatusFor(unsigned long utility)
 {
-    for (const unsigned long own : {1ul, 2ul, 3ul, 4ul, 6ul, 7ul, 9ul, 10ul, 70ul, 259ul, 1618ul})
+    for (const unsigned long own : {1ul, 2ul, 3ul, 4ul, 6ul, 7ul, 9ul, 10ul, 11ul, 12ul, 70ul, 259ul, 1618ul})
         if (utility == own) return 6;
     return utility;
 }

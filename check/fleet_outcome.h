@@ -11,7 +11,7 @@ namespace kestrel::check {
 
 // The status a waited run ends with when the utility ended with `utility`,
 // as the table of statuses for deployers gives it: one of kestrel's own (1
-// to 4, 6, 7, 9, 10, 70, 1618) or 259 comes back as 6, any other as it is.
+// to 4, 6, 7, 9 to 12, 70, 1618) or 259 comes back as 6, any other as it is.
 unsigned long WaitedStatusFor(unsigned long utility);
 
 // What the machine lets a fleet run do.

@@ -120,6 +120,21 @@ const JsonMember* Find(const std::vector<JsonMember>& members, std::string_view 
     return nullptr;
 }
 
+// Whether a line names the board as read: "board" that text, or null where
+// the version held none; where no version was read, "board" null or absent
+// and the step named ("notRead", or "boardNotRead" in the log that names
+// every key on every road).
+bool NamesBoard(const std::vector<JsonMember>& members, const VersionRead& board, const std::string& asRead)
+{
+    const JsonMember* named = Find(members, "board");
+    if (board.status == VersionRead::Status::Text)
+        return named && named->kind == JsonMember::Kind::String && named->value == asRead;
+    if (board.status == VersionRead::Status::Null) return named && named->kind == JsonMember::Kind::Null;
+    const JsonMember* step = Find(members, "notRead");
+    if (!step || step->kind != JsonMember::Kind::String) step = Find(members, "boardNotRead");
+    return step && step->kind == JsonMember::Kind::String && (!named || named->kind == JsonMember::Kind::Null);
+}
+
 }  // namespace
 
 std::optional<std::vector<JsonMember>> JsonObject(std::string_view line)
@@ -145,11 +160,7 @@ std::string LogFault(std::string_view log, const VersionRead& board, unsigned lo
         from = end + 1;
         const auto members = JsonObject(line);
         if (!members) return "not a whole JSON object: " + std::string(line);
-        const JsonMember* named = Find(*members, "board");
-        const bool names = board.status == VersionRead::Status::Failed ? Find(*members, "notRead") != nullptr
-                           : board.status == VersionRead::Status::Null
-                               ? named && named->kind == JsonMember::Kind::Null
-                               : named && named->kind == JsonMember::Kind::String && named->value == asRead;
+        const bool names = NamesBoard(*members, board, asRead);
         if (!names) return "does not name the board as read: " + std::string(line);
         // A line before the run's end may hold no status yet.
         const JsonMember* status = Find(*members, "status");

@@ -29,7 +29,8 @@ std::optional<std::vector<JsonMember>> JsonObject(std::string_view line);
 // nothing is: it holds at least one line, each a whole JSON object ending
 // with its line feed; each names the board as the check read it ("board"
 // that text, or null where the version held no value; where no version was
-// read, "notRead" instead); the last one's "status" is `status`.
+// read, null or none, with "notRead" or "boardNotRead" naming the step); the
+// last one's "status" is `status` (a line before it may hold none yet).
 std::string LogFault(std::string_view log, const VersionRead& board, unsigned long status);
 
 }  // namespace kestrel::check

@@ -257,6 +257,10 @@ TEST(LogFault, ReadsEveryLineWholeAndTheLastStatus)
         {"null where the version held none", "{\"board\":null,\"status\":1}\n", VersionRead::Null(), 1, ""},
         {"text where it held none", "{\"board\":\"\",\"status\":1}\n", VersionRead::Null(), 1, "does not name"},
         {"notRead where none was read", "{\"notRead\":\"bind\",\"status\":1}\n", VersionRead::Failed(), 1, ""},
+        {"every key, the step named", "{\"board\":null,\"boardNotRead\":\"bind\",\"status\":1}\n",
+         VersionRead::Failed(), 1, ""},
+        {"every key, no step", "{\"board\":null,\"boardNotRead\":null,\"status\":1}\n", VersionRead::Failed(), 1,
+         "does not name"},
         {"a board where none was read", "{\"board\":\"34\",\"status\":1}\n", VersionRead::Failed(), 1, "does not name"},
     };
     for (const auto& c : cases) {
@@ -280,9 +284,9 @@ TEST(LogFault, ReadsEveryLineWholeAndTheLastStatus)
 // statuses as the table for deployers gives them.
 TEST(FleetOutcome, FollowsTheRoadTheRightsThePowerAndTheWait)
 {
-    for (const unsigned long own : {1ul, 2ul, 3ul, 4ul, 6ul, 7ul, 9ul, 10ul, 70ul, 259ul, 1618ul})
+    for (const unsigned long own : {1ul, 2ul, 3ul, 4ul, 6ul, 7ul, 9ul, 10ul, 11ul, 12ul, 70ul, 259ul, 1618ul})
         EXPECT_EQ(WaitedStatusFor(own), 6u) << own;
-    for (const unsigned long passed : {0ul, 5ul, 8ul, 11ul, 1641ul, 3010ul, 0xC0000005ul})
+    for (const unsigned long passed : {0ul, 5ul, 8ul, 13ul, 1641ul, 3010ul, 0xC0000005ul})
         EXPECT_EQ(WaitedStatusFor(passed), passed) << passed;
 
     const FleetMachine admin{true, false}, user{false, false}, battery{true, true};
