@@ -32,7 +32,11 @@
 #     dpi=N       the screen's DPI;
 #     unseen=BOXDRIVER
 #                 the check started by BOXDRIVER on a window station nobody
-#                 sees: the box roads are checked for no box, and hold.
+#                 sees: the box roads are checked for no box, and hold;
+#     cover=COVER a window over the screen's centre, above every other,
+#                 while the check runs;
+#     battery     the machine on battery (a battery present, the mains off):
+#                 the fleet launch is refused with 4, nothing waits.
 # The settings go into the case's own prefix (an overlay of the shared one).
 set -u
 export WINEDEBUG=-all
@@ -41,11 +45,12 @@ source "$(dirname "$0")/common.sh"
 export WINEPREFIX=$(realpath "$1")
 tool=$(realpath "$2") program=$(realpath "$3") version=$4
 shift 4
-kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover=""
+kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" battery=no
 for option; do
   case $option in
-    control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud|data_file) kind=$option ;;
+    control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
     cover=*) cover=${option#cover=} ;;
+    battery) battery=yes ;;
     temp) temp=yes ;;
     name=*) name=${option#name=} ;;
     dpi=*) dpi=${option#dpi=} ;;
@@ -76,7 +81,14 @@ fi
 [ -n "$dpi" ] && settings+=("HKCU\\Control Panel\\Desktop|LogPixels|REG_DWORD|$dpi")
 # The settings and the run under one display: a Wine desktop made before Xvfb
 # would have none.
-LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" && with_x bash -c '"'"'
+export BATTERY=$battery
+LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" &&
+  if [ "$BATTERY" = yes ]; then
+    mkdir -p /sys/class/power_supply/AC /sys/class/power_supply/BAT0
+    echo Mains > /sys/class/power_supply/AC/type; echo 0 > /sys/class/power_supply/AC/online
+    echo Battery > /sys/class/power_supply/BAT0/type; echo Discharging > /sys/class/power_supply/BAT0/status
+    echo 1 > /sys/class/power_supply/BAT0/present; echo 50 > /sys/class/power_supply/BAT0/capacity
+  fi && with_x bash -c '"'"'
     for setting in "${@:2}"; do
       IFS="|" read -r key value type data <<< "$setting"
       wine reg add "$key" /v "$value" /t "$type" /d "$data" /f > /dev/null 2>&1
@@ -182,7 +194,13 @@ case $kind in
     check "every check held" \
       "$(grep -cE '^held     (road|planted DLLs|planted manifest|utility beside only|hidden start): ' <<< "$report")" 5
     fleet=2
-    [ $road = launch ] && fleet=6
+    [ $road = launch ] && [ $battery = no ] && fleet=6
+    if [ $battery = yes ]; then
+      check "on battery, as the report says" "$(grep -c '^machine: power on battery ' <<< "$report")" 1
+      check "the fleet launch refused with 4" \
+        "$(grep -c '^held     fleet /quiet /log:FILE: exit status 4; utility not started' <<< "$report")" 1
+      check "nothing waits on battery" "$(grep -c '^skipped  fleet /wait: ' <<< "$report")" 1
+    fi
     check "every fleet stage held" "$(grep -c '^held     fleet ' <<< "$report")" $fleet
     check "the mains state on the report" "$(grep -c '^machine: power ' <<< "$report")" 1
     check "closing line" "$(tail -1 <<< "$report")" "$((6 + fleet)) passed, 0 failed" ;;

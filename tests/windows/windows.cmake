@@ -150,6 +150,10 @@ target_link_options(cover PRIVATE -municode -static)
 add_test(NAME kestrel_check_wine_covered COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
                                                  $<TARGET_FILE:kestrel> 12B cover=$<TARGET_FILE:cover>)
 set_tests_properties(kestrel_check_wine_covered PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+# kestrel.exe on battery: the fleet launch is refused with 4.
+add_test(NAME kestrel_check_wine_battery COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
+                                                 $<TARGET_FILE:kestrel> 34B battery)
+set_tests_properties(kestrel_check_wine_battery PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
 # kestrel.exe where nobody sees a box: the box roads hold without one.
 add_test(NAME kestrel_check_wine_unseen COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
                                                 $<TARGET_FILE:kestrel> 12B unseen=$<TARGET_FILE:boxdriver>)
