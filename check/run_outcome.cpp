@@ -14,9 +14,17 @@ std::string Utf8(std::u16string_view text)
     return out;
 }
 
+std::string Joined(const std::vector<std::string>& lines, const char* between = " | ")
+{
+    std::string out;
+    for (const std::string& line : lines) out += (out.empty() ? "" : between) + line;
+    return out;
+}
+
 std::string Describe(const Box& box)
 {
-    return "box \"" + box.caption + "\": \"" + box.text + "\"" + (box.warning ? " with the warning icon" : "");
+    return "box \"" + box.caption + "\": \"" + box.text + "\"" + (box.warning ? " with the warning icon" : "") +
+           (box.onlyOk ? "" : " with the buttons " + (box.buttons.empty() ? "(none)" : Joined(box.buttons, ", ")));
 }
 
 std::string Ending(const Seen& seen)
@@ -24,22 +32,19 @@ std::string Ending(const Seen& seen)
     return seen.timedOut ? "did not end within a minute" : "exit status " + std::to_string(seen.exit);
 }
 
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string out;
-    for (const std::string& line : lines) out += (out.empty() ? "" : " | ") + line;
-    return out;
-}
-
 std::string Utility(const Seen& seen)
 {
-    const auto lines = RecordLines(seen.utility);
+    const auto lines = StartLines(seen.utility);
     std::string out = lines.empty() ? "utility not started"
                       : lines.size() == 1
                           ? "utility: " + lines[0]
                           : "utility started " + std::to_string(lines.size()) + " times: " + Joined(lines);
-    if (!seen.decoy.empty()) out += "; the current folder's WinPhlash.exe started: " + Joined(RecordLines(seen.decoy));
+    if (!lines.empty() && !EndedOnItsOwn(seen.utility)) out += "; it was ended before its own end";
+    else if (!lines.empty() && !seen.endedWhileUtilityRan) out += "; the program ended only after it";
+    if (!seen.decoy.empty()) out += "; the current folder's WinPhlash.exe started: " + Joined(StartLines(seen.decoy));
     if (!seen.children.empty()) out += "; also started: " + Joined(seen.children);
+    if (!seen.leftovers.empty()) out += "; still running when the run was over: " + Joined(seen.leftovers);
+    if (!seen.platform.empty()) out += "; started by the platform: " + Joined(seen.platform);
     return out;
 }
 
@@ -88,57 +93,15 @@ std::string RoadName(Decision road)
     return "the privilege road";
 }
 
-std::vector<std::string> RecordLines(std::string_view record)
-{
-    std::vector<std::string> lines;
-    while (!record.empty()) {
-        const std::size_t end = record.find('\n');
-        std::string line(record.substr(0, end));
-        while (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) lines.push_back(line);
-        if (end == std::string_view::npos) break;
-        record.remove_prefix(end + 1);
-    }
-    return lines;
-}
-
-std::optional<Start> ParseStart(std::string_view line)
-{
-    // The arguments and the folder may hold anything: they are read between
-    // the fixed fields around them, the last of which ends the line.
-    constexpr std::string_view kHead = "started usestartup=";
-    const std::size_t show = line.find(" show="), args = line.find(" args=["), mode = line.rfind(" errormode=");
-    if (line.substr(0, kHead.size()) != kHead || show == std::string_view::npos || args == std::string_view::npos ||
-        mode == std::string_view::npos || show > args || args > mode)
-        return std::nullopt;
-    const std::size_t cwd = line.rfind("] cwd=", mode);
-    if (cwd == std::string_view::npos || cwd < args + 6) return std::nullopt;
-    const auto number = [](std::string_view digits, unsigned long& out) {
-        out = 0;
-        if (digits.empty() || digits.size() > 9) return false;
-        for (const char c : digits) {
-            if (c < '0' || c > '9') return false;
-            out = out * 10 + unsigned(c - '0');
-        }
-        return true;
-    };
-    unsigned long useStartup = 0, shown = 0, errorMode = 0;
-    if (!number(line.substr(kHead.size(), show - kHead.size()), useStartup) ||
-        !number(line.substr(show + 6, args - show - 6), shown) || !number(line.substr(mode + 11), errorMode) ||
-        useStartup > 1)
-        return std::nullopt;
-    return Start{useStartup == 1, int(shown), std::string(line.substr(args + 7, cwd - args - 7)),
-                 std::string(line.substr(cwd + 6, mode - cwd - 6)), errorMode};
-}
-
 bool AsExpected(const Seen& seen, const Expected& expected, std::string_view utilityFolder, bool errorModeCounts)
 {
     if (!seen.planted.empty() || seen.startError || seen.timedOut || seen.exit != expected.status ||
-        !seen.decoy.empty())
+        !seen.decoy.empty() || !seen.children.empty() || !seen.leftovers.empty())
         return false;
-    const auto lines = RecordLines(seen.utility);
+    const auto lines = StartLines(seen.utility);
     if (expected.launches) {
-        if (!seen.boxes.empty() || lines.size() != 1) return false;
+        if (!seen.boxes.empty() || lines.size() != 1 || !seen.endedWhileUtilityRan || !EndedOnItsOwn(seen.utility))
+            return false;
         const auto start = ParseStart(lines[0]);
         return start && start->useStartup && start->show == 1 && start->args.empty() &&
                Lower(start->cwd) == Lower(utilityFolder) && (!errorModeCounts || start->errorMode == 0);
@@ -146,7 +109,7 @@ bool AsExpected(const Seen& seen, const Expected& expected, std::string_view uti
     if (!lines.empty()) return false;
     if (!expected.box) return seen.boxes.empty();
     return seen.boxes.size() == 1 && seen.boxes[0].caption == expected.caption && seen.boxes[0].text == expected.text &&
-           seen.boxes[0].warning;
+           seen.boxes[0].warning && seen.boxes[0].onlyOk;
 }
 
 std::string Describe(const Seen& seen)
@@ -174,8 +137,10 @@ std::string DescribeAgainst(const Seen& now, const Seen& road)
         return record.empty() ? std::string() : record.substr(at == std::string::npos ? 0 : at, 8);
     };
     if (now.utility.empty() != road.utility.empty() || show(now.utility) != show(road.utility) ||
-        RecordLines(now.utility).size() != RecordLines(road.utility).size() || !now.decoy.empty() ||
-        !now.children.empty())
+        StartLines(now.utility).size() != StartLines(road.utility).size() ||
+        EndedOnItsOwn(now.utility) != EndedOnItsOwn(road.utility) ||
+        now.endedWhileUtilityRan != road.endedWhileUtilityRan || !now.decoy.empty() || !now.children.empty() ||
+        !now.leftovers.empty())
         add(Utility(now));
     return out.empty() ? "as on the road" : out;
 }

@@ -8,13 +8,16 @@
 #include <string_view>
 #include <vector>
 
+#include "standin_record.h"
 #include "update_gate.h"
 
 namespace kestrel::check {
 
 struct Box {
-    std::string caption, text;  // UTF-8
-    bool warning = false;       // the system's warning icon, as shown
+    std::string caption, text;                  // UTF-8
+    bool warning = false;                       // the system's warning icon, as shown
+    std::vector<std::string> buttons = {"OK"};  // their texts, without the '&' of an access key
+    bool onlyOk = true;                         // one button, and it is OK (IDOK)
 };
 
 struct Seen {
@@ -26,19 +29,13 @@ struct Seen {
     std::vector<std::wstring> planted;  // images mapped from the scratch folder
     std::string decoy;                  // the record of the current folder's WinPhlash.exe, the wrong one
     std::vector<std::string> children;  // other programs it started, UTF-8
+    // Processes from the scratch folder still running once the run was
+    // over, by their image (UTF-8): ended by the check, and a fault.
+    std::vector<std::string> leftovers;
+    std::vector<std::string> platform;  // what the platform started for it (COM's surrogate), named only
+    bool endedWhileUtilityRan = false;  // the program ended while the utility it started still ran
+    bool endedLast = false;             // the program ended after every other process of its tree
 };
-
-// One start of the stand-in, as its record line says:
-// "started usestartup=N show=N args=[...] cwd=... errormode=N".
-struct Start {
-    bool useStartup = false;
-    int show = -1;
-    std::string args, cwd;
-    unsigned long errorMode = 0;
-};
-std::optional<Start> ParseStart(std::string_view line);
-// A record's lines, without their line ends.
-std::vector<std::string> RecordLines(std::string_view record);
 
 // What a road asks of the program.
 struct Expected {
@@ -50,12 +47,14 @@ struct Expected {
 Expected ExpectedFor(Decision road);
 std::string RoadName(Decision road);
 
-// Whether a run went as the road says: the box (caption, text, warning icon)
-// and no start, or no box and exactly one start, given its window state
-// (shown normal), no arguments, in `utilityFolder` (UTF-8), the utility's
-// own, and, where `errorModeCounts` (Windows, not Wine), the system's default
-// error mode; and the exit status. A planted image, or a start of the
-// current folder's WinPhlash.exe, fails it.
+// Whether a run went as the road says: the box (caption, text, warning icon,
+// one button: OK) and no start, or no box and exactly one start, given its
+// window state (shown normal), no arguments, in `utilityFolder` (UTF-8), the
+// utility's own, and, where `errorModeCounts` (Windows, not Wine), the
+// system's default error mode, with the program ended while the utility ran
+// on, to its own end; and the exit status. A planted image, a start of the
+// current folder's WinPhlash.exe or of any other program, or a process left
+// running fails it.
 bool AsExpected(const Seen& seen, const Expected& expected, std::string_view utilityFolder,
                 bool errorModeCounts = false);
 

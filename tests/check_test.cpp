@@ -6,6 +6,8 @@
 #include <map>
 #include <vector>
 
+#include "fleet_outcome.h"
+#include "log_lines.h"
 #include "pe_imports.h"
 #include "report.h"
 #include "run_outcome.h"
@@ -133,7 +135,14 @@ TEST(RunOutcome, MeetsItsRoadAndSaysOnlyWhatDiffers)
 {
     const Expected wrong = ExpectedFor(Decision::WrongModel);
     const Seen box{0, false, 2, {{wrong.caption, wrong.text, true}}, "", {}};
-    const Seen launch{0, false, 0, {}, "started usestartup=1 show=1 args=[] cwd=C:\\José\\bin errormode=0", {}};
+    Seen launch{0, false, 0, {}, "started usestartup=1 show=1 args=[] cwd=C:\\José\\bin errormode=0\nended", {}};
+    launch.endedWhileUtilityRan = true;
+    Seen waited = launch, killed = launch, buttons = box, left = box;
+    waited.endedWhileUtilityRan = false;  // the program waited for the utility
+    killed.utility = "started usestartup=1 show=1 args=[] cwd=C:\\José\\bin errormode=0";
+    buttons.boxes[0].buttons = {"Abort", "Retry", "Ignore"};
+    buttons.boxes[0].onlyOk = false;
+    left.leftovers = {"C:\\t\\road x\\bin\\copy.exe"};
     const struct {
         const char* what;
         Seen seen;
@@ -177,13 +186,17 @@ TEST(RunOutcome, MeetsItsRoadAndSaysOnlyWhatDiffers)
         {"the decoy too", {0, false, 0, {}, launch.utility, {}, launch.utility}, Decision::Launch, false},
         {"the decoy instead", {0, false, 0, {}, "", {}, launch.utility}, Decision::Launch, false},
         {"the decoy on a box road", {0, false, 2, box.boxes, "", {}, launch.utility}, Decision::WrongModel, false},
-        {"another program started", {0, false, 0, {}, launch.utility, {}, "", {"C:\\x.exe"}}, Decision::Launch, true},
+        {"another program started", {0, false, 0, {}, launch.utility, {}, "", {"C:\\x.exe"}}, Decision::Launch, false},
+        {"the program waited for the utility", waited, Decision::Launch, false},
+        {"the utility ended with the program", killed, Decision::Launch, false},
+        {"Abort, Retry and Ignore", buttons, Decision::WrongModel, false},
+        {"a process left running", left, Decision::WrongModel, false},
     };
     for (const auto& c : cases) EXPECT_EQ(AsExpected(c.seen, ExpectedFor(c.road), "C:\\josé\\bin"), c.met) << c.what;
     // The error mode counts off Wine; a stage without the utility wants
     // nothing at all with status 3.
     Seen mode = launch;
-    mode.utility = "started usestartup=1 show=1 args=[] cwd=C:\\José\\bin errormode=32769";
+    mode.utility = "started usestartup=1 show=1 args=[] cwd=C:\\José\\bin errormode=32769\nended";
     EXPECT_TRUE(AsExpected(mode, ExpectedFor(Decision::Launch), "C:\\josé\\bin", false));
     EXPECT_FALSE(AsExpected(mode, ExpectedFor(Decision::Launch), "C:\\josé\\bin", true));
     const Expected absent{false, {}, {}, 3, false};
@@ -197,17 +210,127 @@ TEST(RunOutcome, MeetsItsRoadAndSaysOnlyWhatDiffers)
 
     EXPECT_EQ(DescribeAgainst(box, box), "as on the road");
     Seen other = launch;
-    other.utility = "started usestartup=1 show=1 args=[] cwd=D:\\elsewhere errormode=0";
+    other.utility = "started usestartup=1 show=1 args=[] cwd=D:\\elsewhere errormode=0\nended";
     EXPECT_EQ(DescribeAgainst(other, launch), "as on the road");  // the stage's folder is its own
     EXPECT_EQ(DescribeAgainst({0, false, 3, {}, "", {}}, box), "no box; exit status 3");
     EXPECT_EQ(DescribeAgainst({0, false, 0, {}, "started usestartup=1 show=0 args=[]", {}}, launch),
-              "utility: started usestartup=1 show=0 args=[]");
+              "utility: started usestartup=1 show=0 args=[]; it was ended before its own end");
     EXPECT_EQ(Describe(box),
               "box \"WinPhlash\": \"This BIOS is not for your Notebook PC.\" with the warning icon; "
               "exit status 2; utility not started");
     EXPECT_EQ(DescribeAgainst({0, false, 0, {}, "started a\nstarted b", {}, "started c", {"C:\\x.exe"}}, launch),
-              "utility started 2 times: started a | started b; the current folder's WinPhlash.exe started: "
-              "started c; also started: C:\\x.exe");
+              "utility started 2 times: started a | started b; it was ended before its own end; the current "
+              "folder's WinPhlash.exe started: started c; also started: C:\\x.exe");
+    EXPECT_EQ(Describe(buttons),
+              "box \"WinPhlash\": \"This BIOS is not for your Notebook PC.\" with the warning icon with the buttons "
+              "Abort, Retry, Ignore; exit status 2; utility not started");
+    EXPECT_EQ(DescribeAgainst(waited, launch),
+              "utility: " + StartLines(launch.utility)[0] + "; the program ended only after it");
+}
+
+// Each log line a whole JSON object naming the board as read; the last
+// one's status the run's.
+TEST(LogFault, ReadsEveryLineWholeAndTheLastStatus)
+{
+    const VersionRead read = VersionRead::Text(u"34\"B\u00e9");
+    const std::string board = R"("board":"34\"B\u00e9")";
+    const std::string started = "{\"run\":\"7\"," + board + ",\"decision\":\"launched\",\"status\":null}\n";
+    const std::string ended = "{\"run\":\"7\"," + board + ",\"utility\":{\"status\":3010},\"status\":3010}\n";
+    const struct {
+        const char* what;
+        std::string log;
+        VersionRead board;
+        unsigned long status;
+        const char* fault;  // how the fault begins; "" for none
+    } cases[] = {
+        {"one line", ended, read, 3010, ""},
+        {"a line at the start and one at the end", started + ended, read, 3010, ""},
+        {"the board as written raw", "{\"board\":\"34\\\"B\xc3\xa9\",\"status\":0}\n", read, 0, ""},
+        {"another status last", started + ended, read, 0, "the last line's status is 3010"},
+        {"the status only on an earlier line", ended + started, read, 3010, "no status on the last line"},
+        {"no line", "", read, 0, "no line"},
+        {"a fragment at the end", ended + "{\"board\":", read, 3010, "the log's last line"},
+        {"two objects on a line", "{\"status\":0}{\"status\":0}\n", read, 0, "not a whole JSON object"},
+        {"an unquoted key", "{board:\"34\",\"status\":0}\n", read, 0, "not a whole JSON object"},
+        {"another board", "{\"board\":\"34C\",\"status\":0}\n", read, 0, "does not name the board"},
+        {"a board cut short", "{\"board\":\"34\",\"status\":0}\n", read, 0, "does not name the board"},
+        {"null where the version held none", "{\"board\":null,\"status\":1}\n", VersionRead::Null(), 1, ""},
+        {"text where it held none", "{\"board\":\"\",\"status\":1}\n", VersionRead::Null(), 1, "does not name"},
+        {"notRead where none was read", "{\"notRead\":\"bind\",\"status\":1}\n", VersionRead::Failed(), 1, ""},
+        {"every key, the step named", "{\"board\":null,\"boardNotRead\":\"bind\",\"status\":1}\n",
+         VersionRead::Failed(), 1, ""},
+        {"every key, no step", "{\"board\":null,\"boardNotRead\":null,\"status\":1}\n", VersionRead::Failed(), 1,
+         "does not name"},
+        {"a board where none was read", "{\"board\":\"34\",\"status\":1}\n", VersionRead::Failed(), 1, "does not name"},
+    };
+    for (const auto& c : cases) {
+        const std::string fault = LogFault(c.log, c.board, c.status);
+        EXPECT_EQ(fault.substr(0, std::string(c.fault).size()), c.fault) << c.what << ": " << fault;
+        EXPECT_EQ(fault.empty(), std::string(c.fault).empty()) << c.what << ": " << fault;
+    }
+    const auto members = JsonObject(R"( {"a":"\ud83d\ude00\n","b":-1.5e3,"c":[1,{"d":true}],"e":null} )");
+    ASSERT_TRUE(members.has_value());
+    ASSERT_EQ(members->size(), 4u);
+    EXPECT_EQ((*members)[0].value, "\xf0\x9f\x98\x80\n");
+    EXPECT_EQ((*members)[1].value, "-1.5e3");
+    EXPECT_EQ((*members)[2].kind, JsonMember::Kind::Other);
+    EXPECT_EQ((*members)[3].kind, JsonMember::Kind::Null);
+    for (const char* broken :
+         {"{", "{\"a\":}", "{\"a\":1,}", "{\"a\":\"\x01\"}", "{\"a\":\"\\x\"}", "[1]", "{\"a\":tru}"})
+        EXPECT_FALSE(JsonObject(broken).has_value()) << broken;
+}
+
+// What a fleet run must do on each road and machine, and the waited
+// statuses as the table for deployers gives them.
+TEST(FleetOutcome, FollowsTheRoadTheRightsThePowerAndTheWait)
+{
+    for (const unsigned long own : {1ul, 2ul, 3ul, 4ul, 6ul, 7ul, 9ul, 10ul, 11ul, 12ul, 70ul, 259ul, 1618ul})
+        EXPECT_EQ(WaitedStatusFor(own), 6u) << own;
+    for (const unsigned long passed : {0ul, 5ul, 8ul, 13ul, 1641ul, 3010ul, 0xC0000005ul})
+        EXPECT_EQ(WaitedStatusFor(passed), passed) << passed;
+
+    const FleetMachine admin{true, false}, user{false, false}, battery{true, true};
+    EXPECT_EQ(FleetExpectedFor(Decision::WrongModel, admin).status, 2u);
+    EXPECT_EQ(FleetExpectedFor(Decision::Privilege, admin).status, 1u);
+    EXPECT_EQ(FleetExpectedFor(Decision::Launch, user).status, 1u);
+    EXPECT_EQ(FleetExpectedFor(Decision::Launch, {false, true}).status, 1u);  // the lock before the power
+    EXPECT_EQ(FleetExpectedFor(Decision::Launch, battery).status, 4u);
+    EXPECT_FALSE(FleetExpectedFor(Decision::Launch, battery).starts);
+    EXPECT_EQ(FleetExpectedFor(Decision::Launch, admin, true, 7).status, 6u);
+
+    const std::string start = "started usestartup=1 show=1 args=[] cwd=C:\\a b\\bin errormode=0";
+    Seen ranOn{0, false, 0, {}, start + "\nended", {}};
+    ranOn.endedWhileUtilityRan = true;
+    Seen waitedFor{0, false, 3010, {}, start + "\nended\nchild ended", {}};
+    waitedFor.endedLast = true;
+    Seen childLeft = waitedFor;
+    childLeft.utility = start + "\nended";
+    childLeft.endedLast = false;
+    Seen shown{0, false, 2, {{"WinPhlash", "x", true}}, "", {}};
+    const FleetExpected quiet = FleetExpectedFor(Decision::Launch, admin);
+    const FleetExpected wait = FleetExpectedFor(Decision::Launch, admin, true, 3010, true);
+    const struct {
+        const char* what;
+        Seen seen;
+        FleetExpected expected;
+        bool met;
+    } cases[] = {
+        {"started, running on", ranOn, quiet, true},
+        {"started, waited for", ranOn, wait, false},
+        {"waited for with its child", waitedFor, wait, true},
+        {"ended before the child", childLeft, wait, false},
+        {"waited for where it should run on", waitedFor, quiet, false},
+        {"a box under /quiet", shown, FleetExpectedFor(Decision::WrongModel, admin), false},
+        {"nothing shown", {0, false, 2, {}, "", {}}, FleetExpectedFor(Decision::WrongModel, admin), true},
+        {"a start on the wrong-model road", ranOn, FleetExpected{0}, false},
+        {"a usage error", {0, false, 7, {}, "", {}}, FleetExpected{7}, true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MeetsFleet(c.seen, c.expected, "C:\\A B\\bin"), c.met) << c.what;
+    EXPECT_EQ(Wanted(wait), "exit status 3010 once the utility and its child had ended, no box");
+
+    EXPECT_TRUE(RefusedDuringFlash(ranOn, 1618, 1618));
+    EXPECT_FALSE(RefusedDuringFlash(ranOn, 1618, 0));
+    EXPECT_FALSE(RefusedDuringFlash(Seen{0, false, 1, {}, start, {}}, 1618, 1618));  // the flash ended with kestrel
 }
 
 }  // namespace

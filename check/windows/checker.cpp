@@ -16,23 +16,6 @@
 
 namespace kestrel::check {
 
-namespace {
-
-std::string List(const std::vector<std::string>& names)
-{
-    std::string list;
-    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
-    return list;
-}
-
-// A path as the report shows it: without the "\\?\" of a final path.
-std::string Shown(const std::wstring& path)
-{
-    return Utf8(path.compare(0, 4, L"\\\\?\\") == 0 ? std::wstring_view(path).substr(4) : std::wstring_view(path));
-}
-
-}  // namespace
-
 Checker::Checker(const Scratch& scratch, std::wstring program, std::wstring tools)
     : scratch_(scratch), program_(std::move(program)), tools_(std::move(tools))
 {
@@ -62,6 +45,7 @@ void Checker::Machine()
     std::vector<std::string> writable;
     for (const std::wstring& folder : WritablePathFolders()) writable.push_back(Utf8(folder));
     Say("machine: folders on PATH this account can write to: " + (writable.empty() ? "none" : List(writable)));
+    Say(PowerLine(onBattery_));
     const auto outside = NotAmong(*imports, closure);
     if (outside.empty())
         Say(report_.Held("static imports", List(*imports) + ": each a KnownDLL or a dependency of one"));
@@ -73,7 +57,9 @@ void Checker::Board()
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     {
         WmiManagement management;
-        const BoardPrefix prefix = ProbeBoard(management);
+        const BoardReport board = ReadBoard(management);
+        const BoardPrefix& prefix = board.prefix;
+        versionRead_ = board.version;
         road_ = Decide(prefix);
         const std::string version =
             prefix.kind() == BoardPrefix::Kind::Text
@@ -86,79 +72,6 @@ void Checker::Board()
             "checked for none, as kestrel.exe sends its message to the console session instead, which no check "
             "here sees; run the check from a desktop session to see the box itself");
     if (SUCCEEDED(com)) CoUninitialize();
-}
-
-namespace {
-
-// Two paths of one file, as the system gives them ("\\?\" or not).
-bool SameFile(const std::wstring& a, const std::wstring& b) { return Lower(Shown(a)) == Lower(Shown(b)); }
-
-// A stand-in's process: the one beside the program or the current folder's
-// decoy, whatever spelling of its folder the system gives.
-bool IsStandin(const std::wstring& image)
-{
-    const std::wstring_view file = std::wstring_view(image).substr(image.find_last_of(L"\\/") + 1);
-    return SameFile(std::wstring(file), L"WinPhlash.exe");
-}
-
-// Wine says who it is through ntdll; Windows has no such export.
-bool OnWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
-}  // namespace
-
-std::vector<std::wstring> Checker::ScratchSpellings() const
-{
-    std::vector<std::wstring> spellings{scratch_.LoaderRoot(), scratch_.Root()};
-    wchar_t shortRoot[MAX_PATH] = {};
-    const DWORD n = GetShortPathNameW(scratch_.Root().c_str(), shortRoot, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) spellings.emplace_back(shortRoot, n);
-    return spellings;
-}
-
-Seen Checker::RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder,
-                         WORD show, bool)
-{
-    DebugRun run = RunDebuggee(program, L"", cwd, show, ScratchSpellings());
-    // The whole tree has ended: the records are read as they stand. The
-    // stand-ins' own images aside, any image from the scratch folder in any
-    // process counts, named with its process where that is not the program.
-    const auto spellings = ScratchSpellings();
-    for (const Loaded& loaded : run.images) {
-        if (IsStandin(loaded.process)) continue;
-        for (const std::wstring& planted : PlantedImages({loaded.image}, spellings, program))
-            run.seen.planted.push_back(loaded.child ? planted + L" (in " + Wide(Shown(loaded.process)) + L")"
-                                                    : planted);
-    }
-    for (int i = 0; i < run.unnamed; ++i) run.seen.planted.push_back(L"(a DLL whose file could not be named)");
-    for (const std::wstring& started : run.started)
-        if (!IsStandin(started)) run.seen.children.push_back(Shown(started));
-    run.seen.utility = StandinRecord(utilityFolder, true, false);
-    run.seen.decoy = StandinRecord(cwd, false, false);
-    return run.seen;
-}
-
-Expected Checker::ExpectedHere(Decision road)
-{
-    Expected expected = ExpectedFor(road);
-    if (!expected.launches && !BoxSeen(ThisBoxSeat())) expected.box = false;
-    return expected;
-}
-
-void Checker::RunAndReport(const std::string& check, const Stage& stage, WORD show, Decision road)
-{
-    const Expected expected = ExpectedHere(road);
-    const Seen seen = RunOnStage(stage.program, stage.cwd, stage.bin, show, expected.launches);
-    std::string account = (!roadRun_ || road != road_) ? Describe(seen) : DescribeAgainst(seen, roadSeen_);
-    if (!seen.planted.empty()) {
-        std::vector<std::string> shown;
-        for (const std::wstring& path : seen.planted) shown.push_back(Shown(path));
-        Say(report_.Failed(check, "planted DLL loaded: " + List(shown) + "; " + account));
-    } else if (!AsExpected(seen, expected, Utf8(stage.bin), !OnWine())) {
-        Say(report_.Failed(check, RoadName(road) + " expected; " + account));
-    } else {
-        Say(report_.Held(check, RoadName(road) + ": " + account));
-    }
-    if (!roadRun_ && road == road_) roadSeen_ = seen, roadRun_ = true;
 }
 
 void Checker::Road()
@@ -174,13 +87,17 @@ void Checker::UtilityBesideOnly()
     // that searches for WinPhlash.exe (the current folder, PATH) finds the
     // decoy. The launch road ends with status 3 and nothing shown or started.
     const auto stage = MakeStage(scratch_, L"absent", program_, InFolder(tools_, L"standin.exe"));
-    if (!stage || !DeleteFileW(InFolder(stage->bin, L"WinPhlash.exe").c_str()))
+    if (!stage || !DeleteFileW(InFolder(stage->bin, L"WinPhlash.exe").c_str()) || !Plant(*stage))
         return Say(report_.Failed("utility beside only", NotFilled()));
     const Expected expected =
         road_ == Decision::Launch ? Expected{false, {}, {}, kExitLaunchFailed, false} : ExpectedHere(road_);
-    const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, false);
+    const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL);
     const std::string account = Describe(seen);
-    if (!seen.planted.empty()) return Say(report_.Failed("utility beside only", "planted DLL loaded; " + account));
+    if (!seen.planted.empty()) {
+        std::vector<std::string> shown;
+        for (const std::wstring& path : seen.planted) shown.push_back(Shown(path));
+        return Say(report_.Failed("utility beside only", "planted DLL loaded: " + List(shown) + "; " + account));
+    }
     Say(AsExpected(seen, expected, Utf8(stage->bin), !OnWine())
             ? report_.Held("utility beside only", "none beside it, the current folder's left alone: " + account)
             : report_.Failed(
@@ -192,7 +109,7 @@ void Checker::UtilityBesideOnly()
 void Checker::HiddenStart()
 {
     const auto stage = MakeStage(scratch_, L"hidden", program_, InFolder(tools_, L"standin.exe"));
-    if (!stage) return Say(report_.Failed("hidden start", NotFilled()));
+    if (!stage || !Plant(*stage)) return Say(report_.Failed("hidden start", NotFilled()));
     RunAndReport("hidden start", *stage, SW_HIDE, road_);
 }
 
@@ -200,15 +117,17 @@ void Checker::RootOfDrive()
 {
     const std::wstring folder = scratch_.Folder(L"drive");
     const std::wstring file = program_.substr(program_.find_last_of(L"\\/") + 1);
-    if (folder.empty() || scratch_.Folder(L"drive\\other").empty() ||
-        !CopyFileW(program_.c_str(), InFolder(folder, file).c_str(), FALSE) ||
-        !CopyFileW(InFolder(tools_, L"standin.exe").c_str(), InFolder(folder, L"WinPhlash.exe").c_str(), FALSE))
+    const Stage planted{folder, folder, InFolder(folder, L"other x"), InFolder(folder, file)};
+    if (folder.empty() || scratch_.Folder(L"drive\\other x").empty() ||
+        !CopyFileW(program_.c_str(), planted.program.c_str(), FALSE) ||
+        !CopyFileW(InFolder(tools_, L"standin.exe").c_str(), InFolder(folder, L"WinPhlash.exe").c_str(), FALSE) ||
+        !SetStandinEnd(folder, kStandinStayMs, 0) || !Plant(planted))
         return Say(report_.Failed("root of a drive", NotFilled()));
     const DriveLetter drive(folder);
     if (drive.Root().empty()) return Say(report_.Skipped("root of a drive", drive.Why()));
     const Expected expected = ExpectedHere(road_);
-    const Seen seen = RunOnStage(InFolder(drive.Root(), file), InFolder(drive.Root(), L"other"), folder, SW_SHOWNORMAL,
-                                 expected.launches);
+    const Seen seen =
+        RunOnStage(InFolder(drive.Root(), file), InFolder(drive.Root(), L"other x"), folder, SW_SHOWNORMAL);
     const std::string account = roadRun_ ? DescribeAgainst(seen, roadSeen_) : Describe(seen);
     if (AsExpected(seen, expected, Utf8(drive.Root()), !OnWine()))
         Say(report_.Held("root of a drive", "from " + Utf8(drive.Root()) + ": " + account));

@@ -1,13 +1,15 @@
 // The checks, one report line each: the machine's imports, the road the
-// board takes, every system DLL name planted (with a careless gate as the
-// control), a planted manifest, a hidden start, the root of a drive, and,
-// with a person at the machine, the consent prompt.
+// board takes, every system image name planted (with a careless gate as the
+// control), a planted manifest, a hidden start, the root of a drive, the
+// fleet mode, and, with a person at the machine, the consent prompt.
 #pragma once
 
 #include <string>
 
+#include "../fleet_outcome.h"
 #include "../report.h"
 #include "../run_outcome.h"
+#include "debuggee.h"
 #include "dll_search.h"
 #include "files.h"
 #include "stages.h"
@@ -28,6 +30,7 @@ public:
     void UtilityBesideOnly();
     void HiddenStart();
     void RootOfDrive();
+    void Fleet();
     void Elevation(bool asked);
 
     Report& report() { return report_; }
@@ -41,8 +44,19 @@ private:
     // this window station or session, no box on a box road (kestrel.exe
     // sends its message to the console session instead).
     static Expected ExpectedHere(Decision road);
+    // One run of `program` with `arguments`, and what it did: the records
+    // of the stand-in in `utilityFolder` and of the decoy in `cwd` read, the
+    // images mapped from the scratch folder named, the other programs it
+    // started.
     Seen RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder, WORD show,
-                    bool launches);
+                    const std::wstring& arguments = {}, RunWatcher* watcher = nullptr);
+    // Every system image name planted in the stage, beside the program and
+    // in its current folder: the probe under each module's name, the
+    // stand-in under each program's. False when they could not be placed.
+    bool Plant(const Stage& stage) const;
+    // A fleet stage's run under `switches` and its line.
+    void FleetLine(const std::string& check, const Stage& stage, const std::wstring& switches,
+                   const FleetExpected& expected, const std::wstring& log = {});
     // The scratch folder as the loader may name what it maps from there: its
     // final path, as made, and its 8.3 form (XP's loader names a file as it
     // opened it, and XP's %TEMP% is an 8.3 spelling).
@@ -59,7 +73,10 @@ private:
     Seen roadSeen_;
     bool roadRun_ = false;
     std::vector<std::string> known_;
-    std::vector<std::wstring> names_;  // every system image name, planted
+    std::vector<std::wstring> names_;     // every system module image name, planted
+    std::vector<std::wstring> programs_;  // every system program name, planted
+    VersionRead versionRead_;             // the board's Version as this check read it
+    bool onBattery_ = false;
 };
 
 }  // namespace kestrel::check

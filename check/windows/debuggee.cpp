@@ -1,96 +1,17 @@
 #include "debuggee.h"
 
 #include "../report.h"
+#include "box_reader.h"
+#include "console_end.h"
 #include "files.h"
+#include "processes.h"
 #include "text.h"
-#include "warning_icon.h"
 
 namespace kestrel::check {
 
 namespace {
 
 constexpr DWORD kRunTimeoutMs = 60000;
-constexpr UINT kAskTimeoutMs = 1000;
-constexpr DWORD kLayoutMs = 200;  // a new box is read once it has laid itself out
-
-// A window's text, asked with a time limit: the debuggee may be stopped at a
-// debug event this thread has not yet continued.
-bool TextOf(HWND window, std::wstring& text)
-{
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kAskTimeoutMs, &length)) return false;
-    std::wstring buffer(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                             SMTO_ABORTIFHUNG, kAskTimeoutMs, &copied))
-        return false;
-    buffer.resize(copied < buffer.size() ? copied : buffer.size() - 1);
-    text = buffer;
-    return true;
-}
-
-struct BoxSearch {
-    DWORD pid;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectBox(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<BoxSearch*>(param);
-    DWORD owner = 0;
-    wchar_t name[16] = {};
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->pid && IsWindowVisible(window) && GetClassNameW(window, name, 16) &&
-        std::wstring(name) == L"#32770")
-        search->found.push_back(window);
-    return TRUE;
-}
-
-// What the boxes of one run are: each seen once, read once laid out, then
-// its OK pressed.
-class BoxReader {
-public:
-    explicit BoxReader(DWORD pid) : pid_(pid) {}
-
-    void Look(std::vector<Box>& boxes)
-    {
-        BoxSearch search{pid_, {}};
-        EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
-        for (const HWND box : search.found) {
-            bool done = false;
-            for (const HWND d : done_) done = done || d == box;
-            if (done) continue;
-            std::size_t i = 0;
-            while (i < pending_.size() && pending_[i].box != box) ++i;
-            if (i == pending_.size()) {
-                pending_.push_back({box, GetTickCount()});
-                continue;
-            }
-            if (GetTickCount() - pending_[i].since < kLayoutMs) continue;
-            std::wstring caption, text;
-            const HWND label = GetDlgItem(box, 0xFFFF);
-            if (!TextOf(box, caption) || (label && !TextOf(label, text))) continue;  // asked again next time
-            boxes.push_back({Utf8(caption), Utf8(text), ShowsWarningIcon(box)});
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
-            done_.push_back(box);
-            pending_.erase(pending_.begin() + std::ptrdiff_t(i));
-        }
-    }
-
-private:
-    struct Pending {
-        HWND box;
-        DWORD since;
-    };
-    DWORD pid_;
-    std::vector<HWND> done_;
-    std::vector<Pending> pending_;
-};
-
-}  // namespace
-
-namespace {
 
 // A process of the tree: its handle (the system's, valid until its exit is
 // continued) and its image.
@@ -98,6 +19,7 @@ struct Member {
     DWORD id;
     HANDLE process;
     std::wstring image;
+    ULONGLONG created;
     bool ended;
     bool surrogate;
 };
@@ -111,10 +33,56 @@ bool Surrogate(const std::wstring& image, const std::vector<std::wstring>& scrat
     return file == "dllhost.exe" && PlantedImages({image}, scratch, L"").empty();
 }
 
+// The tree as the loop sees it.
+class Tree {
+public:
+    Member* Find(DWORD id)
+    {
+        for (Member& m : members_)
+            if (m.id == id) return &m;
+        return nullptr;
+    }
+    void Add(Member member)
+    {
+        EndOnConsoleEnd(member.process);
+        members_.push_back(std::move(member));
+    }
+    void End(Member& m)
+    {
+        m.ended = true;
+        ForgetOnConsoleEnd(m.process);
+    }
+    // Whether a process of the tree, the surrogate aside, still runs (other
+    // than `except`), or, with `utility`, a process of the utility.
+    bool Live(DWORD except = 0, bool utility = false) const
+    {
+        for (const Member& m : members_)
+            if (!m.ended && !m.surrogate && m.id != except && (!utility || IsUtilityImage(m.image))) return true;
+        return false;
+    }
+    // Whether a process the tree made has yet to raise its first event.
+    bool Unseen() const
+    {
+        std::vector<TreeMember> ids;
+        for (const Member& m : members_) ids.push_back({m.id, m.created});
+        return ChildNotYetSeen(ids);
+    }
+    std::vector<Member>& members() { return members_; }
+
+private:
+    std::vector<Member> members_;
+};
+
 }  // namespace
 
+bool IsUtilityImage(const std::wstring& image)
+{
+    const std::wstring_view file = std::wstring_view(image).substr(image.find_last_of(L"\\/") + 1);
+    return Lower(Utf8(file)) == "winphlash.exe";
+}
+
 DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments, const std::wstring& cwd, WORD show,
-                     const std::vector<std::wstring>& scratch)
+                     const std::vector<std::wstring>& scratch, RunWatcher* watcher)
 {
     DebugRun run;
     std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
@@ -123,34 +91,26 @@ DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments,
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = show;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DEBUG_PROCESS, nullptr,
-                        cwd.c_str(), &startup, &process)) {
+    if (ConsoleEnding() || !CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, DEBUG_PROCESS,
+                                           nullptr, cwd.c_str(), &startup, &process)) {
         run.seen.startError = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
         return run;
     }
     DebugSetProcessKillOnExit(TRUE);
     BoxReader boxes(process.dwProcessId);
-    std::vector<Member> tree;
+    Tree tree;
     std::vector<DWORD> breakpoints;  // the processes whose loader breakpoint has come
-    const auto member = [&](DWORD id) -> Member* {
-        for (Member& m : tree)
-            if (m.id == id) return &m;
-        return nullptr;
-    };
-    const auto live = [&] {
-        for (const Member& m : tree)
-            if (!m.ended && !m.surrogate) return true;
-        return false;
-    };
     const DWORD start = GetTickCount();
     bool terminated = false, first = true;
-    while (first || live()) {
+    // The tree looks empty: it is when no process it made is still to come.
+    while (first || tree.Live() || tree.Unseen()) {
         if (!terminated && GetTickCount() - start > kRunTimeoutMs) {
-            for (const Member& m : tree)
+            for (const Member& m : tree.members())
                 if (!m.ended) TerminateProcess(m.process, 99);
             terminated = run.seen.timedOut = true;
         }
         if (terminated && GetTickCount() - start > kRunTimeoutMs + 10000) break;  // it will not end
+        if (watcher && !terminated) watcher->Turn(process.hProcess, tree.Live(0, true));
         DEBUG_EVENT event = {};
         if (!WaitForDebugEvent(&event, 50)) {
             if (!terminated) boxes.Look(run.seen.boxes);
@@ -163,14 +123,14 @@ DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments,
             const std::wstring image = PathOfOpenImage(info.hFile, info.hProcess, info.lpBaseOfImage);
             if (info.hFile) CloseHandle(info.hFile);
             const bool surrogate = !first && Surrogate(image, scratch);
-            tree.push_back({event.dwProcessId, info.hProcess, image, false, surrogate});
+            tree.Add({event.dwProcessId, info.hProcess, image, CreatedAt(info.hProcess), false, surrogate});
             if (first) first = false;
-            else if (!surrogate)
-                run.started.push_back(image.empty() ? L"(a program whose file could not be named)" : image);
+            else if (surrogate) run.seen.platform.push_back(Utf8(image));
+            else run.started.push_back(image.empty() ? L"(a program whose file could not be named)" : image);
             break;
         }
         case LOAD_DLL_DEBUG_EVENT: {
-            const Member* in = member(event.dwProcessId);
+            const Member* in = tree.Find(event.dwProcessId);
             const std::wstring path = PathOfOpenImage(event.u.LoadDll.hFile, in ? in->process : process.hProcess,
                                                       event.u.LoadDll.lpBaseOfDll);
             if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
@@ -196,20 +156,31 @@ DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments,
             break;
         }
         case EXIT_PROCESS_DEBUG_EVENT:
-            if (Member* m = member(event.dwProcessId)) m->ended = true;
-            if (event.dwProcessId == process.dwProcessId) run.seen.exit = event.u.ExitProcess.dwExitCode;
+            if (Member* m = tree.Find(event.dwProcessId)) tree.End(*m);
+            if (event.dwProcessId == process.dwProcessId) {
+                run.seen.exit = event.u.ExitProcess.dwExitCode;
+                run.seen.endedWhileUtilityRan = tree.Live(0, true);
+                run.seen.endedLast = !tree.Live() && !tree.Unseen();
+            }
             break;
         default: break;
         }
         ContinueDebugEvent(event.dwProcessId, event.dwThreadId, answer);
     }
-    // What would not end, and a surrogate kept for others: detached, so that
-    // its events never reach the next run on this thread, and ended.
-    for (const Member& m : tree) {
+    // What would not end, and a surrogate kept for others: ended, then
+    // detached, so that none of its events reaches the next run on this
+    // thread. In that order: the handle the create event gave is the
+    // system's, and Windows closes it as it detaches the process
+    // (DebugActiveProcessStop); a TerminateProcess after that has no handle
+    // to end it with, and the process outlives the check (Wine keeps it).
+    for (Member& m : tree.members()) {
         if (m.ended) continue;
-        DebugActiveProcessStop(m.id);
         TerminateProcess(m.process, 99);
+        ForgetOnConsoleEnd(m.process);
+        DebugActiveProcessStop(m.id);
     }
+    if (!scratch.empty())
+        for (const std::wstring& left : EndScratchProcesses(scratch)) run.seen.leftovers.push_back(Utf8(left));
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return run;

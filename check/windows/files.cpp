@@ -1,15 +1,11 @@
 #include "files.h"
 
 #include "dll_search.h"
+#include "console_end.h"
 #include "program_path.h"
 
 namespace kestrel::check {
 
-namespace {
-
-// Removes a folder and all it holds; false when something stayed. A link to
-// another folder (a junction or symbolic link that a program under check
-// might make) is removed itself, never followed.
 bool RemoveTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW found;
@@ -34,6 +30,8 @@ bool RemoveTree(const std::wstring& folder)
     }
     return RemoveDirectoryW(folder.c_str()) && removed;
 }
+
+namespace {
 
 using FinalPathFunction = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
 using MappedFileNameFunction = DWORD(WINAPI*)(HANDLE, LPVOID, LPWSTR, DWORD);
@@ -67,36 +65,6 @@ std::wstring DrivePathOf(const std::wstring& device)
     return {};
 }
 
-// What a check that is stopped from its console (Ctrl+C, Ctrl+Break, the
-// window closed) must not leave behind, which no destructor then removes:
-// the scratch folder and the drive letter. The handler runs on a thread of
-// its own; returning FALSE lets the default handler end the process, and the
-// system its debuggees with it.
-// Plain arrays: nothing to construct or destroy, so nothing the C++
-// runtime must guard.
-struct Leftovers {
-    wchar_t scratch[1024];
-    wchar_t device[8];
-    wchar_t target[1024];
-};
-Leftovers pending;
-
-void Keep(wchar_t (&into)[1024], const std::wstring& text)
-{
-    const std::size_t n = text.size() < 1024 ? text.size() : 0;
-    text.copy(into, n);
-    into[n] = L'\0';
-}
-
-BOOL WINAPI OnConsoleEnd(DWORD)
-{
-    if (pending.device[0])
-        DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE | DDD_NO_BROADCAST_SYSTEM, pending.device,
-                         pending.target);
-    if (pending.scratch[0]) RemoveTree(pending.scratch);
-    return FALSE;
-}
-
 }  // namespace
 
 Scratch::Scratch()
@@ -111,19 +79,20 @@ Scratch::Scratch()
     }
     loaderRoot_ = root_;
     if (root_.empty()) return;
-    Keep(pending.scratch, root_);
-    SetConsoleCtrlHandler(OnConsoleEnd, TRUE);
+    RemoveScratchOnConsoleEnd(root_);
     const HANDLE folder = CreateFileW(root_.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder == INVALID_HANDLE_VALUE) return;
     if (std::wstring final = FinalPath(folder); !final.empty()) loaderRoot_ = final;
     CloseHandle(folder);
+    RemoveScratchOnConsoleEnd(root_, loaderRoot_);
     // XP: no final path; the long spelling of the root is what the mapped
     // sections' names turn into.
     if (loaderRoot_ == root_) {
         wchar_t longer[MAX_PATH];
         const DWORD m = GetLongPathNameW(root_.c_str(), longer, MAX_PATH);
         if (m > 0 && m < MAX_PATH) loaderRoot_ = longer;
+        RemoveScratchOnConsoleEnd(root_, loaderRoot_);
     }
 }
 
@@ -132,7 +101,7 @@ bool Scratch::Remove()
     if (root_.empty()) return true;
     for (int i = 0; i < 30; ++i) {
         if (RemoveTree(root_)) {
-            pending.scratch[0] = L'\0';
+            RemoveScratchOnConsoleEnd({});
             root_.clear();
             return true;
         }
@@ -184,14 +153,6 @@ std::optional<std::vector<unsigned char>> ReadFileBytes(const std::wstring& path
 bool PlaceFile(const std::wstring& source, const std::wstring& target)
 {
     return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
-}
-
-void RemoveOnConsoleEnd(const std::wstring& device, const std::wstring& target)
-{
-    const std::size_t n = device.size() < 7 ? device.size() : 0;
-    device.copy(pending.device, n);
-    pending.device[n] = L'\0';
-    Keep(pending.target, target);
 }
 
 std::wstring PathOfOpenImage(HANDLE file, HANDLE process, const void* mapped)

@@ -37,9 +37,10 @@ private:
     std::wstring root_, loaderRoot_;
 };
 
-// A drive letter to take back should the check be stopped from its console
-// (Ctrl+C, the window closed), as the scratch folder is; empty texts: none.
-void RemoveOnConsoleEnd(const std::wstring& device, const std::wstring& target);
+// Removes a folder and all it holds; false when something stayed. A link to
+// another folder (a junction or symbolic link that a program under check
+// might make) is removed itself, never followed.
+bool RemoveTree(const std::wstring& folder);
 
 bool WriteFileBytes(const std::wstring& path, const void* data, DWORD size);
 // One of this program's RCDATA resources, written to `path`.

@@ -4,6 +4,7 @@
 
 #include "../pe_imports.h"
 #include "../report.h"
+#include "admin_only.h"
 #include "files.h"
 #include "program_path.h"
 #include "text.h"
@@ -70,7 +71,7 @@ bool ModuleImage(const std::wstring& path)
 
 }  // namespace
 
-std::vector<std::wstring> SystemImageNames()
+std::vector<std::wstring> SystemImageNames(bool programs)
 {
     std::vector<std::wstring> names;
     std::vector<std::string> lowered;
@@ -87,8 +88,10 @@ std::vector<std::wstring> SystemImageNames()
         do {
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
             const std::string name = Lower(Utf8(found.cFileName));
-            // Programs are started, not loaded; WinPhlash.exe is the stand-in's.
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) continue;
+            // Programs are started, not loaded: planted apart; WinPhlash.exe
+            // is the stand-in's.
+            const bool program = name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0;
+            if (program != programs || name == "winphlash.exe") continue;
             bool seen = false;
             for (const std::string& known : lowered) seen = seen || known == name;
             if (seen || !ModuleImage(InFolder(folder, found.cFileName))) continue;
@@ -158,5 +161,29 @@ std::string MachineLine(const WindowsVersion& version)
     return "machine: Windows " + std::to_string(version.major) + "." + std::to_string(version.minor) + ", WoW64 " +
            (wow64 ? "yes" : "no") + ", System32-only search " + search;
 }
+
+}  // namespace kestrel::check
+
+namespace kestrel::check {
+
+std::string PowerLine(bool& onBattery)
+{
+    SYSTEM_POWER_STATUS power = {};
+    const bool read = GetSystemPowerStatus(&power) != FALSE;
+    // The mains off (0) with a battery there (BatteryFlag neither 128, "no
+    // system battery", nor 255, "unknown status": SYSTEM_POWER_STATUS,
+    // Microsoft Learn), as the table of statuses for deployers says.
+    onBattery = read && power.ACLineStatus == 0 && power.BatteryFlag != 128 && power.BatteryFlag != 255;
+    const char* mains = !read                     ? "cannot be read"
+                        : onBattery               ? "on battery (kestrel.exe refuses a flash: 4)"
+                        : power.ACLineStatus == 1 ? "on mains"
+                        : power.BatteryFlag & 128 ? "no battery"
+                                                  : "not on battery as kestrel.exe reads it";
+    return std::string("machine: power ") + mains + "; flash lock " +
+           (RunsAsAdministrator() ? "may be taken by this account (administrator)"
+                                  : "needs an administrator: a fleet launch here ends with 1");
+}
+
+bool OnWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
 }  // namespace kestrel::check

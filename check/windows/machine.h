@@ -21,8 +21,9 @@ std::optional<std::vector<std::string>> KnownDlls();
 
 // The name of every module image, PE or 16-bit NE (DLLs, drivers, controls,
 // codecs, whatever starts as one; programs aside) in the system folder, its wbem folder and
-// the Windows folder, each once, without regard to case.
-std::vector<std::wstring> SystemImageNames();
+// the Windows folder, each once, without regard to case; with `programs`,
+// the programs' names (.exe) instead, WinPhlash.exe aside.
+std::vector<std::wstring> SystemImageNames(bool programs = false);
 
 // The folders on PATH that this account can write to: a program that loads
 // or starts something by bare name may find it there.
@@ -34,5 +35,14 @@ bool PreferExternalManifest();
 
 // "machine: Windows 6.1, WoW64 no, System32-only search ..."
 std::string MachineLine(const WindowsVersion& version);
+
+// "machine: power: ..., flash lock: ...": the mains state as the system
+// reports it, with `onBattery` set where kestrel.exe would refuse a flash,
+// and whether this account may take the flash lock (an elevated
+// administrator, or SYSTEM).
+std::string PowerLine(bool& onBattery);
+
+// Wine says who it is through ntdll; Windows has no such export.
+bool OnWine();
 
 }  // namespace kestrel::check

@@ -70,8 +70,8 @@ bool Checker::Control(const Stage& stage, const std::wstring& name)
 
 void Checker::PlantedDlls()
 {
-    const std::wstring probe = InFolder(tools_, L"probe.dll");
     names_ = SystemImageNames();
+    programs_ = SystemImageNames(true);
     const auto& names = names_;
     // How many of each kind, by the name's ending.
     std::vector<std::pair<std::string, int>> kinds;
@@ -88,11 +88,10 @@ void Checker::PlantedDlls()
     std::string counts;
     for (const auto& [kind, count] : kinds) counts += (counts.empty() ? "" : ", ") + kind + " " + std::to_string(count);
     Say("planted DLL names: " + std::to_string(names.size()) + " (" + counts + ")");
+    Say("planted program names: " + std::to_string(programs_.size()) +
+        " (the stand-in under each: a start of one fails the stage)");
     const auto stage = MakeStage(scratch_, L"planted", program_, InFolder(tools_, L"standin.exe"));
-    bool placed = stage.has_value() && !names.empty();
-    for (std::size_t i = 0; placed && i < names.size(); ++i)
-        placed = PlaceFile(probe, InFolder(stage->bin, names[i])) && PlaceFile(probe, InFolder(stage->cwd, names[i]));
-    if (!placed) return Say(report_.Failed("planted DLLs", NotFilled()));
+    if (!stage || !Plant(*stage)) return Say(report_.Failed("planted DLLs", NotFilled()));
     // A careless gate first: where its load from its own folder is not seen,
     // no load of the program's would be either.
     const std::wstring control = ControlName(names, known_);

@@ -5,25 +5,38 @@
 #include <cwchar>
 
 #include "../report.h"
+#include "console_end.h"
 #include "program_path.h"
 #include "text.h"
 
 namespace kestrel::check {
 
 std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name, const std::wstring& program,
-                               const std::wstring& standin)
+                               const std::wstring& standin, unsigned stayMs)
 {
-    const std::wstring folder = scratch.Folder(name);
+    const std::wstring folder = scratch.Folder(name + L" x");
     if (folder.empty()) return std::nullopt;
-    Stage stage{InFolder(folder, L"bin"), InFolder(folder, L"cwd"), {}};
+    Stage stage{folder, InFolder(folder, L"bin"), InFolder(folder, L"cwd"), {}};
     const std::wstring file = program.substr(program.find_last_of(L"\\/") + 1);
     stage.program = InFolder(stage.bin, file);
     if (!CreateDirectoryW(stage.bin.c_str(), nullptr) || !CreateDirectoryW(stage.cwd.c_str(), nullptr) ||
         !CopyFileW(program.c_str(), stage.program.c_str(), FALSE) ||
         !CopyFileW(standin.c_str(), InFolder(stage.bin, L"WinPhlash.exe").c_str(), FALSE) ||
-        !CopyFileW(standin.c_str(), InFolder(stage.cwd, L"WinPhlash.exe").c_str(), FALSE))
+        !CopyFileW(standin.c_str(), InFolder(stage.cwd, L"WinPhlash.exe").c_str(), FALSE) ||
+        !CopyFileW(standin.c_str(), InFolder(scratch.Root(), name + L".exe").c_str(), FALSE) ||
+        !SetStandinEnd(stage.bin, stayMs, 0))
         return std::nullopt;
     return stage;
+}
+
+bool SetStandinEnd(const std::wstring& bin, unsigned stayMs, unsigned long status, unsigned childMs, bool held)
+{
+    const std::wstring hold = InFolder(bin, L"hold.txt");
+    if (held ? !WriteFileBytes(hold, "", 0) : (!DeleteFileW(hold.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND))
+        return false;
+    const std::string ends = std::to_string(stayMs) + " " + std::to_string(status) +
+                             (childMs ? " " + std::to_string(childMs) : std::string()) + "\n";
+    return WriteFileBytes(InFolder(bin, L"ends.txt"), ends.data(), DWORD(ends.size()));
 }
 
 std::string NotFilled()

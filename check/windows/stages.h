@@ -13,12 +13,25 @@ namespace kestrel::check {
 // The program (under its own name) and the stand-in as WinPhlash.exe in
 // `bin`, the current folder `cwd` elsewhere, with a decoy WinPhlash.exe in
 // it: a start of that one, which records itself in `cwd`, is the wrong one.
+// The stage's folder holds a space, as users' folders do ("NAME x"), and a
+// decoy program lies where a path left unquoted would be cut ("NAME.exe"
+// beside it): a start of that one is a program the tree started.
 struct Stage {
-    std::wstring bin, cwd, program;
+    std::wstring folder, bin, cwd, program;
 };
 
+// How long the stand-in stays in a stage, unless the stage says otherwise.
+inline constexpr unsigned kStandinStayMs = 1000;
+// The stand-in stays `stayMs` and ends with 0 (ends.txt beside it), as a
+// flash does not end at once.
 std::optional<Stage> MakeStage(const Scratch& scratch, const std::wstring& name, const std::wstring& program,
-                               const std::wstring& standin);
+                               const std::wstring& standin, unsigned stayMs = kStandinStayMs);
+// Writes ends.txt beside the stand-in in `bin`: it stays `stayMs`, having
+// started a child that lives `childMs` when that is not 0, and ends with
+// `status`. With `held`, it first stays while hold.txt is there (the run
+// removes it once the program has ended: HoldUntilEnd).
+bool SetStandinEnd(const std::wstring& bin, unsigned stayMs, unsigned long status, unsigned childMs = 0,
+                   bool held = true);
 // "the scratch folder could not be filled (error N)", with the system's error
 // of the step that failed.
 std::string NotFilled();

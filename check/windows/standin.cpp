@@ -1,11 +1,13 @@
 // A stand-in for the flash utility: records that it started, with the
 // show-window state it was given, its working folder and the error mode it
-// started with, in launched.txt beside itself, as UTF-8. (Wine gives every
+// started with, in launched.txt beside itself, as UTF-8; with ends.txt
+// beside it (below), it stays a while, as a flash does, and records its end. (Wine gives every
 // process the default error mode; on Windows the mode shows whether the
 // starter passed its own on.)
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 
 #ifdef STANDIN_ENDS
@@ -35,9 +37,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     std::wcscpy(slash + 1, L"launched.txt");
 #ifdef STANDIN_ENDS
     // The flash's own child (see below): it records only its end.
-    unsigned long childPause = 0;
-    if (arguments && std::swscanf(arguments, L"child %lu", &childPause) == 1) {
-        Sleep(childPause);
+    if (arguments && std::wcsncmp(arguments, L"child ", 6) == 0) {
+        Sleep(std::wcstoul(arguments + 6, nullptr, 10));
         return Append(log, "child ended\n", 12) ? 0 : 1;
     }
 #endif
@@ -91,8 +92,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     DWORD got = 0;
     if (ends != INVALID_HANDLE_VALUE && ReadFile(ends, text, sizeof text - 1, &got, nullptr)) {
         CloseHandle(ends);
-        unsigned long pause = 0, status = 0, child = 0;
-        const int fields = std::sscanf(text, "%lu %lu %lu", &pause, &status, &child);
+        unsigned long values[3] = {};
+        int fields = 0;
+        for (char* at = text; fields < 3;) {
+            char* end = nullptr;
+            values[fields] = std::strtoul(at, &end, 10);
+            if (end == at) break;
+            ++fields;
+            at = end;
+        }
+        const unsigned long pause = values[0], status = values[1], child = values[2];
         if (fields == 3) {
             wchar_t line[MAX_PATH + 32] = {};
             _snwprintf(line, MAX_PATH + 31, L"\"%ls\" child %lu", self, child);
@@ -105,6 +114,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
             CloseHandle(process.hProcess);
         }
         if (fields >= 2) {
+            // With hold.txt beside it, it first stays while that file is
+            // there, a minute at most: a stage that starts other runs
+            // meanwhile lets it go when they are done.
+            std::wcscpy(slash + 1, L"hold.txt");
+            for (int i = 0; i < 600 && GetFileAttributesW(log) != INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
             Sleep(pause);
             DWORD more = 0;
             const bool ended = WriteFile(out, "ended\n", 6, &more, nullptr) && more == 6;

@@ -1,5 +1,6 @@
-// Whether a message box shows the system's warning icon, read from the
-// screen: an icon handle means nothing in another process.
+// Whether a message box shows the system's warning icon, read from the icon
+// the box holds; where this process cannot read it (Wine), from the screen,
+// with the box raised above every other window first.
 #pragma once
 
 #include <windows.h>
@@ -11,10 +12,17 @@ namespace kestrel::check {
 // event.
 HWND IconControlOf(HWND box);
 
-// The control's pixels are compared with the warning icon drawn over a copy
-// of them, at the control's own size from the icon image nearest to it, as
-// the box draws it at any DPI: where the box shows the warning icon the two
+// Puts the box above every other window, topmost, without activating it and
+// without waiting for its thread: a window over the screen's centre would
+// otherwise hide the icon from a reading of the screen.
+void RaiseBox(HWND box);
+
+// The icon the box's control holds, drawn at its own size, against the
+// warning icon drawn at that size from the icon image nearest to it (as the
+// box takes it at any DPI): where the box shows the warning icon the two
 // differ in almost no pixel, where it shows another icon, or none, in many.
+// Where the icon's handle cannot be read here, the control's pixels on the
+// screen are compared with the warning icon drawn over a copy of them.
 bool ShowsWarningIcon(HWND box);
 
 }  // namespace kestrel::check

@@ -2,7 +2,7 @@
 # The release check, run as a release engineer would, on a board of the test's
 # choosing: every check holds (elevation and the drive root skipped), or, for a
 # control gate, the checks it must fail fail.
-#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [control|map_only|driver|error_icon|child|twice|cwd] [temp] [name=FILE] [dpi=N] [unseen=BOXDRIVER]
+#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [KIND] [temp] [name=FILE] [dpi=N] [unseen=BOXDRIVER] [cover=COVER]
 #     control     the gate loads a planted DLL by bare name: the planted-DLL
 #                 check fails naming it;
 #     map_only    it maps it without running its code: the same;
@@ -14,12 +14,29 @@
 #                 the copy;
 #     twice       it starts the utility twice: every launch-road check fails;
 #     cwd         it starts the current folder's utility: the same;
+#     waits       it waits for the utility: every launch-road check fails;
+#     job         its job ends the utility as it ends: the same;
+#     unquoted    it names the utility's path unquoted, and the decoy where
+#                 the path is cut starts: the same;
+#     cmd         it starts the utility through cmd.exe by bare name, and
+#                 the planted one beside it starts: the same;
+#     absent_load without a utility it loads a DLL by bare name: the
+#                 status-3 road fails;
+#     abort_retry_ignore
+#                 its box has three buttons: every box check fails;
+#     escape      a copy of it started under another parent stays: the
+#                 stages fail on it, and it is ended;
+#     loud        it shows its box under /quiet: the fleet lines fail;
 #     temp        TEMP and TMP in a folder named "José-固件";
 #     name=FILE   the program copied under that name;
 #     dpi=N       the screen's DPI;
 #     unseen=BOXDRIVER
 #                 the check started by BOXDRIVER on a window station nobody
-#                 sees: the box roads are checked for no box, and hold.
+#                 sees: the box roads are checked for no box, and hold;
+#     cover=COVER a window over the screen's centre, above every other,
+#                 while the check runs;
+#     battery     the machine on battery (a battery present, the mains off):
+#                 the fleet launch is refused with 4, nothing waits.
 # The settings go into the case's own prefix (an overlay of the shared one).
 set -u
 export WINEDEBUG=-all
@@ -28,10 +45,12 @@ source "$(dirname "$0")/common.sh"
 export WINEPREFIX=$(realpath "$1")
 tool=$(realpath "$2") program=$(realpath "$3") version=$4
 shift 4
-kind=kestrel temp=no name=kestrel.exe dpi="" unseen=""
+kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" battery=no
 for option; do
   case $option in
-    control|map_only|driver|error_icon|child|twice|cwd) kind=$option ;;
+    control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
+    cover=*) cover=${option#cover=} ;;
+    battery) battery=yes ;;
     temp) temp=yes ;;
     name=*) name=${option#name=} ;;
     dpi=*) dpi=${option#dpi=} ;;
@@ -43,7 +62,11 @@ if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs 
 mkdir -p "$work/release"
 cp "$tool" "$work/release/kestrel-check.exe"
 cp "$program" "$work/release/$name"
-export RUN=kestrel-check.exe
+export RUN=kestrel-check.exe COVER=""
+if [ -n "$cover" ]; then
+  cp "$cover" "$work/release/cover.exe"
+  COVER=cover.exe
+fi
 if [ -n "$unseen" ]; then
   cp "$unseen" "$work/release/boxdriver.exe"
   RUN="boxdriver.exe --unseen kestrel-check.exe . 280"
@@ -58,11 +81,23 @@ fi
 [ -n "$dpi" ] && settings+=("HKCU\\Control Panel\\Desktop|LogPixels|REG_DWORD|$dpi")
 # The settings and the run under one display: a Wine desktop made before Xvfb
 # would have none.
-LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" && with_x bash -c '"'"'
+export BATTERY=$battery
+LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" &&
+  if [ "$BATTERY" = yes ]; then
+    mkdir -p /sys/class/power_supply/AC /sys/class/power_supply/BAT0
+    echo Mains > /sys/class/power_supply/AC/type; echo 0 > /sys/class/power_supply/AC/online
+    echo Battery > /sys/class/power_supply/BAT0/type; echo Discharging > /sys/class/power_supply/BAT0/status
+    echo 1 > /sys/class/power_supply/BAT0/present; echo 50 > /sys/class/power_supply/BAT0/capacity
+  fi && with_x bash -c '"'"'
     for setting in "${@:2}"; do
       IFS="|" read -r key value type data <<< "$setting"
       wine reg add "$key" /v "$value" /t "$type" /d "$data" /f > /dev/null 2>&1
     done
+    # A window over the centre, up before the check starts.
+    if [ -n "$COVER" ]; then
+      wine "$COVER" 280 > cover.out 2> /dev/null &
+      until grep -q up cover.out 2> /dev/null; do sleep 0.1; done
+    fi
     wine $RUN "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:3}"' \
   _ "$version" "$work/release" "$name" "${settings[@]}"
 room=$?
@@ -86,37 +121,89 @@ check "the drive letter skipped: Wine reaches drives through dosdevices only" \
   "$(grep -c '^skipped  root of a drive: the stage cannot be reached through ' <<< "$report")" 1
 check "the control gate's load seen" "$(grep -c '^control: .* was seen$' <<< "$report")" 1
 failed=$(grep '^FAILED' <<< "$report")
+# The board's road, as the check predicts it: the fleet stages that wait run
+# only where a flash may start.
+road=launch
+[ "$version" != 34B ] && road=box
+[ "${WINEDLLOVERRIDES:-}" = "wbemprox=d" ] && road=box
+fails() { grep -cE "^FAILED   $1" <<< "$failed"; }
 case $kind in
   control|map_only|driver|child)
     check "exit status" "$(cat "$work/release/status")" 1
     in_process=""
-    [ $kind = child ] && in_process=' \(in [^)]*\\(planted|manifest)\\bin\\'"$name"'\)'
+    [ $kind = child ] && in_process=' \(in [^)]*\\(planted|manifest) x\\bin\\'"$name"'\)'
     dll='dwmapi\.dll'
     [ $kind = driver ] && dll='msacm32\.drv'
     # The manifest's stage plants every name too, beside the program.
-    check "only the planted stages fail, naming the DLL" \
-      "$(grep -cE '^FAILED   planted (DLLs|manifest): planted DLL loaded: [^;]*\\(planted|manifest)\\bin\\'"$dll$in_process"';' <<< "$failed")/$(grep -c . <<< "$failed")" "2/2"
-    check "closing line" "$(tail -1 <<< "$report")" "4 passed, 2 failed" ;;
+    check "the planted stages fail, naming the DLL" \
+      "$(fails '(planted DLLs|planted manifest): planted DLL loaded: [^;]*\\(planted|manifest) x\\bin\\'"$dll$in_process"';')" 2
+    if [ $kind = child ]; then
+      check "the copy it starts fails the road, named" \
+        "$(fails 'road: .*; also started: [^;]*\\road x\\bin\\'"$name"'$')" 1
+    else
+      check "the road itself holds" "$(grep -c '^held     road: ' <<< "$report")" 1
+    fi ;;
   twice|cwd)
     check "exit status" "$(cat "$work/release/status")" 1
     wrong="utility started 2 times: "
     [ $kind = cwd ] && wrong="the current folder's WinPhlash.exe started: "
-    check "the road fails on the starts" "$(grep -c "^FAILED   road: the launch road expected; exit status 0; .*$wrong" <<< "$failed")" 1
+    check "the road fails on the starts" "$(fails "road: the launch road expected; exit status 0; .*$wrong")" 1
     check "every launch-road check fails" \
-      "$(grep -cE '^FAILED   (road|planted DLLs|planted manifest|hidden start): the launch road expected; ' <<< "$failed")" 4
+      "$(fails '(road|planted DLLs|planted manifest|hidden start): the launch road expected; ')" 4
     [ $kind = cwd ] && check "the search without a utility beside finds the decoy" \
-      "$(grep -c "^FAILED   utility beside only: exit status 3 and nothing started expected; .*$wrong" <<< "$failed")" 1 ;;
+      "$(fails "utility beside only: exit status 3 and nothing started expected; .*$wrong")" 1 ;;
   error_icon)
     check "exit status" "$(cat "$work/release/status")" 1
     check "the box read whole, its icon not the warning icon" "$(grep -cxF 'FAILED   road: the wrong-model road expected; box "WinPhlash": "This BIOS is not for your Notebook PC."; exit status 2; utility not started' <<< "$failed")" 1
     check "every road check fails on the icon" \
-      "$(grep -cE '^FAILED   (road|planted DLLs|planted manifest|hidden start): the wrong-model road expected; ' <<< "$failed")" 4
-    check "closing line" "$(tail -1 <<< "$report")" "1 passed, 5 failed" ;;
+      "$(fails '(road|planted DLLs|planted manifest|hidden start): the wrong-model road expected; ')" 4 ;;
+  waits|job|unquoted|cmd)
+    # Careless starts: each fails every launch-road check, named.
+    check "exit status" "$(cat "$work/release/status")" 1
+    why="the program ended only after it"
+    [ $kind = job ] && why="it was ended before its own end"
+    [ $kind = unquoted ] && why='also started: [^;]*\\road\.exe'
+    [ $kind = cmd ] && why='also started: [^;]*\\cmd\.exe'
+    check "the road fails, saying why" "$(fails "road: the launch road expected; exit status 0; .*$why")" 1
+    check "every launch-road check fails" \
+      "$(fails '(road|planted DLLs|planted manifest|hidden start|fleet /quiet /log:FILE): ')" 5
+    [ $kind = cmd ] && check "the planted cmd.exe beside the gate is the one started" \
+      "$(fails 'planted DLLs: .*also started: [^;]*\\planted x\\bin\\cmd\.exe')" 1 ;;
+  absent_load)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the status-3 road fails on the load" \
+      "$(fails 'utility beside only: planted DLL loaded: [^;]*\\absent x\\bin\\dwmapi\.dll;')" 1
+    check "the road itself holds" "$(grep -c '^held     road: ' <<< "$report")" 1 ;;
+  abort_retry_ignore)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the buttons named" "$(fails 'road: the wrong-model road expected; .* with the buttons Abort, Retry, Ignore;')" 1
+    check "every box check fails" \
+      "$(fails '(road|planted DLLs|planted manifest|utility beside only|hidden start): the wrong-model road expected; ')" 5 ;;
+  escape)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the copy left running fails the road, named" \
+      "$(fails 'road: .*; still running when the run was over: [^;]*\\road x\\bin\\'"$name")" 1
+    check "nothing of the scratch folder left behind" "$(grep -c 'left behind' <<< "$report")" 0 ;;
+  loud)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "its box under /quiet fails the fleet lines" \
+      "$(fails 'fleet /quiet /(log:FILE|bogus): exit status [27], no box, nothing started expected; .*box "WinPhlash"')" 2
+    check "the plain road holds" "$(grep -c '^held     road: ' <<< "$report")" 1 ;;
   *)
     check "exit status" "$(cat "$work/release/status")" 0
     check "every check held" \
       "$(grep -cE '^held     (road|planted DLLs|planted manifest|utility beside only|hidden start): ' <<< "$report")" 5
-    check "closing line" "$(tail -1 <<< "$report")" "6 passed, 0 failed" ;;
+    fleet=2
+    [ $road = launch ] && [ $battery = no ] && fleet=6
+    if [ $battery = yes ]; then
+      check "on battery, as the report says" "$(grep -c '^machine: power on battery ' <<< "$report")" 1
+      check "the fleet launch refused with 4" \
+        "$(grep -c '^held     fleet /quiet /log:FILE: exit status 4; utility not started' <<< "$report")" 1
+      check "nothing waits on battery" "$(grep -c '^skipped  fleet /wait: ' <<< "$report")" 1
+    fi
+    check "every fleet stage held" "$(grep -c '^held     fleet ' <<< "$report")" $fleet
+    check "the mains state on the report" "$(grep -c '^machine: power ' <<< "$report")" 1
+    check "closing line" "$(tail -1 <<< "$report")" "$((6 + fleet)) passed, 0 failed" ;;
 esac
 # Paths and names outside ASCII come through whole.
 if [ $temp = yes ]; then

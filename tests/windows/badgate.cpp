@@ -13,12 +13,39 @@
 //  - BADGATE_TWICE: starts the utility beside it twice (a retry that never
 //    looked at the first start);
 //  - BADGATE_CWD: starts the current folder's WinPhlash.exe when there is
-//    one.
+//    one;
+//  - BADGATE_WAITS: waits for the utility and ends with its status;
+//  - BADGATE_JOB: puts the utility in a job that ends it when the job's last
+//    handle, the gate's, goes, and ends once the utility has recorded its
+//    start;
+//  - BADGATE_UNQUOTED: names the utility's path unquoted, with no
+//    application name, so that a folder with a space in it cuts the path;
+//  - BADGATE_CMD: starts the utility through "cmd.exe /c start", cmd.exe by
+//    its bare name;
+//  - BADGATE_ABSENT_LOAD: without a utility beside it, loads a DLL by bare
+//    name and ends with 3.
+// On the wrong-model road:
+//  - BADGATE_ABORT_RETRY_IGNORE: its box has Abort, Retry and Ignore, and
+//    Ignore starts the utility;
+//  - BADGATE_DATA_FILE: maps a DLL by bare name as a data file;
+//  - BADGATE_ESCAPE: starts a copy of itself under its own parent, which
+//    loads the DLL by bare name and stays a while;
+//  - BADGATE_LOUD: reads no command line: its box shows under /quiet too.
 #include <windows.h>
 
 #include <string>
 
 namespace {
+
+// The part of NtQueryInformationProcess's ProcessBasicInformation read here.
+struct BasicInformation {
+    LONG exitStatus;
+    void* peb;
+    ULONG_PTR affinity;
+    LONG priority;
+    ULONG_PTR id;
+    ULONG_PTR parent;
+};
 
 [[maybe_unused]] bool Start(std::wstring path, std::wstring commandLine, const wchar_t* folder)
 {
@@ -43,6 +70,89 @@ namespace {
     return folder.substr(0, folder.find_last_of(L'\\'));
 }
 
+// The careless starts of the utility at `path`, in `folder`.
+[[maybe_unused]] int CarelessStart(const std::wstring& path, const std::wstring& folder)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process = {};
+#if defined(BADGATE_UNQUOTED)
+    std::wstring line = path;
+#elif defined(BADGATE_CMD)
+    std::wstring line = L"cmd.exe /c start \"\" \"" + path + L"\"";
+#else
+    std::wstring line = L"\"" + path + L"\"";
+#endif
+    const wchar_t* application = nullptr;
+#if defined(BADGATE_WAITS) || defined(BADGATE_JOB)
+    application = path.c_str();
+#endif
+    DWORD flags = 0;
+#if defined(BADGATE_JOB)
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    flags = CREATE_SUSPENDED;
+#endif
+    if (!CreateProcessW(application, line.data(), nullptr, nullptr, FALSE, flags, nullptr, folder.c_str(), &startup,
+                        &process))
+        return 3;
+#if defined(BADGATE_JOB)
+    AssignProcessToJobObject(job, process.hProcess);
+    ResumeThread(process.hThread);
+    // Once the utility has recorded its start, the gate ends, and with it
+    // the job's last handle.
+    const std::wstring record = folder + L"\\launched.txt";
+    for (int i = 0; i < 100 && GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+#endif
+    DWORD status = 0;
+#if defined(BADGATE_WAITS)
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &status);
+#endif
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return int(status);
+}
+
+// A copy of this program started with this program's own parent as its
+// parent, so that it is no debuggee of whoever debugs this one.
+[[maybe_unused]] void EscapeUnderParent()
+{
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" copy";
+    BasicInformation info = {};
+    using QueryFunction = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    const auto query = reinterpret_cast<QueryFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    if (!query || query(GetCurrentProcess(), 0, &info, sizeof info, nullptr) != 0) return;
+    const HANDLE parent = OpenProcess(PROCESS_CREATE_PROCESS, FALSE, DWORD(info.parent));
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::string buffer(size, '\0');
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer.data());
+    HANDLE from = parent;
+    if (!parent || !InitializeProcThreadAttributeList(attributes, 1, 0, &size) ||
+        !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_PARENT_PROCESS, &from, sizeof from, nullptr,
+                                   nullptr))
+        return;
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.lpAttributeList = attributes;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                       &startup.StartupInfo, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    DeleteProcThreadAttributeList(attributes);
+    CloseHandle(parent);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
@@ -61,9 +171,35 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     Start(self, L"\"" + std::wstring(self) + L"\" child", nullptr);
-#elif defined(BADGATE_TWICE) || defined(BADGATE_CWD)
+#elif defined(BADGATE_DATA_FILE)
+    LoadLibraryExW(L"shell32.dll", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+#elif defined(BADGATE_ABORT_RETRY_IGNORE)
+    if (MessageBoxW(nullptr, L"This BIOS is not for your Notebook PC.", L"WinPhlash",
+                    MB_ABORTRETRYIGNORE | MB_ICONWARNING) == IDIGNORE) {
+        const std::wstring utility = OwnFolder() + L"\\WinPhlash.exe";
+        return Start(utility, L"\"" + utility + L"\"", OwnFolder().c_str()) ? 0 : 3;
+    }
+    return 2;
+#elif defined(BADGATE_ESCAPE)
+    if (arguments && std::wstring(arguments) == L"copy") {
+        LoadLibraryW(L"dwmapi.dll");
+        Sleep(30000);
+        return 0;
+    }
+    EscapeUnderParent();
+#elif defined(BADGATE_TWICE) || defined(BADGATE_CWD) || defined(BADGATE_WAITS) || defined(BADGATE_JOB) || \
+    defined(BADGATE_UNQUOTED) || defined(BADGATE_CMD) || defined(BADGATE_ABSENT_LOAD)
     const std::wstring folder = OwnFolder();
     std::wstring utility = folder + L"\\WinPhlash.exe";
+#if defined(BADGATE_ABSENT_LOAD)
+    if (GetFileAttributesW(utility.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        LoadLibraryW(L"dwmapi.dll");
+        return 3;
+    }
+#endif
+#if defined(BADGATE_WAITS) || defined(BADGATE_JOB) || defined(BADGATE_UNQUOTED) || defined(BADGATE_CMD)
+    return CarelessStart(utility, folder);
+#endif
 #if defined(BADGATE_CWD)
     wchar_t cwd[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, cwd);

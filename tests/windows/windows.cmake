@@ -106,11 +106,16 @@ foreach(prefix wine winevista wine64)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} SKIP_RETURN_CODE 77 TIMEOUT 300)
   endforeach()
 endforeach()
-foreach(fault load map_only driver error_icon child twice cwd)
+foreach(fault load map_only driver error_icon child twice cwd waits job unquoted cmd absent_load abort_retry_ignore
+              data_file escape loud)
   add_executable(badgate_${fault} WIN32 windows/badgate.cpp)
   string(TOUPPER ${fault} definition)
   target_compile_definitions(badgate_${fault} PRIVATE BADGATE_${definition})
   target_link_options(badgate_${fault} PRIVATE -municode -static)
+  if(NOT fault MATCHES "^(load|map_only|driver|error_icon|child|twice|cwd)$")
+    target_sources(badgate_${fault} PRIVATE windows/badgate.rc)
+    target_include_directories(badgate_${fault} PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+  endif()
 endforeach()
 # The controls, each a gate that must fail: NAME GATE BOARD KIND [OPTIONS...].
 function(check_control name gate board kind)
@@ -130,6 +135,29 @@ check_control(control_cwd badgate_cwd 34B cwd)
 # unread would let the gate pass.
 check_control(control_unicode badgate_load 12B control temp name=bädgate.exe)
 check_control(control_icon_144dpi badgate_error_icon 12B error_icon dpi=144)
+# Gates careless in the field, each caught: one that waits for its utility,
+# one whose job ends it, an unquoted start, cmd.exe by bare name, a load on
+# the status-3 road, a box with Abort, Retry and Ignore, a copy of itself
+# left running under another parent, and one that ignores /quiet.
+check_control(control_waits badgate_waits 34B waits)
+check_control(control_job badgate_job 34B job)
+check_control(control_unquoted badgate_unquoted 34B unquoted)
+check_control(control_cmd badgate_cmd 34B cmd)
+check_control(control_absent_load badgate_absent_load 34B absent_load)
+check_control(control_abort_retry_ignore badgate_abort_retry_ignore 12B abort_retry_ignore)
+check_control(control_escape badgate_escape 12B escape)
+check_control(control_loud badgate_loud 12B loud)
+# kestrel.exe with a window over the screen's centre: its box is read all
+# the same.
+add_executable(cover WIN32 windows/cover.cpp)
+target_link_options(cover PRIVATE -municode -static)
+add_test(NAME kestrel_check_wine_covered COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
+                                                 $<TARGET_FILE:kestrel> 12B cover=$<TARGET_FILE:cover>)
+set_tests_properties(kestrel_check_wine_covered PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+# kestrel.exe on battery: the fleet launch is refused with 4.
+add_test(NAME kestrel_check_wine_battery COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
+                                                 $<TARGET_FILE:kestrel> 34B battery)
+set_tests_properties(kestrel_check_wine_battery PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
 # kestrel.exe where nobody sees a box: the box roads hold without one.
 add_test(NAME kestrel_check_wine_unseen COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
                                                 $<TARGET_FILE:kestrel> 12B unseen=$<TARGET_FILE:boxdriver>)

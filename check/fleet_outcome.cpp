@@ -1,0 +1,56 @@
+#include "fleet_outcome.h"
+
+#include "report.h"
+
+namespace kestrel::check {
+
+unsigned long WaitedStatusFor(unsigned long utility)
+{
+    for (const unsigned long own : {1ul, 2ul, 3ul, 4ul, 6ul, 7ul, 9ul, 10ul, 11ul, 12ul, 70ul, 259ul, 1618ul})
+        if (utility == own) return 6;
+    return utility;
+}
+
+FleetExpected FleetExpectedFor(Decision road, const FleetMachine& machine, bool wait, unsigned long standinStatus,
+                               bool child)
+{
+    switch (road) {
+    case Decision::Launch: break;
+    case Decision::WrongModel: return {kExitWrongModel};
+    case Decision::Privilege: return {kExitPrivilege};
+    }
+    if (!machine.administrator) return {kExitPrivilege};
+    if (machine.onBattery) return {4};
+    if (!wait) return {kExitLaunched, true};
+    return {WaitedStatusFor(standinStatus), true, true, child};
+}
+
+bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_view utilityFolder)
+{
+    if (!seen.planted.empty() || seen.startError || seen.timedOut || seen.exit != expected.status ||
+        !seen.boxes.empty() || !seen.decoy.empty() || !seen.children.empty() || !seen.leftovers.empty())
+        return false;
+    const auto starts = StartLines(seen.utility);
+    if (!expected.starts) return starts.empty();
+    const auto start = starts.size() == 1 ? ParseStart(starts[0]) : std::nullopt;
+    if (!start || Lower(start->cwd) != Lower(utilityFolder) || !EndedOnItsOwn(seen.utility)) return false;
+    if (!expected.waits) return seen.endedWhileUtilityRan;
+    return seen.endedLast && (!expected.child || ChildEnded(seen.utility));
+}
+
+std::string Wanted(const FleetExpected& expected)
+{
+    const std::string status = "exit status " + std::to_string(expected.status);
+    if (!expected.starts) return status + ", no box, nothing started";
+    if (!expected.waits) return status + " while the utility runs on, no box";
+    return status + " once the utility" + (expected.child ? " and its child" : "") + " had ended, no box";
+}
+
+bool RefusedDuringFlash(const Seen& first, unsigned long second, unsigned long third)
+{
+    return second == 1618 && third == 1618 && first.planted.empty() && first.boxes.empty() && first.decoy.empty() &&
+           first.children.empty() && first.leftovers.empty() && StartLines(first.utility).size() == 1 &&
+           EndedOnItsOwn(first.utility);
+}
+
+}  // namespace kestrel::check

@@ -1,0 +1,53 @@
+// What a fleet run (kestrel.exe with a command line) must show on this
+// machine, and whether it did: the release check's decisions on the fleet
+// mode, free of any platform.
+#pragma once
+
+#include <string>
+
+#include "run_outcome.h"
+
+namespace kestrel::check {
+
+// The status a waited run ends with when the utility ended with `utility`,
+// as the table of statuses for deployers gives it: one of kestrel's own (1
+// to 4, 6, 7, 9 to 12, 70, 1618) or 259 comes back as 6, any other as it is.
+unsigned long WaitedStatusFor(unsigned long utility);
+
+// What the machine lets a fleet run do.
+struct FleetMachine {
+    bool administrator = false;  // elevated, or SYSTEM: the flash lock may be taken
+    bool onBattery = false;      // a battery present and the mains off
+};
+
+// What a fleet run under /quiet asks of the program.
+struct FleetExpected {
+    unsigned long status = 0;
+    bool starts = false;  // the utility started once, in its own folder
+    // With /wait: the program ends after the utility and its child, each
+    // ended on its own; without it, it ends while the utility runs on.
+    bool waits = false;
+    bool child = false;
+};
+
+// The road's status under /quiet on this machine (the lock needs an
+// administrator and comes before the power: 1, else 4 on battery, else the
+// start); `waitedFor`, when set, is the stand-in's status under /wait.
+FleetExpected FleetExpectedFor(Decision road, const FleetMachine& machine, bool wait = false,
+                               unsigned long standinStatus = 0, bool child = false);
+
+// Whether a fleet run went as expected: no box at all, nothing planted, no
+// other program started, nothing left running, the utility started as
+// expected in `utilityFolder` (UTF-8) or not at all, and the status.
+bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_view utilityFolder);
+
+// "exit status N, no box, nothing started", ...
+std::string Wanted(const FleetExpected& expected);
+
+// Whether runs during a waited flash were refused: `second`, started while
+// the first run waited, and `third`, once the first had been ended by force,
+// each ended with 1618 (nothing started), and the flash (`first`, the
+// waiting run) started the utility once, which ran to its own end.
+bool RefusedDuringFlash(const Seen& first, unsigned long second, unsigned long third);
+
+}  // namespace kestrel::check

@@ -1,0 +1,36 @@
+// A fleet run's log as the release check reads it: every line a whole JSON
+// object naming the board as it was read, and the last line's status the
+// run's own. Free of any platform.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board_prefix.h"
+
+namespace kestrel::check {
+
+// One top-level member of a log line: a string decoded to UTF-8, a number
+// as written, null, or anything else (true, false, an object, an array).
+struct JsonMember {
+    enum class Kind { String, Number, Null, Other };
+    std::string key;
+    Kind kind = Kind::Other;
+    std::string value;
+};
+
+// The members of a line that is one whole JSON object and nothing else
+// (blanks around it aside); nothing when it is not one.
+std::optional<std::vector<JsonMember>> JsonObject(std::string_view line);
+
+// What is wrong with the log of a run that ended with `status`, or "" when
+// nothing is: it holds at least one line, each a whole JSON object ending
+// with its line feed; each names the board as the check read it ("board"
+// that text, or null where the version held no value; where no version was
+// read, null or none, with "notRead" or "boardNotRead" naming the step); the
+// last one's "status" is `status` (a line before it may hold none yet).
+std::string LogFault(std::string_view log, const VersionRead& board, unsigned long status);
+
+}  // namespace kestrel::check

@@ -1,0 +1,159 @@
+// The fleet mode on this machine: kestrel.exe under /quiet on the board's
+// road with a log, a command line not understood, and, where this machine
+// lets a flash start, /wait against the stand-in's statuses and a second
+// run during a waited flash.
+#include <windows.h>
+
+#include "../fleet_outcome.h"
+#include "../log_lines.h"
+#include "admin_only.h"
+#include "checker.h"
+#include "console_end.h"
+#include "console.h"
+#include "handle.h"
+#include "machine.h"
+#include "program_path.h"
+#include "text.h"
+
+namespace kestrel::check {
+
+namespace {
+
+// Runs of kestrel.exe during the stage's waited flash, outside the debug
+// tree: a second run once the utility runs; once it has ended, the first
+// run ended by force; then a third run; once that has ended, the stand-in
+// let go (hold.txt removed). A second run that does not end on its own (a
+// gate that waits for a flash of its own) has the flash let go after a few
+// seconds, so that the stage ends failed rather than at the run's limit.
+class SecondRuns : public RunWatcher {
+public:
+    SecondRuns(const Stage& stage, std::wstring hold) : stage_(stage), hold_(std::move(hold)) {}
+
+    void Turn(HANDLE first, bool utilityRuns) override
+    {
+        if (phase_ == 0 && utilityRuns) second_ = Start(), since_ = GetTickCount(), phase_ = 1;
+        if (phase_ == 1 && GetTickCount() - since_ > 5000) DeleteFileW(hold_.c_str());
+        else if (phase_ == 1 && Ended(second_, secondExit_)) TerminateProcess(first, 1), phase_ = 2;
+        else if (phase_ == 2 && WaitForSingleObject(first, 0) == WAIT_OBJECT_0) third_ = Start(), phase_ = 3;
+        else if (phase_ == 3 && Ended(third_, thirdExit_)) DeleteFileW(hold_.c_str()), phase_ = 4;
+    }
+    unsigned long second() const { return secondExit_; }
+    unsigned long third() const { return thirdExit_; }
+
+private:
+    // In the system folder: Wine's COM surrogate starts in its caller's
+    // folder and stays, and these runs are no debuggees whose surrogate the
+    // check ends.
+    Handle Start() const
+    {
+        std::wstring line = L"\"" + stage_.program + L"\" /quiet";
+        const std::wstring folder = SystemFolder();
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(stage_.program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+            return Handle();
+        CloseHandle(process.hThread);
+        EndOnConsoleEnd(process.hProcess);
+        return Handle(process.hProcess);
+    }
+    // Whether the run has ended, its status then in `exit`; a run that could
+    // not be started has ended with a status of none.
+    static bool Ended(const Handle& run, unsigned long& exit)
+    {
+        DWORD status = 0;
+        if (run && WaitForSingleObject(run.get(), 0) != WAIT_OBJECT_0) return false;
+        exit = run && GetExitCodeProcess(run.get(), &status) ? status : 0xFFFFFFFF;
+        if (run) ForgetOnConsoleEnd(run.get());
+        return true;
+    }
+
+    const Stage& stage_;
+    std::wstring hold_;
+    Handle second_, third_;
+    int phase_ = 0;
+    DWORD since_ = 0;
+    unsigned long secondExit_ = 0xFFFFFFFF, thirdExit_ = 0xFFFFFFFF;
+};
+
+std::string Planted(const Seen& seen)
+{
+    std::vector<std::string> shown;
+    for (const std::wstring& path : seen.planted) shown.push_back(Shown(path));
+    return shown.empty() ? std::string() : "planted DLL loaded: " + List(shown) + "; ";
+}
+
+}  // namespace
+
+void Checker::FleetLine(const std::string& check, const Stage& stage, const std::wstring& switches,
+                        const FleetExpected& expected, const std::wstring& log)
+{
+    const std::wstring arguments = switches + (log.empty() ? L"" : L" \"/log:" + log + L"\"");
+    const Seen seen = RunOnStage(stage.program, stage.cwd, stage.bin, SW_SHOWNORMAL, arguments);
+    std::string fault = MeetsFleet(seen, expected, Utf8(stage.bin)) ? "" : Wanted(expected) + " expected; ";
+    std::string logged;
+    if (!log.empty()) {
+        const auto bytes = ReadFileBytes(log);
+        const std::string text = bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+        const std::string wrong = LogFault(text, versionRead_, seen.exit);
+        if (!wrong.empty()) fault += "log: " + wrong + "; ";
+        else logged = "; log: " + std::to_string(RecordLines(text).size()) + " whole JSON lines naming the board";
+    }
+    Say(fault.empty() ? report_.Held(check, Describe(seen) + logged)
+                      : report_.Failed(check, Planted(seen) + fault + Describe(seen)));
+}
+
+void Checker::Fleet()
+{
+    const FleetMachine machine{RunsAsAdministrator(), onBattery_};
+    const std::wstring standin = InFolder(tools_, L"standin.exe");
+    if (const auto stage = MakeStage(scratch_, L"quiet", program_, standin); !stage || !Plant(*stage))
+        Say(report_.Failed("fleet /quiet /log:FILE", NotFilled()));
+    else
+        FleetLine("fleet /quiet /log:FILE", *stage, L"/quiet", FleetExpectedFor(road_, machine),
+                  InFolder(stage->cwd, L"flash log.txt"));
+    if (const auto stage = MakeStage(scratch_, L"usage", program_, standin); !stage || !Plant(*stage))
+        Say(report_.Failed("fleet /quiet /bogus", NotFilled()));
+    else FleetLine("fleet /quiet /bogus", *stage, L"/quiet /bogus", FleetExpected{7});
+    if (!FleetExpectedFor(road_, machine).starts)
+        return Say(
+            report_.Skipped("fleet /wait", "no flash starts on this machine (the road, the rights or the power)"));
+    // The stand-in stays a while, its child a while longer than the wait
+    // might, and ends with a status of its own, 3010, or one of kestrel's.
+    const struct {
+        const char* check;
+        const wchar_t* folder;
+        unsigned long status;
+        unsigned childMs;
+    } waits[] = {
+        {"fleet /quiet /wait /log:FILE, the utility ending with 0 and its child later", L"wait 0", 0, 1000},
+        {"fleet /quiet /wait /log:FILE, the utility ending with 3010", L"wait 3010", 3010, 0},
+        {"fleet /quiet /wait /log:FILE, the utility ending with 7 (kestrel's own: 6)", L"wait 7", 7, 0},
+    };
+    for (const auto& wait : waits) {
+        const auto stage = MakeStage(scratch_, wait.folder, program_, standin);
+        if (!stage || !SetStandinEnd(stage->bin, kStandinStayMs, wait.status, wait.childMs, false) || !Plant(*stage)) {
+            Say(report_.Failed(wait.check, NotFilled()));
+            continue;
+        }
+        FleetLine(wait.check, *stage, L"/quiet /wait",
+                  FleetExpectedFor(road_, machine, true, wait.status, wait.childMs != 0),
+                  InFolder(stage->cwd, L"flash log.txt"));
+    }
+    const char* busy = "fleet /quiet /wait, then /quiet twice during its flash, the first run ended by force between";
+    const auto stage = MakeStage(scratch_, L"busy", program_, standin);
+    const std::wstring hold = stage ? InFolder(stage->bin, L"hold.txt") : std::wstring();
+    if (!stage || !Plant(*stage)) return Say(report_.Failed(busy, NotFilled()));
+    SecondRuns runs(*stage, hold);
+    const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, L"/quiet /wait", &runs);
+    const std::string account = "second run: exit status " + std::to_string(runs.second()) +
+                                "; after the first was ended: exit status " + std::to_string(runs.third()) +
+                                "; the first: " + Describe(seen);
+    Say(RefusedDuringFlash(seen, runs.second(), runs.third())
+            ? report_.Held(busy, account)
+            : report_.Failed(busy, "1618 and nothing started, twice, the flash on to its own end expected; " +
+                                       Planted(seen) + account));
+}
+
+}  // namespace kestrel::check
