@@ -151,21 +151,19 @@ check_control(control_loud badgate_loud 12B loud)
 # the same.
 add_executable(cover WIN32 windows/cover.cpp)
 target_link_options(cover PRIVATE -municode -static)
-add_test(NAME kestrel_check_wine_covered COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
-                                                 $<TARGET_FILE:kestrel> 12B cover=$<TARGET_FILE:cover>)
-set_tests_properties(kestrel_check_wine_covered PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
-# kestrel.exe on battery: the fleet launch is refused with 4.
-add_test(NAME kestrel_check_wine_battery COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
-                                                 $<TARGET_FILE:kestrel> 34B battery)
-set_tests_properties(kestrel_check_wine_battery PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
-# kestrel.exe where nobody sees a box: the box roads hold without one.
-add_test(NAME kestrel_check_wine_unseen COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
-                                                $<TARGET_FILE:kestrel> 12B unseen=$<TARGET_FILE:boxdriver>)
-set_tests_properties(kestrel_check_wine_unseen PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
-# kestrel.exe itself where the user's name is not ASCII.
-add_test(NAME kestrel_check_wine_temp COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
-                                              $<TARGET_FILE:kestrel> 34B temp)
-set_tests_properties(kestrel_check_wine_temp PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+# kestrel.exe itself, in one setting each: NAME BOARD [OPTIONS...].
+function(check_kestrel name board)
+  add_test(NAME kestrel_check_wine_${name} COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX}
+                                                   $<TARGET_FILE:kestrel-check> $<TARGET_FILE:kestrel> ${board} ${ARGN})
+  set_tests_properties(kestrel_check_wine_${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+endfunction()
+check_kestrel(covered 12B cover=$<TARGET_FILE:cover>)
+# On battery: the fleet launch is refused with 4.
+check_kestrel(battery 34B battery)
+# Where nobody sees a box: the box roads hold without one.
+check_kestrel(unseen 12B unseen=$<TARGET_FILE:boxdriver>)
+# Where the user's name is not ASCII.
+check_kestrel(temp 34B temp)
 
 add_test(NAME kestrel_identity COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/identity.sh $<TARGET_FILE:kestrel>
                                        ${CMAKE_CURRENT_SOURCE_DIR}/windows/xp_imports.txt)
