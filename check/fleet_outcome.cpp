@@ -25,6 +25,12 @@ FleetExpected FleetExpectedFor(Decision road, const FleetMachine& machine, bool 
     return {WaitedStatusFor(standinStatus), true, true, child};
 }
 
+FleetExpected DecidingExpectedFor(Decision road, const FleetMachine& machine)
+{
+    const FleetExpected run = FleetExpectedFor(road, machine);
+    return FleetExpected{run.starts ? 10ul : run.status};
+}
+
 bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_view utilityFolder)
 {
     if (!seen.planted.empty() || seen.startError || seen.timedOut || seen.exit != expected.status ||
@@ -33,7 +39,11 @@ bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_vie
     const auto starts = StartLines(seen.utility);
     if (!expected.starts) return starts.empty();
     const auto start = starts.size() == 1 ? ParseStart(starts[0]) : std::nullopt;
-    if (!start || Lower(start->cwd) != Lower(utilityFolder) || !EndedOnItsOwn(seen.utility)) return false;
+    // Started as the plain road starts it: shown, with no arguments of the
+    // gate's own, in its folder.
+    if (!start || !start->useStartup || start->show != 1 || !start->args.empty() ||
+        Lower(start->cwd) != Lower(utilityFolder) || !EndedOnItsOwn(seen.utility))
+        return false;
     if (!expected.waits) return seen.endedWhileUtilityRan;
     return seen.endedLast && (!expected.child || ChildEnded(seen.utility));
 }

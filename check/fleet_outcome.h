@@ -36,6 +36,10 @@ struct FleetExpected {
 FleetExpected FleetExpectedFor(Decision road, const FleetMachine& machine, bool wait = false,
                                unsigned long standinStatus = 0, bool child = false);
 
+// The same road asked only to decide (/check): 10 where the run would start
+// the utility, else the road's status; never a start.
+FleetExpected DecidingExpectedFor(Decision road, const FleetMachine& machine);
+
 // Whether a fleet run went as expected: no box at all, nothing planted, no
 // other program started, nothing left running, the utility started as
 // expected in `utilityFolder` (UTF-8) or not at all, and the status.

@@ -297,6 +297,10 @@ TEST(FleetOutcome, FollowsTheRoadTheRightsThePowerAndTheWait)
     EXPECT_EQ(FleetExpectedFor(Decision::Launch, battery).status, 4u);
     EXPECT_FALSE(FleetExpectedFor(Decision::Launch, battery).starts);
     EXPECT_EQ(FleetExpectedFor(Decision::Launch, admin, true, 7).status, 6u);
+    EXPECT_EQ(DecidingExpectedFor(Decision::Launch, admin).status, 10u);
+    EXPECT_FALSE(DecidingExpectedFor(Decision::Launch, admin).starts);
+    EXPECT_EQ(DecidingExpectedFor(Decision::Launch, battery).status, 4u);
+    EXPECT_EQ(DecidingExpectedFor(Decision::WrongModel, admin).status, 2u);
 
     const std::string start = "started usestartup=1 show=1 args=[] cwd=C:\\a b\\bin errormode=0";
     Seen ranOn{0, false, 0, {}, start + "\nended", {}};
@@ -307,6 +311,9 @@ TEST(FleetOutcome, FollowsTheRoadTheRightsThePowerAndTheWait)
     childLeft.utility = start + "\nended";
     childLeft.endedLast = false;
     Seen shown{0, false, 2, {{"WinPhlash", "x", true}}, "", {}};
+    Seen hidden = ranOn, handedOn = ranOn;
+    hidden.utility = "started usestartup=1 show=0 args=[] cwd=C:\\a b\\bin errormode=0\nended";
+    handedOn.utility = "started usestartup=1 show=1 args=[\"/quiet\"] cwd=C:\\a b\\bin errormode=0\nended";
     const FleetExpected quiet = FleetExpectedFor(Decision::Launch, admin);
     const FleetExpected wait = FleetExpectedFor(Decision::Launch, admin, true, 3010, true);
     const struct {
@@ -316,6 +323,8 @@ TEST(FleetOutcome, FollowsTheRoadTheRightsThePowerAndTheWait)
         bool met;
     } cases[] = {
         {"started, running on", ranOn, quiet, true},
+        {"started hidden", hidden, quiet, false},
+        {"handed the gate's own switches", handedOn, quiet, false},
         {"started, waited for", ranOn, wait, false},
         {"waited for with its child", waitedFor, wait, true},
         {"ended before the child", childLeft, wait, false},

@@ -63,7 +63,11 @@ BOOL WINAPI OnConsoleEnd(DWORD)
         EndScratchProcesses({pending.scratch, pending.loaderScratch});
         for (int i = 0; i < 30 && !RemoveTree(pending.scratch); ++i) Sleep(100);
     }
-    return FALSE;
+    // The check ends here, as the system's own handler would end it
+    // (STATUS_CONTROL_C_EXIT), and not as a pass: the stages still running
+    // on the main thread would report on processes and a folder that are
+    // gone, and end with a status a release script might read as success.
+    ExitProcess(0xC000013A);
 }
 
 }  // namespace

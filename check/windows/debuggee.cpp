@@ -101,6 +101,7 @@ DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments,
     Tree tree;
     std::vector<DWORD> breakpoints;  // the processes whose loader breakpoint has come
     const DWORD start = GetTickCount();
+    DWORD looked = start;
     bool terminated = false, first = true;
     // The tree looks empty: it is when no process it made is still to come.
     while (first || tree.Live() || tree.Unseen()) {
@@ -111,11 +112,15 @@ DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments,
         }
         if (terminated && GetTickCount() - start > kRunTimeoutMs + 10000) break;  // it will not end
         if (watcher && !terminated) watcher->Turn(process.hProcess, tree.Live(0, true));
-        DEBUG_EVENT event = {};
-        if (!WaitForDebugEvent(&event, 50)) {
-            if (!terminated) boxes.Look(run.seen.boxes);
-            continue;
+        // The boxes are looked for every 50 ms whatever comes: a stream of
+        // debug events (a gate that writes debug output without end) must
+        // not hide one.
+        if (!terminated && GetTickCount() - looked >= 50) {
+            boxes.Look(run.seen.boxes);
+            looked = GetTickCount();
         }
+        DEBUG_EVENT event = {};
+        if (!WaitForDebugEvent(&event, 50)) continue;
         DWORD answer = DBG_CONTINUE;
         switch (event.dwDebugEventCode) {
         case CREATE_PROCESS_DEBUG_EVENT: {

@@ -1,5 +1,6 @@
 // The fleet mode on this machine: kestrel.exe under /quiet on the board's
-// road with a log, a command line not understood, and, where this machine
+// road with a log, the same only deciding (/check), a command line not
+// understood, and, where this machine
 // lets a flash start, /wait against the stand-in's statuses and a second
 // run during a waited flash.
 #include <windows.h>
@@ -112,6 +113,13 @@ void Checker::Fleet()
         Say(report_.Failed("fleet /quiet /log:FILE", NotFilled()));
     else
         FleetLine("fleet /quiet /log:FILE", *stage, L"/quiet", FleetExpectedFor(road_, machine),
+                  InFolder(stage->cwd, L"flash log.txt"));
+    // Deciding only: the status the run would have had, or 10, and nothing
+    // started, whatever the road.
+    if (const auto stage = MakeStage(scratch_, L"check", program_, standin); !stage || !Plant(*stage))
+        Say(report_.Failed("fleet /check /quiet /log:FILE", NotFilled()));
+    else
+        FleetLine("fleet /check /quiet /log:FILE", *stage, L"/check /quiet", DecidingExpectedFor(road_, machine),
                   InFolder(stage->cwd, L"flash log.txt"));
     if (const auto stage = MakeStage(scratch_, L"usage", program_, standin); !stage || !Plant(*stage))
         Say(report_.Failed("fleet /quiet /bogus", NotFilled()));

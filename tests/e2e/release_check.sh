@@ -193,8 +193,8 @@ case $kind in
     check "exit status" "$(cat "$work/release/status")" 0
     check "every check held" \
       "$(grep -cE '^held     (road|planted DLLs|planted manifest|utility beside only|hidden start): ' <<< "$report")" 5
-    fleet=2
-    [ $road = launch ] && [ $battery = no ] && fleet=6
+    fleet=3
+    [ $road = launch ] && [ $battery = no ] && fleet=7
     if [ $battery = yes ]; then
       check "on battery, as the report says" "$(grep -c '^machine: power on battery ' <<< "$report")" 1
       check "the fleet launch refused with 4" \
