@@ -1,0 +1,82 @@
+# Sourced by release_check.sh once the check has run: what each kind of run
+# must show in the report ($report, its FAILED lines in $failed), a kind of
+# careless gate a block, kestrel.exe itself the last.
+fails() { grep -cE "^FAILED   $1" <<< "$failed"; }
+case $kind in
+  control|map_only|driver|child)
+    check "exit status" "$(cat "$work/release/status")" 1
+    in_process=""
+    [ $kind = child ] && in_process=' \(in [^)]*\\(planted|manifest) x\\bin\\'"$name"'\)'
+    dll='dwmapi\.dll'
+    [ $kind = driver ] && dll='msacm32\.drv'
+    # The manifest's stage plants every name too, beside the program.
+    check "the planted stages fail, naming the DLL" \
+      "$(fails '(planted DLLs|planted manifest): planted DLL loaded: [^;]*\\(planted|manifest) x\\bin\\'"$dll$in_process"';')" 2
+    if [ $kind = child ]; then
+      check "the copy it starts fails the road, named" \
+        "$(fails 'road: .*; also started: [^;]*\\road x\\bin\\'"$name"'$')" 1
+    else
+      check "the road itself holds" "$(grep -c '^held     road: ' <<< "$report")" 1
+    fi ;;
+  twice|cwd)
+    check "exit status" "$(cat "$work/release/status")" 1
+    wrong="utility started 2 times: "
+    [ $kind = cwd ] && wrong="the current folder's WinPhlash.exe started: "
+    check "the road fails on the starts" "$(fails "road: the launch road expected; exit status 0; .*$wrong")" 1
+    check "every launch-road check fails" \
+      "$(fails '(road|planted DLLs|planted manifest|hidden start): the launch road expected; ')" 4
+    [ $kind = cwd ] && check "the search without a utility beside finds the decoy" \
+      "$(fails "utility beside only: exit status 3 and nothing started expected; .*$wrong")" 1 ;;
+  error_icon)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the box read whole, its icon not the warning icon" "$(grep -cxF 'FAILED   road: the wrong-model road expected; box "WinPhlash": "This BIOS is not for your Notebook PC."; exit status 2; utility not started' <<< "$failed")" 1
+    check "every road check fails on the icon" \
+      "$(fails '(road|planted DLLs|planted manifest|hidden start): the wrong-model road expected; ')" 4 ;;
+  waits|job|unquoted|cmd)
+    # Careless starts: each fails every launch-road check, named.
+    check "exit status" "$(cat "$work/release/status")" 1
+    why="the program ended only after it"
+    [ $kind = job ] && why="it was ended before its own end"
+    [ $kind = unquoted ] && why='also started: [^;]*\\road\.exe'
+    [ $kind = cmd ] && why='also started: [^;]*\\cmd\.exe'
+    check "the road fails, saying why" "$(fails "road: the launch road expected; exit status 0; .*$why")" 1
+    check "every launch-road check fails" \
+      "$(fails '(road|planted DLLs|planted manifest|hidden start|fleet /quiet /log:FILE): ')" 5
+    [ $kind = cmd ] && check "the planted cmd.exe beside the gate is the one started" \
+      "$(fails 'planted DLLs: .*also started: [^;]*\\planted x\\bin\\cmd\.exe')" 1 ;;
+  absent_load)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the status-3 road fails on the load" \
+      "$(fails 'utility beside only: planted DLL loaded: [^;]*\\absent x\\bin\\dwmapi\.dll;')" 1
+    check "the road itself holds" "$(grep -c '^held     road: ' <<< "$report")" 1 ;;
+  abort_retry_ignore)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the buttons named" "$(fails 'road: the wrong-model road expected; .* with the buttons Abort, Retry, Ignore;')" 1
+    check "every box check fails" \
+      "$(fails '(road|planted DLLs|planted manifest|utility beside only|hidden start): the wrong-model road expected; ')" 5 ;;
+  escape)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the copy left running fails the road, named" \
+      "$(fails 'road: .*; still running when the run was over: [^;]*\\road x\\bin\\'"$name")" 1
+    check "nothing of the scratch folder left behind" "$(grep -c 'left behind' <<< "$report")" 0 ;;
+  loud)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "its box under /quiet fails the fleet lines" \
+      "$(fails 'fleet /quiet /(log:FILE|bogus): exit status [27], no box, nothing started expected; .*box "WinPhlash"')" 2
+    check "the plain road holds" "$(grep -c '^held     road: ' <<< "$report")" 1 ;;
+  *)
+    check "exit status" "$(cat "$work/release/status")" 0
+    check "every check held" \
+      "$(grep -cE '^held     (road|planted DLLs|planted manifest|utility beside only|hidden start): ' <<< "$report")" 5
+    fleet=3
+    [ $road = launch ] && [ $battery = no ] && fleet=7
+    if [ $battery = yes ]; then
+      check "on battery, as the report says" "$(grep -c '^machine: power on battery ' <<< "$report")" 1
+      check "the fleet launch refused with 4" \
+        "$(grep -c '^held     fleet /quiet /log:FILE: exit status 4; utility not started' <<< "$report")" 1
+      check "nothing waits on battery" "$(grep -c '^skipped  fleet /wait: ' <<< "$report")" 1
+    fi
+    check "every fleet stage held" "$(grep -c '^held     fleet ' <<< "$report")" $fleet
+    check "the mains state on the report" "$(grep -c '^machine: power ' <<< "$report")" 1
+    check "closing line" "$(tail -1 <<< "$report")" "$((6 + fleet)) passed, 0 failed" ;;
+esac
