@@ -4,6 +4,7 @@
 // fleet mode, and, with a person at the machine, the consent prompt.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "../fleet_outcome.h"
@@ -53,7 +54,20 @@ private:
     // Every system image name planted in the stage, beside the program and
     // in its current folder: the probe under each module's name, the
     // stand-in under each program's. False when they could not be placed.
-    bool Plant(const Stage& stage) const;
+    // The folders of the stage planted before are taken over where they can
+    // be (HandOver), the names copied where not.
+    bool Plant(const Stage& stage);
+    bool PlantIn(const std::wstring& folder, const std::wstring& holder);
+    // Hands the planted names in `holder`, a folder an earlier stage
+    // planted, to `folder`: what else that stage left in it goes, `folder`'s
+    // own files move in, and the holder takes `folder`'s place. False, with
+    // `folder` as it was, where a planted file has changed or gone, one of
+    // `folder`'s names is a planted one, or a folder cannot be moved (a
+    // process still in it).
+    bool HandOver(const std::wstring& holder, const std::wstring& folder) const;
+    // Whether a folder's entry is a planted name as it was placed: a file of
+    // its source's size and last write.
+    bool IsPlanted(const WIN32_FIND_DATAW& entry) const;
     // A fleet stage's run under `switches` and its line.
     void FleetLine(const std::string& check, const Stage& stage, const std::wstring& switches,
                    const FleetExpected& expected, const std::wstring& log = {});
@@ -75,7 +89,10 @@ private:
     std::vector<std::string> known_;
     std::vector<std::wstring> names_;     // every system module image name, planted
     std::vector<std::wstring> programs_;  // every system program name, planted
-    VersionRead versionRead_;             // the board's Version as this check read it
+    // Every planted name in lower case, with its source's size and times.
+    std::map<std::string, WIN32_FILE_ATTRIBUTE_DATA> planted_;
+    std::vector<std::wstring> holders_;  // the folders that hold them now
+    VersionRead versionRead_;            // the board's Version as this check read it
     bool onBattery_ = false;
 };
 

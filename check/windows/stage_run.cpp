@@ -2,6 +2,8 @@
 // showed, read against what its road asks.
 #include <windows.h>
 
+#include <utility>
+
 #include "../report.h"
 #include "checker.h"
 #include "console.h"
@@ -49,15 +51,109 @@ std::vector<std::wstring> Checker::ScratchSpellings() const
     return spellings;
 }
 
-bool Checker::Plant(const Stage& stage) const
+namespace {
+
+// A folder's entries by name (".", ".." left out), with what the listing
+// says of each; nothing where the folder cannot be listed.
+std::vector<WIN32_FIND_DATAW> Entries(const std::wstring& folder)
+{
+    std::vector<WIN32_FIND_DATAW> entries;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(InFolder(folder, L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return entries;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name != L"." && name != L"..") entries.push_back(found);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return entries;
+}
+
+// Moves each of `names` from `from` into `to`; where one cannot be moved,
+// those already moved go back, and the answer is false.
+bool MoveAll(const std::vector<std::wstring>& names, const std::wstring& from, const std::wstring& to)
+{
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (MoveFileW(InFolder(from, names[i]).c_str(), InFolder(to, names[i]).c_str())) continue;
+        while (i-- > 0) MoveFileW(InFolder(to, names[i]).c_str(), InFolder(from, names[i]).c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Checker::IsPlanted(const WIN32_FIND_DATAW& entry) const
+{
+    const auto found = planted_.find(Lower(Utf8(entry.cFileName)));
+    if (found == planted_.end() || (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    const WIN32_FILE_ATTRIBUTE_DATA& source = found->second;
+    return entry.nFileSizeLow == source.nFileSizeLow && entry.nFileSizeHigh == source.nFileSizeHigh &&
+           CompareFileTime(&entry.ftLastWriteTime, &source.ftLastWriteTime) == 0;
+}
+
+bool Checker::HandOver(const std::wstring& holder, const std::wstring& folder) const
+{
+    // Every planted name still there as it was copied; the rest is what the
+    // earlier stage made, and goes.
+    std::vector<std::wstring> stale;
+    std::size_t intact = 0;
+    for (const WIN32_FIND_DATAW& entry : Entries(holder)) {
+        if (IsPlanted(entry)) ++intact;
+        else stale.emplace_back(entry.cFileName);
+    }
+    if (intact != planted_.size()) return false;
+    std::vector<std::wstring> own;
+    for (const WIN32_FIND_DATAW& entry : Entries(folder)) {
+        if (planted_.count(Lower(Utf8(entry.cFileName)))) return false;
+        own.emplace_back(entry.cFileName);
+    }
+    for (const std::wstring& name : stale) {
+        const std::wstring path = InFolder(holder, name);
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileW(path.c_str()) && !RemoveTree(path)) return false;
+    }
+    // The stage's own files into the holder, and the holder in the stage's
+    // place; any step that fails puts them back.
+    if (!MoveAll(own, folder, holder)) return false;
+    if (RemoveDirectoryW(folder.c_str())) {
+        if (MoveFileW(holder.c_str(), folder.c_str())) return true;
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    MoveAll(own, holder, folder);
+    return false;
+}
+
+bool Checker::PlantIn(const std::wstring& folder, const std::wstring& holder)
 {
     const std::wstring probe = InFolder(tools_, L"probe.dll"), standin = InFolder(tools_, L"standin.exe");
-    bool placed = !names_.empty() && !programs_.empty();
-    for (std::size_t i = 0; placed && i < names_.size(); ++i)
-        placed = PlaceFile(probe, InFolder(stage.bin, names_[i])) && PlaceFile(probe, InFolder(stage.cwd, names_[i]));
+    if (planted_.empty()) {
+        WIN32_FILE_ATTRIBUTE_DATA probeData{}, standinData{};
+        if (!GetFileAttributesExW(probe.c_str(), GetFileExInfoStandard, &probeData) ||
+            !GetFileAttributesExW(standin.c_str(), GetFileExInfoStandard, &standinData))
+            return false;
+        for (const std::wstring& name : names_) planted_[Lower(Utf8(name))] = probeData;
+        for (const std::wstring& name : programs_) planted_[Lower(Utf8(name))] = standinData;
+    }
+    // The planted folder of an earlier stage, taken over whole: a copy of
+    // each name costs as much again, and a check plants a dozen stages.
+    if (!holder.empty() && HandOver(holder, folder)) return true;
+    bool placed = true;
+    for (std::size_t i = 0; placed && i < names_.size(); ++i) placed = PlaceFile(probe, InFolder(folder, names_[i]));
     for (std::size_t i = 0; placed && i < programs_.size(); ++i)
-        placed = PlaceFile(standin, InFolder(stage.bin, programs_[i])) &&
-                 PlaceFile(standin, InFolder(stage.cwd, programs_[i]));
+        placed = PlaceFile(standin, InFolder(folder, programs_[i]));
+    return placed;
+}
+
+bool Checker::Plant(const Stage& stage)
+{
+    if (names_.empty() || programs_.empty()) return false;
+    const std::vector<std::wstring> earlier = std::exchange(holders_, {});
+    const bool placed = PlantIn(stage.bin, earlier.empty() ? std::wstring() : earlier[0]) &&
+                        PlantIn(stage.cwd, earlier.size() < 2 ? std::wstring() : earlier[1]);
+    // The stage's folders hold the planted names now: the next stage takes
+    // them from here.
+    if (placed) holders_ = {stage.bin, stage.cwd};
     return placed;
 }
 
