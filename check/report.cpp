@@ -1,5 +1,7 @@
 #include "report.h"
 
+#include <iterator>
+
 namespace kestrel::check {
 
 std::string Lower(std::string_view text)
@@ -34,6 +36,24 @@ std::vector<std::string> Report::Closing() const
     if (skipped_) lines.push_back(std::to_string(skipped_) + " skipped");
     lines.push_back(std::to_string(passed_) + " passed, " + std::to_string(failed_) + " failed");
     return lines;
+}
+
+std::optional<unsigned> ParseStages(std::string_view list)
+{
+    static constexpr std::string_view kNames[] = {"road",   "planted", "manifest", "beside",
+                                                  "hidden", "drive",   "fleet",    "wait"};
+    unsigned stages = 0;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::string_view name = list.substr(0, comma);
+        unsigned bit = 0;
+        for (std::size_t i = 0; i < std::size(kNames); ++i)
+            if (name == kNames[i]) bit = 1u << i;
+        if (bit == 0 || (stages & bit)) return std::nullopt;
+        stages |= bit;
+        if (comma == std::string_view::npos) return stages;
+        list.remove_prefix(comma + 1);
+    }
 }
 
 std::vector<std::string> NotAmong(const std::vector<std::string>& imports, const std::vector<std::string>& known)

@@ -3,6 +3,7 @@
 // status that goes with it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,24 @@ public:
 private:
     int passed_ = 0, failed_ = 0, skipped_ = 0;
 };
+
+// The stages of a run of the check, as `--stages=` names them, a bit each.
+// The machine and the board are read on every run: the board decides what
+// each stage asks.
+enum Stages : unsigned {
+    kRoadStage = 1u << 0,      // "road": the plain run
+    kPlantedStage = 1u << 1,   // "planted": every system image name planted, with the control
+    kManifestStage = 1u << 2,  // "manifest": a manifest planted beside the program
+    kBesideStage = 1u << 3,    // "beside": no utility beside the program, a decoy in the current folder
+    kHiddenStage = 1u << 4,    // "hidden": started hidden
+    kDriveStage = 1u << 5,     // "drive": from the root of a drive
+    kFleetStage = 1u << 6,     // "fleet": /quiet with a log, /check, a switch not understood
+    kWaitStage = 1u << 7,      // "wait": /wait against the stand-in's statuses, and runs during its flash
+    kEveryStage = (1u << 8) - 1,
+};
+// "road,planted,...": the stages named, each once, in any order; nothing
+// for an empty list, a name not among them or one named twice.
+std::optional<unsigned> ParseStages(std::string_view list);
 
 // The names among `imports` that are not in `known`, compared without regard
 // to the case of ASCII letters.

@@ -101,6 +101,28 @@ TEST(Report, CountsApartAndFailsOnAnyFailure)
     EXPECT_EQ(report.ExitStatus(), kFailed);
 }
 
+// The stages a run is asked for: each name once; a list that names nothing,
+// a stage not known, or one twice is no list.
+TEST(Report, StagesAskedFor)
+{
+    const struct {
+        std::string_view list;
+        std::optional<unsigned> stages;
+    } rows[] = {
+        {"road", kRoadStage},
+        {"wait,road", kWaitStage | kRoadStage},
+        {"road,planted,manifest,beside,hidden,drive,fleet,wait", kEveryStage},
+        {"", std::nullopt},
+        {"road,", std::nullopt},
+        {",road", std::nullopt},
+        {"road,road", std::nullopt},
+        {"Road", std::nullopt},
+        {"road planted", std::nullopt},
+        {"elevation", std::nullopt},
+    };
+    for (const auto& row : rows) EXPECT_EQ(ParseStages(row.list), row.stages) << row.list;
+}
+
 // Which images the loader mapped count as planted: under the scratch folder,
 // however the path is spelt, and not the program itself.
 TEST(PlantedImages, UnderTheScratchFolderOnly)

@@ -16,9 +16,16 @@
 
 namespace kestrel::check {
 
-Checker::Checker(const Scratch& scratch, std::wstring program, std::wstring tools)
-    : scratch_(scratch), program_(std::move(program)), tools_(std::move(tools))
+Checker::Checker(const Scratch& scratch, std::wstring program, std::wstring tools, unsigned stages)
+    : scratch_(scratch), program_(std::move(program)), tools_(std::move(tools)), stages_(stages)
 {
+}
+
+bool Checker::Asked(unsigned stage, const char* check)
+{
+    if (stages_ & stage) return true;
+    Say(report_.Skipped(check, "not among --stages"));
+    return false;
 }
 
 void Checker::Machine()
@@ -76,6 +83,7 @@ void Checker::Board()
 
 void Checker::Road()
 {
+    if (!Asked(kRoadStage, "road")) return;
     const auto stage = MakeStage(scratch_, L"road", program_, InFolder(tools_, L"standin.exe"));
     if (!stage) return Say(report_.Failed("road", NotFilled()));
     RunAndReport("road", *stage, SW_SHOWNORMAL, road_);
@@ -83,6 +91,7 @@ void Checker::Road()
 
 void Checker::UtilityBesideOnly()
 {
+    if (!Asked(kBesideStage, "utility beside only")) return;
     // No utility beside the program, the decoy in the current folder: a gate
     // that searches for WinPhlash.exe (the current folder, PATH) finds the
     // decoy. The launch road ends with status 3 and nothing shown or started.
@@ -108,6 +117,7 @@ void Checker::UtilityBesideOnly()
 
 void Checker::HiddenStart()
 {
+    if (!Asked(kHiddenStage, "hidden start")) return;
     const auto stage = MakeStage(scratch_, L"hidden", program_, InFolder(tools_, L"standin.exe"));
     if (!stage || !Plant(*stage)) return Say(report_.Failed("hidden start", NotFilled()));
     RunAndReport("hidden start", *stage, SW_HIDE, road_);
@@ -115,6 +125,7 @@ void Checker::HiddenStart()
 
 void Checker::RootOfDrive()
 {
+    if (!Asked(kDriveStage, "root of a drive")) return;
     const std::wstring folder = scratch_.Folder(L"drive");
     const std::wstring file = program_.substr(program_.find_last_of(L"\\/") + 1);
     const Stage planted{folder, folder, InFolder(folder, L"other x"), InFolder(folder, file)};

@@ -21,7 +21,9 @@ class Checker {
 public:
     // `tools` holds what the tool carries: probe.dll, standin.exe,
     // standin-admin.exe and careless.exe.
-    Checker(const Scratch& scratch, std::wstring program, std::wstring tools);
+    // `stages` (Stages) says which stages run; the others are reported
+    // skipped.
+    Checker(const Scratch& scratch, std::wstring program, std::wstring tools, unsigned stages = kEveryStage);
 
     void Machine();
     void Board();
@@ -32,11 +34,14 @@ public:
     void HiddenStart();
     void RootOfDrive();
     void Fleet();
+    void FleetWaits();
     void Elevation(bool asked);
 
     Report& report() { return report_; }
 
 private:
+    // Whether this run asks for `stage`; where not, the check's line says so.
+    bool Asked(unsigned stage, const char* check);
     // Runs the program on the stage as the road says and reports the check:
     // the full account on the road's own line, and on the others only what
     // differs from it.
@@ -81,6 +86,7 @@ private:
 
     const Scratch& scratch_;
     std::wstring program_, tools_;
+    unsigned stages_;
     Report report_;
     WindowsVersion version_;
     Decision road_ = Decision::Privilege;

@@ -107,6 +107,7 @@ void Checker::FleetLine(const std::string& check, const Stage& stage, const std:
 
 void Checker::Fleet()
 {
+    if (!Asked(kFleetStage, "fleet")) return;
     const FleetMachine machine{RunsAsAdministrator(), onBattery_};
     const std::wstring standin = InFolder(tools_, L"standin.exe");
     if (const auto stage = MakeStage(scratch_, L"quiet", program_, standin); !stage || !Plant(*stage))
@@ -124,6 +125,13 @@ void Checker::Fleet()
     if (const auto stage = MakeStage(scratch_, L"usage", program_, standin); !stage || !Plant(*stage))
         Say(report_.Failed("fleet /quiet /bogus", NotFilled()));
     else FleetLine("fleet /quiet /bogus", *stage, L"/quiet /bogus", FleetExpected{7});
+}
+
+void Checker::FleetWaits()
+{
+    if (!Asked(kWaitStage, "fleet /wait")) return;
+    const FleetMachine machine{RunsAsAdministrator(), onBattery_};
+    const std::wstring standin = InFolder(tools_, L"standin.exe");
     if (!FleetExpectedFor(road_, machine).starts)
         return Say(
             report_.Skipped("fleet /wait", "no flash starts on this machine (the road, the rights or the power)"));

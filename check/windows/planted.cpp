@@ -90,6 +90,7 @@ void Checker::PlantedDlls()
     Say("planted DLL names: " + std::to_string(names.size()) + " (" + counts + ")");
     Say("planted program names: " + std::to_string(programs_.size()) +
         " (the stand-in under each: a start of one fails the stage)");
+    if (!Asked(kPlantedStage, "planted DLLs")) return;
     const auto stage = MakeStage(scratch_, L"planted", program_, InFolder(tools_, L"standin.exe"));
     if (!stage || !Plant(*stage)) return Say(report_.Failed("planted DLLs", NotFilled()));
     // A careless gate first: where its load from its own folder is not seen,
@@ -113,6 +114,7 @@ void Checker::PlantedDlls()
 
 void Checker::PlantedManifest()
 {
+    if (!Asked(kManifestStage, "planted manifest")) return;
     // Where the external manifest governs (XP, or PreferExternalManifest
     // set), the program must refuse to read the board through it. Its <file>
     // entry for uxtheme.dll, which a box loads, shows whether the system

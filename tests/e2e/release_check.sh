@@ -58,11 +58,25 @@ for option; do
     *) echo "release_check.sh: unknown option $option"; exit 64 ;;
   esac
 done
+# A careless gate's fault shows in a few stages (check_verdicts.sh reads no
+# others): the check runs those alone (--stages), and says the rest skipped.
+# kestrel.exe itself goes through every stage.
+case $kind in
+  control|map_only|driver|child) stages=road,planted,manifest ;;
+  twice|cwd|abort_retry_ignore) stages=road,planted,manifest,beside,hidden ;;
+  error_icon) stages=road,planted,manifest,hidden ;;
+  waits|job|unquoted|cmd) stages=road,planted,manifest,hidden,fleet ;;
+  absent_load) stages=road,beside ;;
+  escape) stages=road ;;
+  loud) stages=road,fleet ;;
+  *) stages="" ;;
+esac
+asked() { [ -z "$stages" ] || [[ ,$stages, == *,$1,* ]]; }
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs root and mount namespaces"; exit 77; fi
 mkdir -p "$work/release"
 cp "$tool" "$work/release/kestrel-check.exe"
 cp "$program" "$work/release/$name"
-export RUN=kestrel-check.exe COVER=""
+export RUN="kestrel-check.exe${stages:+ --stages=$stages}" COVER=""
 if [ -n "$cover" ]; then
   cp "$cover" "$work/release/cover.exe"
   COVER=cover.exe
@@ -117,9 +131,15 @@ check "drivers, codecs and controls among them" \
   "$(grep -cE '^planted DLL names: [0-9]+ \(.*\.acm [1-9].*\.drv [1-9].*\.ocx [1-9]' <<< "$report")" 1
 check "the static imports read against KnownDLLs" "$(grep -c '^held     static imports: ' <<< "$report")" 1
 check "elevation skipped" "$(grep -c '^skipped  elevation: ' <<< "$report")" 1
-check "the drive letter skipped: Wine reaches drives through dosdevices only" \
-  "$(grep -c '^skipped  root of a drive: the stage cannot be reached through ' <<< "$report")" 1
-check "the control gate's load seen" "$(grep -c '^control: .* was seen$' <<< "$report")" 1
+if asked drive; then
+  check "the drive letter skipped: Wine reaches drives through dosdevices only" \
+    "$(grep -c '^skipped  root of a drive: the stage cannot be reached through ' <<< "$report")" 1
+fi
+asked planted && check "the control gate's load seen" "$(grep -c '^control: .* was seen$' <<< "$report")" 1
+# Only the stages asked for ran; each other one is named skipped.
+left_out=0
+for stage in road planted manifest beside hidden drive fleet wait; do asked $stage || left_out=$((left_out + 1)); done
+check "the stages not asked for named skipped" "$(grep -c '^skipped  .*: not among --stages$' <<< "$report")" $left_out
 failed=$(grep '^FAILED' <<< "$report")
 # The board's road, as the check predicts it: the fleet stages that wait run
 # only where a flash may start.
