@@ -90,6 +90,8 @@ foreach(case killed_wait nowait_then_wait child_outlives many_at_once time_limit
                    $<TARGET_FILE:standin_ends> $<TARGET_FILE:squatter> ${case})
   set_tests_properties(kestrel_fleet_${case} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 180)
 endforeach()
+# A real minute's limit: started among the first, it waits beside the rest.
+set_tests_properties(kestrel_fleet_time_limit PROPERTIES COST 90)
 
 # The release check: kestrel_check_<FIXTURE>_<ROAD>, and its negative control.
 foreach(prefix wine winevista wine64)
@@ -103,7 +105,7 @@ foreach(prefix wine winevista wine64)
     set(name kestrel_check_${prefix}_${road})
     add_test(NAME ${name} COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX_${prefix}} $<TARGET_FILE:kestrel-check>
                                   $<TARGET_FILE:kestrel> ${version})
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} SKIP_RETURN_CODE 77 TIMEOUT 300)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} SKIP_RETURN_CODE 77 TIMEOUT 300 COST 30)
   endforeach()
 endforeach()
 foreach(fault load map_only driver error_icon child twice cwd waits job unquoted cmd absent_load abort_retry_ignore
@@ -121,7 +123,7 @@ endforeach()
 function(check_control name gate board kind)
   add_test(NAME kestrel_check_${name} COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX} $<TARGET_FILE:kestrel-check>
                                                 $<TARGET_FILE:${gate}> ${board} ${kind} ${ARGN})
-  set_tests_properties(kestrel_check_${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+  set_tests_properties(kestrel_check_${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300 COST 15)
 endfunction()
 check_control(control badgate_load 12B control)
 check_control(control_map_only badgate_map_only 12B map_only)
@@ -155,7 +157,8 @@ target_link_options(cover PRIVATE -municode -static)
 function(check_kestrel name board)
   add_test(NAME kestrel_check_wine_${name} COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX}
                                                    $<TARGET_FILE:kestrel-check> $<TARGET_FILE:kestrel> ${board} ${ARGN})
-  set_tests_properties(kestrel_check_wine_${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300)
+  set_tests_properties(kestrel_check_wine_${name} PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77 TIMEOUT 300
+                                                               COST 30)
 endfunction()
 check_kestrel(covered 12B cover=$<TARGET_FILE:cover>)
 # On battery: the fleet launch is refused with 4.
