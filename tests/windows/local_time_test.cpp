@@ -43,5 +43,24 @@ TEST(OnBatteryPower, OnlyABatteryWithTheMainsOff)
         EXPECT_EQ(OnBatteryPower(c.acLine, c.battery), c.onBattery) << int(c.acLine) << " " << int(c.battery);
 }
 
+TEST(OnBatteryPower, AChargeOnlyFromAPercentageOfABatteryKnown)
+{
+    const struct {
+        BYTE battery, percent;
+        bool present;
+        std::optional<unsigned> charge;
+    } cases[] = {
+        {2, 5, true, 5u},      {0, 50, true, 50u},   {8 | 1, 100, true, 100u}, {4 | 2, 0, true, 0u},  // a charge
+        {1, 255, true, {}},    {0, 101, true, {}},                                                    // none known
+        {255, 50, true, {}},   {255, 255, true, {}},  // the flag unknown
+        {128, 255, false, {}},                        // no battery
+    };
+    for (const auto& c : cases) {
+        const BatteryCharge got = ChargeOf(c.battery, c.percent);
+        EXPECT_EQ(got.battery, c.present) << int(c.battery) << " " << int(c.percent);
+        EXPECT_EQ(got.percent, c.charge) << int(c.battery) << " " << int(c.percent);
+    }
+}
+
 }  // namespace
 }  // namespace kestrel
