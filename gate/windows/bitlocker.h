@@ -17,7 +17,7 @@ public:
     // namespace is not there (an edition without BitLocker) or lists no such
     // volume; unknown where a step fails.
     VolumeProtection Protection() override;
-    // Windows 8 and later: the restart count came with them.
+    // Windows 8.1 and later, where the restart count is documented.
     bool CountsRestarts() override;
     bool SuspendForOneRestart() override;
     bool Resume() override;
