@@ -6,8 +6,14 @@
 
 #include "../protection.h"
 #include "com.h"
+#include "dll_search.h"
 
 namespace kestrel {
+
+// Whether a suspension for a count of restarts is relied on on `version`:
+// from Windows 8.1 (6.3) on, the least client DisableKeyProtectors' page
+// gives.
+bool RestartCountDocumentedOn(WindowsVersion version);
 
 // Needs COM initialised on the calling thread. The provider answers only
 // administrators; the flash lock has already asked for that.

@@ -1,9 +1,11 @@
-// The log's time: local time with its offset from UTC, as ISO 8601; and
-// what the power status counts as running on battery.
+// The log's time: local time with its offset from UTC, as ISO 8601; what
+// the power status counts as running on battery and as a charge; and the
+// versions where a suspension is counted in restarts.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include "windows/bitlocker.h"
 #include "windows/fleet_shell.h"
 #include "windows/flash_job.h"
 
@@ -60,6 +62,19 @@ TEST(OnBatteryPower, AChargeOnlyFromAPercentageOfABatteryKnown)
         EXPECT_EQ(got.battery, c.present) << int(c.battery) << " " << int(c.percent);
         EXPECT_EQ(got.percent, c.charge) << int(c.battery) << " " << int(c.percent);
     }
+}
+
+TEST(RestartCount, ReliedOnFromWindows81On)
+{
+    const struct {
+        DWORD major, minor;
+        bool counted;
+    } cases[] = {
+        {5, 1, false}, {6, 0, false}, {6, 1, false}, {6, 2, false},  // XP, Vista, 7, 8
+        {6, 3, true},  {10, 0, true},                                // 8.1, 10 and 11
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RestartCountDocumentedOn({c.major, c.minor}), c.counted) << c.major << "." << c.minor;
 }
 
 }  // namespace
