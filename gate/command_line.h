@@ -1,11 +1,11 @@
 // The command line of a fleet run. Without arguments kestrel reads none and
 // does what it always did; with arguments it runs unattended as asked:
-//   kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/target:VERSION] [/bitlocker] [/log:FILE] [/?]
-//               [-- UTILITY ARGUMENTS]
+//   kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/target:VERSION] [/from:V1,V2,...]
+//               [/mincharge:PERCENT] [/bitlocker] [/log:FILE] [/?] [-- UTILITY ARGUMENTS]
 // Switches start with / or - and are read without regard to case; on Linux
 // the same words start with -- (--check, --quiet, --wait, --timeout=MINUTES,
-// --target=VERSION, --log=FILE, --help; no --bitlocker). A time limit
-// without a wait is not understood.
+// --target=VERSION, --from=V1,V2,..., --mincharge=PERCENT, --log=FILE,
+// --help; no --bitlocker). A time limit without a wait is not understood.
 // Everything after "--" belongs to the flash utility.
 #pragma once
 
@@ -39,11 +39,18 @@ struct Switches {
     bool hasTarget = false;
     std::basic_string<Char> target;  // the firmware version the flash brings, when hasTarget
     bool bitlocker = false;          // suspend disk protection for the flash's restart
-    std::basic_string<Char> error;   // what was not understood, as given
+    bool hasFrom = false;
+    std::basic_string<Char> from;   // the versions a flash may start from, separated by commas
+    unsigned minCharge = 0;         // the least battery charge in percent (1 to 100); 0: none asked
+    std::basic_string<Char> error;  // what was not understood, as given
 };
 
 // The longest time limit a run may be given: a week.
 inline constexpr unsigned kMostTimeoutMinutes = 7 * 24 * 60;
+
+// The most versions a /from list may hold, and the longest each may be.
+inline constexpr std::size_t kMostFromVersions = 64;
+inline constexpr std::size_t kLongestFromVersion = 128;
 
 // A Windows command line: the switches, and the rest of the line after
 // "--", as it stands, for the utility.

@@ -19,12 +19,23 @@ int WaitedStatus(std::optional<std::uint32_t> utility)
     if (!utility) return kExitUtilityStatusHidden;
     const std::uint32_t status = *utility;
     constexpr std::uint32_t kStillActive = 259;
-    // 1 to 4, 6, 7, 9 to 12, 70 and 1618 are kestrel's own.
+    // 1 to 4, 6, 7, 9 to 12, 15, 70 and 1618 are kestrel's own.
     if ((status >= kExitPrivilege && status <= kExitOnBattery) || status == kExitUtilityStatusHidden ||
-        status == kExitUsage || (status >= kExitTimedOut && status <= kExitProtected) ||
+        status == kExitUsage || (status >= kExitTimedOut && status <= kExitProtected) || status == kExitNotListed ||
         status == kExitInternalFailure || status == kExitFlashRunning || status == kStillActive)
         return kExitUtilityStatusHidden;
     return static_cast<int>(status);
+}
+
+bool FromListed(std::u16string_view list, std::u16string_view version)
+{
+    for (std::size_t from = 0; from <= list.size();) {
+        std::size_t to = list.find(u',', from);
+        if (to == std::u16string_view::npos) to = list.size();
+        if (list.substr(from, to - from) == version) return true;
+        from = to + 1;
+    }
+    return false;
 }
 
 namespace {
@@ -52,6 +63,12 @@ FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption
         result.bios.version.text == *request.target) {
         return Ended(result, FleetOutcome::AtTarget, kExitAtTarget);
     }
+    // Only from a version listed: a later one, or one not read, is left
+    // alone. Versions have no order that kestrel could trust.
+    if (decision == Decision::Launch && request.from &&
+        !(result.bios.version.status == VersionRead::Status::Text &&
+          FromListed(*request.from, result.bios.version.text)))
+        return Ended(result, FleetOutcome::NotListed, kExitNotListed);
     // A run without the rights to the flash lock takes the privilege road:
     // its message says what is missing. Only deciding: the lock is looked
     // at, not taken.
@@ -70,6 +87,14 @@ FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption
     }
     if (lock == FlashLock::FlashRunning) return Ended(result, FleetOutcome::FlashRunning, kExitFlashRunning);
     if (shell.OnBattery()) return Ended(result, FleetOutcome::OnBattery, kExitOnBattery);
+    // A battery that might not carry the flash through a pulled plug: its
+    // charge below the least asked for, or not known.
+    if (request.minCharge) {
+        const BatteryCharge charge = shell.Charge();
+        result.charge = charge.percent;
+        if (charge.battery && (!charge.percent || *charge.percent < *request.minCharge))
+            return Ended(result, FleetOutcome::LowCharge, kExitOnBattery);
+    }
     // Protection is touched only now, when the utility is there to be
     // started; a run that decides only looks.
     const bool present = shell.UtilityPresent(kFlashUtility);

@@ -21,8 +21,8 @@ namespace kestrel {
 // of kestrel's own: then the status is kExitUtilityStatusHidden and the log
 // has the utility's. Intune retries 1618 by default, Configuration Manager
 // 1618 (and, as those who run it report, 4 and 70 for a package's program);
-// 6, 7, 9, 10, 11 and 12 are retried by neither, as a second run would do
-// no better.
+// 6, 7, 9, 10, 11, 12 and 15 are retried by neither, as a second run would
+// do no better (15 is past the 13 and 14 those lists are reported to hold).
 enum FleetExitStatus : int {
     kExitOnBattery = 4,            // on battery power: nothing started
     kExitUtilityStatusHidden = 6,  // the utility ended with a status of ours, or one not known
@@ -31,6 +31,7 @@ enum FleetExitStatus : int {
     kExitWouldStart = 10,          // asked only to decide: the utility would be started
     kExitAtTarget = 11,            // the firmware is already at the target version: nothing to do
     kExitProtected = 12,           // disk protection is on and was not suspended: nothing started
+    kExitNotListed = 15,           // the firmware's version is not one the flash may start from
     kExitInternalFailure = 70,
     kExitFlashRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another flash runs
 };
@@ -67,6 +68,13 @@ struct UtilityEnd {
     std::optional<std::uint32_t> status;
 };
 
+// A battery's charge as the machine tells it: no battery at all, or one
+// whose charge is known (0 to 100 percent) or not.
+struct BatteryCharge {
+    bool battery = true;
+    std::optional<unsigned> percent;
+};
+
 // What a fleet run finds of the machine's flash lock.
 enum class FlashLock {
     Held,          // this run's now: its flash may start
@@ -91,6 +99,8 @@ public:
     virtual bool UtilityPresent(std::u16string_view fileName) = 0;
     // True only when the machine says it runs on battery power.
     virtual bool OnBattery() = 0;
+    // The battery's charge, where there is one.
+    virtual BatteryCharge Charge() = 0;
     // Starts the utility with its arguments; waits for every process of the
     // flash when `wait`, for `timeoutMinutes` at most unless that is 0.
     // Unless `mayPrompt`, a utility that needs elevation is not started.
@@ -120,6 +130,8 @@ enum class FleetOutcome {
     WouldStart,          // asked only to decide, and the utility would be started
     AtTarget,            // the firmware's version is the target's
     Protected,           // disk protection stays on: the flash would lock the disk
+    NotListed,           // the firmware's version is not in the list to flash from
+    LowCharge,           // a battery below the charge asked for, or of a charge unknown
 };
 
 struct FleetRequest {
@@ -134,7 +146,17 @@ struct FleetRequest {
     std::optional<std::u16string> target;
     // Suspend disk protection for the restart after the flash.
     bool bitlocker = false;
+    // The firmware versions a flash may start from, separated by commas
+    // (FromListed): a machine on any other, or on one that cannot be read,
+    // is not flashed.
+    std::optional<std::u16string> from;
+    // The least charge, in percent, of a battery the flash may start on.
+    std::optional<unsigned> minCharge;
 };
+
+// Whether `version` is one of the comma-separated `list`'s, compared whole
+// and exactly.
+bool FromListed(std::u16string_view list, std::u16string_view version);
 
 struct FleetResult {
     FleetOutcome outcome = FleetOutcome::Privilege;
@@ -144,6 +166,8 @@ struct FleetResult {
     ProtectionStep protection = ProtectionStep::NotAsked;
     UtilityEnd utility;
     std::u16string argument;  // Usage: what was not understood
+    // With a least charge asked for: the battery's charge, when read.
+    std::optional<unsigned> charge;
 };
 
 // Reads the board and the firmware, decides as the plain routine does, and

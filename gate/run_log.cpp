@@ -133,6 +133,8 @@ std::string_view OutcomeName(FleetOutcome outcome)
     case FleetOutcome::WouldStart: return "would start";
     case FleetOutcome::AtTarget: return "at target";
     case FleetOutcome::Protected: return "protection on";
+    case FleetOutcome::NotListed: return "not listed";
+    case FleetOutcome::LowCharge: return "low charge";
     }
     return "usage";
 }
@@ -202,6 +204,25 @@ std::string LogLine(const RunFacts& facts, const FleetRequest& request, const Fl
     }
     Key(line, "durationMs");
     Number(line, durationMs);
+    Key(line, "from");
+    if (request.from) {
+        // The list as the versions it holds.
+        char open = '[';
+        for (std::size_t from = 0; from <= request.from->size();) {
+            std::size_t to = request.from->find(u',', from);
+            if (to == std::u16string::npos) to = request.from->size();
+            line += open;
+            open = ',';
+            Quote(line, std::u16string_view(*request.from).substr(from, to - from));
+            from = to + 1;
+        }
+        line += ']';
+    } else {
+        line += "null";
+    }
+    Key(line, "charge");
+    if (result.charge) Number(line, *result.charge);
+    else line += "null";
     line += "}\n";
     return line;
 }

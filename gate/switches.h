@@ -37,6 +37,41 @@ unsigned Minutes(std::basic_string_view<Char> digits)
     return minutes;
 }
 
+// A least charge: a whole percentage from 1 to 100, in ASCII digits; 0 for
+// anything else.
+template <typename Char>
+unsigned Percent(std::basic_string_view<Char> digits)
+{
+    unsigned percent = 0;
+    for (const Char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        percent = percent * 10 + unsigned(c - '0');
+        if (percent > 100) return 0;
+    }
+    return percent;
+}
+
+// Whether `list` is a /from list: one to kMostFromVersions versions
+// separated by commas, each of one to kLongestFromVersion characters that
+// neither begins nor ends with a blank ("1.05, 1.06" meant two versions, not
+// " 1.06"); on Windows no quote in it, as in a target.
+template <typename Char>
+bool FromList(std::basic_string_view<Char> list, bool windows)
+{
+    const auto blank = [](Char c) { return c == ' ' || c == '\t'; };
+    std::size_t versions = 0;
+    for (std::size_t from = 0; from <= list.size();) {
+        std::size_t to = list.find(Char(','), from);
+        if (to == std::basic_string_view<Char>::npos) to = list.size();
+        const std::size_t length = to - from;
+        if (length == 0 || length > kLongestFromVersion || blank(list[from]) || blank(list[to - 1]) ||
+            ++versions > kMostFromVersions)
+            return false;
+        from = to + 1;
+    }
+    return !(windows && list.find(Char('"')) != std::basic_string_view<Char>::npos);
+}
+
 // A time limit is only for a run that waits.
 template <typename Char>
 void Finish(Switches<Char>& out)
@@ -55,6 +90,8 @@ void Finish(Switches<Char>& out)
 // second log file, on Windows a log file's name with a quote in it, a time
 // limit that is not a whole number of minutes from 1 to a week, a second
 // one, an empty target, a second one or on Windows one with a quote in it,
+// a list to flash from that FromList refuses or a second one, a least charge
+// that is not a whole percentage from 1 to 100 or a second one,
 // /bitlocker on Linux) makes the run
 // a usage error naming the first such; the usage asked for wins over that.
 template <typename Char>
@@ -95,6 +132,15 @@ bool Read(std::basic_string_view<Char> argument, bool windows, Switches<Char>& o
                !(windows && argument.find(Char('"'), end + 1) != std::basic_string_view<Char>::npos)) {
         out.hasTarget = true;
         out.target.assign(argument.data() + end + 1, argument.size() - end - 1);
+    } else if (marked && value && Named(argument, start, end, "from", windows) && !out.hasFrom &&
+               FromList(argument.substr(end + 1), windows)) {
+        out.hasFrom = true;
+        out.from.assign(argument.data() + end + 1, argument.size() - end - 1);
+    } else if (const unsigned percent = marked && value && Named(argument, start, end, "mincharge", windows)
+                                            ? Percent(argument.substr(end + 1))
+                                            : 0;
+               percent != 0 && out.minCharge == 0) {
+        out.minCharge = percent;
     } else if (logFile && !out.hasLog) {
         out.hasLog = true;
         out.log.assign(argument.data() + end + 1, argument.size() - end - 1);

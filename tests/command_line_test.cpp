@@ -158,5 +158,73 @@ TEST(CommandLine, ATargetIsOneWholeVersionAndBitLockerIsWindowsOnly)
     EXPECT_EQ(ParseLinuxArguments(bitlocker).kind, LinuxInvocation::Kind::Error);
 }
 
+TEST(CommandLine, AListToFlashFromIsWholeVersionsAndALeastChargeAPercentage)
+{
+    const std::u16string many = [] {
+        std::u16string list = u"v0";
+        for (int i = 1; i < 64; ++i) list += u",v" + std::u16string(1, char16_t(u'0' + i % 10));
+        return list;
+    }();
+    const std::u16string longest(kLongestFromVersion, u'x');
+    struct Case {
+        std::u16string line;
+        Kind kind;
+        std::u16string from;
+        unsigned minCharge;
+        std::u16string error;
+    };
+    const Case cases[] = {
+        {u"k /from:1.05,1.06 /mincharge:10", Kind::Fleet, u"1.05,1.06", 10, u""},
+        {u"k -FROM:R0XET57W -MinCharge:100", Kind::Fleet, u"R0XET57W", 100, u""},
+        // A blank inside a version is the version's: "N2HET77W (1.60 )".
+        {u"k \"/from:N2HET77W (1.60 ),Q78 Ver. 01.09.00\"", Kind::Fleet, u"N2HET77W (1.60 ),Q78 Ver. 01.09.00", 0, u""},
+        {u"k /from:a:b", Kind::Fleet, u"a:b", 0, u""},
+        {u"k /from:" + many, Kind::Fleet, many, 0, u""},
+        {u"k /from:" + longest, Kind::Fleet, longest, 0, u""},
+        // A blank at a version's edge is a list written with spaces.
+        {u"k \"/from:1.05, 1.06\"", Kind::Error, u"", 0, u"/from:1.05, 1.06"},
+        {u"k /from:1.05, 1.06", Kind::Error, u"", 0, u"/from:1.05,"},
+        {u"k \"/from:1.05 \"", Kind::Error, u"", 0, u"/from:1.05 "},
+        {u"k \"/from:\t1.05\"", Kind::Error, u"", 0, u"/from:\t1.05"},
+        // Empty, or an empty version in it.
+        {u"k /from:", Kind::Error, u"", 0, u"/from:"},
+        {u"k /from", Kind::Error, u"", 0, u"/from"},
+        {u"k /from:1.05,,1.06", Kind::Error, u"", 0, u"/from:1.05,,1.06"},
+        {u"k /from:,1.05", Kind::Error, u"", 0, u"/from:,1.05"},
+        {u"k /from:1.05,", Kind::Error, u"", 0, u"/from:1.05,"},
+        {u"k /from:,", Kind::Error, u"", 0, u"/from:,"},
+        // A quote kept by the backslash before it.
+        {u"k \"/from:1.05\\\" /quiet", Kind::Error, u"", 0, u"/from:1.05\" /quiet"},
+        {u"k /from:1.05 /from:1.06", Kind::Error, u"1.05", 0, u"/from:1.06"},
+        // Too many versions, or one too long.
+        {u"k /from:" + many + u",v", Kind::Error, u"", 0, u"/from:" + many + u",v"},
+        {u"k /from:1.05," + longest + u"x", Kind::Error, u"", 0, u"/from:1.05," + longest + u"x"},
+        {u"k /mincharge:0", Kind::Error, u"", 0, u"/mincharge:0"},
+        {u"k /mincharge:101", Kind::Error, u"", 0, u"/mincharge:101"},
+        {u"k /mincharge:", Kind::Error, u"", 0, u"/mincharge:"},
+        {u"k /mincharge:10%", Kind::Error, u"", 0, u"/mincharge:10%"},
+        {u"k /mincharge:-5", Kind::Error, u"", 0, u"/mincharge:-5"},
+        {u"k /mincharge:99999999999", Kind::Error, u"", 0, u"/mincharge:99999999999"},
+        {u"k /mincharge:10 /mincharge:20", Kind::Error, u"", 10, u"/mincharge:20"},
+        {u"k /mincharge", Kind::Error, u"", 0, u"/mincharge"},
+    };
+    for (const auto& c : cases) {
+        const auto got = ParseWindowsCommandLine(c.line);
+        SCOPED_TRACE(Narrow(c.line));
+        EXPECT_EQ(got.kind, c.kind);
+        EXPECT_EQ(got.hasFrom, !c.from.empty());
+        EXPECT_EQ(got.from, c.from);
+        EXPECT_EQ(got.minCharge, c.minCharge);
+        EXPECT_EQ(got.error, c.error);
+    }
+    const std::string_view linux[] = {"--from=1.05,\xE9 1", "--mincharge=10"}, empty[] = {"--from=1.05,"},
+                           windows[] = {"/from:1.05"}, percent[] = {"--mincharge=0"};
+    EXPECT_EQ(ParseLinuxArguments(linux).from, "1.05,\xE9 1");
+    EXPECT_EQ(ParseLinuxArguments(linux).minCharge, 10u);
+    for (const auto& arguments : {std::span<const std::string_view>(empty), std::span<const std::string_view>(windows),
+                                  std::span<const std::string_view>(percent)})
+        EXPECT_EQ(ParseLinuxArguments(arguments).kind, LinuxInvocation::Kind::Error) << arguments[0];
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -101,6 +101,187 @@ TEST(Rollout, EachTargetAndProtectionRoadEndsInItsStatus)
     }
 }
 
+void Charge5(FakeFleetShell& s, FakeEncryption&) { s.charge = {.battery = true, .percent = 5u}; }
+void Charge10(FakeFleetShell& s, FakeEncryption&) { s.charge = {.battery = true, .percent = 10u}; }
+void Charge50(FakeFleetShell& s, FakeEncryption&) { s.charge = {.battery = true, .percent = 50u}; }
+void ChargeUnknown(FakeFleetShell& s, FakeEncryption&) { s.charge = {.battery = true, .percent = {}}; }
+void Battery5(FakeFleetShell& s, FakeEncryption& e) { Charge5(s, e), s.onBattery = true; }
+
+TEST(Rollout, OnlyFromAListedVersionAndAboveTheLeastCharge)
+{
+    const std::u16string listed = u"R0XET50W,R0XET57W", older = u"R0XET50W,R0XET55W";
+    const struct {
+        const char* name;
+        const testing::BoardScript& script;
+        FleetRequest request;
+        void (*setUp)(FakeFleetShell&, FakeEncryption&);
+        int status, launches, takes, chargeReads;
+        std::string_view line;  // in the last line
+    } roads[] = {
+        {"listed",
+         kLaunchBoard,
+         {.from = listed},
+         None,
+         0,
+         1,
+         1,
+         0,
+         R"("decision":"launched","result":"unknown","status":0,"utility":null,"utilityHex":null,"durationMs":250,)"
+         R"("from":["R0XET50W","R0XET57W"],"charge":null})"},
+        {"a later version, not listed",
+         kLaunchBoard,
+         {.target = u"R0XET56W", .from = older},
+         None,
+         15,
+         0,
+         0,
+         0,
+         R"("target":"R0XET56W","bitlocker":null,"argument":null,"decision":"not listed","result":"not started",)"
+         R"("status":15,"utility":null,"utilityHex":null,"durationMs":250,"from":["R0XET50W","R0XET55W"],"charge":null})"},
+        {"deciding, listed",
+         kLaunchBoard,
+         {.check = true, .from = listed},
+         None,
+         10,
+         0,
+         0,
+         0,
+         R"("decision":"would start")"},
+        {"deciding, not listed",
+         kLaunchBoard,
+         {.check = true, .from = older},
+         None,
+         15,
+         0,
+         0,
+         0,
+         R"("decision":"not listed")"},
+        {"a part of a version is not it",
+         kLaunchBoard,
+         {.from = u"R0XET57,0XET57W,r0xet57w"},
+         None,
+         15,
+         0,
+         0,
+         0,
+         R"("status":15)"},
+        {"the target comes first",
+         kLaunchBoard,
+         {.target = u"R0XET57W", .from = older},
+         None,
+         11,
+         0,
+         0,
+         0,
+         R"("status":11)"},
+        {"the wrong model before the list",
+         kWrongModel,
+         {.quiet = true, .from = older},
+         None,
+         2,
+         0,
+         0,
+         0,
+         R"("status":2)"},
+        {"firmware not read: not listed",
+         kNoFirmware,
+         {.from = listed},
+         None,
+         15,
+         0,
+         0,
+         0,
+         R"("biosNotRead":"no firmware")"},
+        {"two firmwares: not listed",
+         kTwoFirmwares,
+         {.from = u"R0XET57W,R0XET60W"},
+         None,
+         15,
+         0,
+         0,
+         0,
+         R"("status":15)"},
+        {"a flash runs", kLaunchBoard, {.from = listed}, Running, 1618, 0, 1, 0, R"("status":1618)"},
+        {"5% on mains, 10 asked",
+         kLaunchBoard,
+         {.minCharge = 10u},
+         Charge5,
+         4,
+         0,
+         1,
+         1,
+         R"("decision":"low charge","result":"not started","status":4,"utility":null,"utilityHex":null,)"
+         R"("durationMs":250,"from":null,"charge":5})"},
+        {"10% on mains, 10 asked", kLaunchBoard, {.minCharge = 10u}, Charge10, 0, 1, 1, 1, R"("decision":"launched")"},
+        {"50%",
+         kLaunchBoard,
+         {.minCharge = 10u},
+         Charge50,
+         0,
+         1,
+         1,
+         1,
+         R"("decision":"launched","result":"unknown","status":0,"utility":null,"utilityHex":null,"durationMs":250,"from":null,"charge":50})"},
+        {"no battery", kLaunchBoard, {.minCharge = 10u}, None, 0, 1, 1, 1, R"("decision":"launched")"},
+        {"a charge unknown",
+         kLaunchBoard,
+         {.minCharge = 10u},
+         ChargeUnknown,
+         4,
+         0,
+         1,
+         1,
+         R"("decision":"low charge","result":"not started","status":4,"utility":null,"utilityHex":null,"durationMs":250,"from":null,"charge":null})"},
+        {"deciding, 5%",
+         kLaunchBoard,
+         {.check = true, .minCharge = 10u},
+         Charge5,
+         4,
+         0,
+         0,
+         1,
+         R"("decision":"low charge")"},
+        {"on battery comes first",
+         kLaunchBoard,
+         {.minCharge = 10u},
+         Battery5,
+         4,
+         0,
+         1,
+         0,
+         R"("decision":"on battery")"},
+        {"not listed: the charge not read",
+         kLaunchBoard,
+         {.from = older, .minCharge = 10u},
+         Charge5,
+         15,
+         0,
+         0,
+         0,
+         R"("charge":null)"},
+        // Without the switch the charge is not even read.
+        {"not asked", kLaunchBoard, {}, Charge5, 0, 1, 1, 0, R"("from":null,"charge":null})"},
+    };
+    for (const auto& road : roads) {
+        SCOPED_TRACE(road.name);
+        testing::FakeManagement management(road.script);
+        FakeFleetShell shell;
+        FakeEncryption encryption;
+        road.setUp(shell, encryption);
+        const RunFacts facts = shell.Facts();
+        const FleetResult result = RunFleet(management, shell, encryption, road.request, facts);
+        EXPECT_EQ(result.status, road.status);
+        EXPECT_EQ(shell.launches, road.launches);
+        EXPECT_EQ(shell.takes, road.takes);
+        EXPECT_EQ(shell.chargeReads, road.chargeReads);
+        EXPECT_EQ(shell.boxes, 0);  // no box for either refusal, quiet or not
+        const std::string line = LogLine(facts, road.request, result, 250, LogMoment::Ended);
+        EXPECT_NE(line.find(road.line), std::string::npos) << line;
+    }
+    // Our own status is never passed on as a waited utility's.
+    EXPECT_EQ(WaitedStatus(15u), kExitUtilityStatusHidden);
+}
+
 // The keys of a line's object, in order.
 std::vector<std::string> Keys(std::string_view line)
 {
@@ -138,11 +319,11 @@ TEST(Rollout, EveryLineHasTheSameKeysAndTheUtilitysStatusSigned)
               R"("computer":"PC-01","account":"NT AUTHORITY\\SYSTEM","session":0,"board":"34B","boardNotRead":null,)"
               R"("bios":"R0XET57W","biosNotRead":null,"target":"R0XET60W","bitlocker":null,"argument":null,)"
               R"("decision":"starting","result":"unknown","status":null,"utility":null,"utilityHex":null,)"
-              R"("durationMs":250})"
+              R"("durationMs":250,"from":null,"charge":null})"
               "\n");
     const std::string end = LogLine(facts, waited, crashed, 9000, LogMoment::Ended);
     EXPECT_NE(end.find(R"("decision":"launched","result":"failed","status":-1073741819,"utility":-1073741819,)"
-                       R"("utilityHex":"0xC0000005","durationMs":9000})"),
+                       R"("utilityHex":"0xC0000005","durationMs":9000,"from":null,"charge":null})"),
               std::string::npos)
         << end;
     FakeFleetShell usage;

@@ -1,7 +1,8 @@
 // A fleet run's platform on Linux: the messages on standard error, the
 // utility spawned with its arguments and waited for, the run's facts and the
 // log. Linux has no flash lock and no power check here: the lock is always
-// this run's, and the machine is taken to be on mains.
+// this run's, and the machine is taken to be on mains; a battery's charge is
+// read when a least charge is asked for.
 #pragma once
 
 #include "../fleet.h"
@@ -11,6 +12,15 @@ namespace kestrel {
 
 // Bytes as text: ASCII as it is, anything else as U+FFFD.
 std::u16string Ascii(std::string_view text);
+
+// The charge of the system's batteries in `folder` (the power supply class,
+// /sys/class/power_supply): each entry whose `type` is "Battery", unless its
+// `present` is 0 or its `scope` is "Device" (a mouse's or a headset's), with
+// its `capacity` in percent. Several: the lowest. None: no battery. A folder
+// or an attribute that cannot be read (only regular files are, without
+// waiting), or a capacity that is not a whole number from 0 to 100: a charge
+// unknown.
+BatteryCharge ReadBatteryCharge(const char* folder);
 
 class LinuxFleetShell final : public FleetShell {
 public:
@@ -30,6 +40,7 @@ public:
     // A regular file this account may run, in the program's folder.
     bool UtilityPresent(std::u16string_view fileName) override;
     bool OnBattery() override { return false; }
+    BatteryCharge Charge() override { return ReadBatteryCharge("/sys/class/power_supply"); }
     // Spawns the utility; with `wait`, kestrel first becomes the reaper of
     // every process the utility leaves behind, and ends only when the last
     // of them has: a utility that hands the flash to a child and ends is

@@ -13,10 +13,12 @@
 namespace {
 
 constexpr std::u16string_view kUsage =
-    u"kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--target=VERSION] [--log=FILE]"
-    u" [-- ARGUMENTS FOR WinPhlash.exe]\n"
+    u"kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--target=VERSION] [--from=V1,V2,...]"
+    u" [--mincharge=PERCENT] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]\n"
     u"--check: decide only, start nothing (10: it would start).\n"
     u"--target: start nothing where the firmware's version is VERSION (11).\n"
+    u"--from: start nothing where the firmware's version is none of those listed (15).\n"
+    u"--mincharge: start nothing where a battery's charge is below PERCENT or unknown (4).\n"
     u"--quiet: no message. --wait: end with WinPhlash.exe's status. --timeout: stop waiting after MINUTES (9).\n"
     u"--log: add a line on the run to FILE.";
 
@@ -60,15 +62,24 @@ int main(int argc, char** argv)
     kestrel::LinuxFleetShell shell(known ? programDir : nullptr, utility.data(),
                                    invocation.hasLog ? invocation.log.c_str() : nullptr);
     const kestrel::RunFacts facts = shell.Facts();
-    kestrel::FleetRequest request{.quiet = invocation.quiet,
-                                  .wait = invocation.wait,
-                                  .timeoutMinutes = invocation.timeoutMinutes,
-                                  .check = invocation.check};
-    // The table's strings are bytes, one code unit each: so is the target.
-    if (invocation.hasTarget) {
-        request.target.emplace();
-        for (const char c : invocation.target) request.target->push_back(static_cast<unsigned char>(c));
-    }
+    // The table's strings are bytes, one code unit each: so are the target
+    // and the versions to flash from.
+    const auto units = [](bool given, const std::string& bytes) {
+        std::optional<std::u16string> text;
+        if (!given) return text;
+        text.emplace();
+        for (const char c : bytes) text->push_back(static_cast<unsigned char>(c));
+        return text;
+    };
+    const kestrel::FleetRequest request{
+        .quiet = invocation.quiet,
+        .wait = invocation.wait,
+        .timeoutMinutes = invocation.timeoutMinutes,
+        .check = invocation.check,
+        .target = units(invocation.hasTarget, invocation.target),
+        .bitlocker = false,
+        .from = units(invocation.hasFrom, invocation.from),
+        .minCharge = invocation.minCharge != 0 ? std::optional<unsigned>(invocation.minCharge) : std::nullopt};
     const kestrel::FleetResult result = RunAsked(invocation, management, shell, request, facts);
     // The status is the run's, whatever becomes of its line.
     shell.AppendLog(kestrel::LogLine(facts, request, result, shell.Ticks() - facts.ticks, kestrel::LogMoment::Ended));

@@ -72,16 +72,20 @@ VolumeProtection BitLocker::Protection()
     }
 }
 
-bool BitLocker::CountsRestarts()
+bool RestartCountDocumentedOn(WindowsVersion version)
 {
-    // "DisableCount ... the number of reboots for which the key protectors
-    // will be disabled" came with Windows 8 (6.2); before it a suspension
-    // lasts until EnableKeyProtectors (DisableKeyProtectors method, Microsoft
-    // Learn). GetVersion tells 6.2 or later on every later Windows too.
-    const DWORD version = GetVersion();
-    const DWORD major = LOBYTE(LOWORD(version)), minor = HIBYTE(LOWORD(version));
-    return major > 6 || (major == 6 && minor >= 2);
+    // DisableKeyProtectors takes "DisableCount ... the number of reboots for
+    // which the key protectors will be disabled", and its page gives Windows
+    // 8.1 (6.3) as the least client it supports and says nothing of when the
+    // count came (DisableKeyProtectors method, Microsoft Learn). Before 6.3
+    // nothing is suspended: a suspension that outlasts kestrel would last
+    // until EnableKeyProtectors.
+    return version.major > 6 || (version.major == 6 && version.minor >= 3);
 }
+
+// The kernel's version, as no compatibility shim changes it: GetVersion
+// answers 6.2 on 8.1 and later to a program that lists no supported systems.
+bool BitLocker::CountsRestarts() { return RestartCountDocumentedOn(RunningWindowsVersion()); }
 
 bool BitLocker::SuspendForOneRestart()
 {

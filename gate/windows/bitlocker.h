@@ -6,8 +6,14 @@
 
 #include "../protection.h"
 #include "com.h"
+#include "dll_search.h"
 
 namespace kestrel {
+
+// Whether a suspension for a count of restarts is relied on on `version`:
+// from Windows 8.1 (6.3) on, the least client DisableKeyProtectors' page
+// gives.
+bool RestartCountDocumentedOn(WindowsVersion version);
 
 // Needs COM initialised on the calling thread. The provider answers only
 // administrators; the flash lock has already asked for that.
@@ -17,7 +23,7 @@ public:
     // namespace is not there (an edition without BitLocker) or lists no such
     // volume; unknown where a step fails.
     VolumeProtection Protection() override;
-    // Windows 8 and later: the restart count came with them.
+    // Windows 8.1 and later, where the restart count is documented.
     bool CountsRestarts() override;
     bool SuspendForOneRestart() override;
     bool Resume() override;

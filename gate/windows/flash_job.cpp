@@ -180,4 +180,12 @@ bool OnBatteryPower(BYTE acLineStatus, BYTE batteryFlag)
     return acLineStatus == 0 && batteryFlag != kNoBattery && batteryFlag != kUnknown;
 }
 
+BatteryCharge ChargeOf(BYTE batteryFlag, BYTE lifePercent)
+{
+    constexpr BYTE kNoBattery = 128, kUnknown = 255;
+    if (batteryFlag == kNoBattery) return {.battery = false, .percent = {}};
+    if (batteryFlag == kUnknown || lifePercent > 100) return {};
+    return {.battery = true, .percent = lifePercent};
+}
+
 }  // namespace kestrel

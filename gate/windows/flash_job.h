@@ -100,4 +100,11 @@ private:
 // system battery", nor 255, "unknown status").
 bool OnBatteryPower(BYTE acLineStatus, BYTE batteryFlag);
 
+// The same answer as a battery's charge: none for BatteryFlag 128 ("no
+// system battery"); a charge unknown for BatteryFlag 255 ("unable to read
+// the battery flag information") or a BatteryLifePercent outside 0 to 100
+// (255: "status is unknown"); else that percentage (SYSTEM_POWER_STATUS,
+// Microsoft Learn).
+BatteryCharge ChargeOf(BYTE batteryFlag, BYTE lifePercent);
+
 }  // namespace kestrel

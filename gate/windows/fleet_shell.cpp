@@ -30,6 +30,12 @@ bool WindowsFleetShell::OnBattery()
     return GetSystemPowerStatus(&power) && OnBatteryPower(power.ACLineStatus, power.BatteryFlag);
 }
 
+BatteryCharge WindowsFleetShell::Charge()
+{
+    SYSTEM_POWER_STATUS power = {};
+    return GetSystemPowerStatus(&power) ? ChargeOf(power.BatteryFlag, power.BatteryLifePercent) : BatteryCharge{};
+}
+
 UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
                                      bool mayPrompt)
 {

@@ -32,6 +32,9 @@ public:
     // OnBatteryPower of GetSystemPowerStatus's answer; a failed call is
     // not battery.
     bool OnBattery() override;
+    // ChargeOf GetSystemPowerStatus's answer; a failed call is a battery of
+    // a charge unknown.
+    BatteryCharge Charge() override;
     UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
                       bool mayPrompt) override;
     // On the console the program was started from, else in a box.

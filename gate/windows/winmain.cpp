@@ -35,8 +35,8 @@ public:
 
 // What a fleet run can be asked for (README.txt says what each switch does).
 constexpr std::u16string_view kUsage =
-    u"kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/target:VERSION] [/bitlocker] [/log:FILE]"
-    u" [-- UTILITY ARGUMENTS]";
+    u"kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/target:VERSION] [/from:V1,V2,...]"
+    u" [/mincharge:PERCENT] [/bitlocker] [/log:FILE] [-- UTILITY ARGUMENTS]";
 
 // The longest command line CreateProcessW takes, its terminating null
 // included (CreateProcessW, lpCommandLine, Microsoft Learn).
@@ -71,8 +71,12 @@ int Run(const std::wstring& program, kestrel::Management& management)
                                   .timeoutMinutes = invocation.timeoutMinutes,
                                   .check = invocation.check,
                                   .target = {},
-                                  .bitlocker = invocation.bitlocker};
+                                  .bitlocker = invocation.bitlocker,
+                                  .from = {},
+                                  .minCharge = {}};
     if (invocation.hasTarget) request.target = invocation.target;
+    if (invocation.hasFrom) request.from = invocation.from;
+    if (invocation.minCharge != 0) request.minCharge = invocation.minCharge;
     // The utility's command line: its quoted path (the folder, a separator,
     // the name), a blank, the arguments.
     const std::size_t utilityLine = folder.size() + kestrel::kFlashUtility.size() + 4 + invocation.utilityTail.size();

@@ -46,21 +46,28 @@ fi
 # version as the table's next string): the version Wine reported is read too.
 ASK_BOARD=""
 [ $wmi = wmi ] && [ -n "$want_boxes$want_sent" ] && ASK_BOARD=yes
-export ASK_BOARD DRIVE_X=$drive_x FLEET=$fleet POWER=$power SECOND=$second
+export ASK_BOARD DRIVE_X=$drive_x FLEET=$fleet POWER=$power SECOND=$second BIOS=$firmware
 
 in_room bash -c '
   set -e
-  fake_board "$1"
+  fake_board "$1" "$BIOS"
   [ -z "$DRIVE_X" ] || ln -s "$DRIVE_X" "$WINEPREFIX/dosdevices/x:"
-  if [ "$POWER" = battery ]; then
+  # A battery: Wine reckons its percentage from charge_now against
+  # charge_full (both times voltage_now), and reads no capacity.
+  battery() {
     mkdir -p /sys/class/power_supply/AC /sys/class/power_supply/BAT0
-    echo Mains > /sys/class/power_supply/AC/type; echo 0 > /sys/class/power_supply/AC/online
-    printf "%s\n" Battery > /sys/class/power_supply/BAT0/type; echo Discharging > /sys/class/power_supply/BAT0/status
-    echo 1 > /sys/class/power_supply/BAT0/present; echo 50 > /sys/class/power_supply/BAT0/capacity
-  elif [ "$POWER" = nobattery ]; then
-    mkdir -p /sys/class/power_supply/AC
-    echo Mains > /sys/class/power_supply/AC/type; echo 0 > /sys/class/power_supply/AC/online
-  fi
+    echo Mains > /sys/class/power_supply/AC/type; echo "$1" > /sys/class/power_supply/AC/online
+    printf "%s\n" Battery > /sys/class/power_supply/BAT0/type; echo "$2" > /sys/class/power_supply/BAT0/status
+    echo 1 > /sys/class/power_supply/BAT0/present; echo "$3" > /sys/class/power_supply/BAT0/capacity
+    echo 12000000 > /sys/class/power_supply/BAT0/voltage_now; echo 4000000 > /sys/class/power_supply/BAT0/charge_full
+    echo $(($3 * 40000)) > /sys/class/power_supply/BAT0/charge_now
+  }
+  case $POWER in
+    battery) battery 0 Discharging 50 ;;
+    charge:*) battery 1 Charging "${POWER#charge:}" ;;
+    nobattery) mkdir -p /sys/class/power_supply/AC
+               echo Mains > /sys/class/power_supply/AC/type; echo 0 > /sys/class/power_supply/AC/online ;;
+  esac
   cd "$2"
   with_x bash -c '"'"'
     if [ "$8" = loadbare ]; then

@@ -1,7 +1,7 @@
 # Sourced inside a private mount namespace: puts a tmpfs over /sys/class and
 # writes there every attribute Wine reads to build its SMBIOS tables (it
 # builds the base board only when all of them are there), with the base
-# board's version set to $1.
+# board's version set to $1 and, when $2 is given, the BIOS version to $2.
 #
 # An empty or missing version cannot be faked here: Wine then reports the
 # table's next string as the version (`wmic baseboard get version` shows the
@@ -23,4 +23,5 @@ fake_board() {
   echo 10 > /sys/class/dmi/id/chassis_type
   echo 6b1c3e2a-1f0d-4c5e-9a7b-2d4f6e8a0c1e > /sys/class/dmi/id/product_uuid
   printf '%s\n' "$1" > /sys/class/dmi/id/board_version
+  [ -z "${2:-}" ] || printf '%s\n' "$2" > /sys/class/dmi/id/bios_version
 }

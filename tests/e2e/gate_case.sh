@@ -45,9 +45,11 @@ wrong="This BIOS is not for your Notebook PC."
 # A fleet case gives kestrel.exe a command line (fleet='...'); ends='PAUSE_MS
 # STATUS' puts a stand-in there that ends so after its start, waited for;
 # power=battery lays down a discharging battery and no mains, power=nobattery
-# mains that read offline and no battery; second=yes runs
+# mains that read offline and no battery, power=charge:PERCENT a battery
+# charged so far and the mains on (255: Wine reports the charge unknown);
+# firmware=VERSION the BIOS's version; second=yes runs
 # a second kestrel.exe while the first one's utility runs.
-plant=no program=kestrel local=no station=seen place=folder fleet="" ends="" power=mains second=no logged=""
+plant=no program=kestrel local=no station=seen place=folder fleet="" ends="" power=mains second=no logged="" firmware=""
 # The log of the fleet cases, in a folder named outside ASCII.
 log_file="$work/logs José/fleet.log" log="\"/log:$(winpath "$work/logs José/fleet.log")\""
 # What each case must end in. Wherever the program was started from, the
@@ -64,7 +66,7 @@ want_sent=""
 # facts of the machine it ran on.
 given() { want_launch=${want_launch/args=[]/args=[$1]}; }
 logs() { logged=$1; }
-usage="kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/target:VERSION] [/bitlocker] [/log:FILE] [-- UTILITY ARGUMENTS]"
+usage="kestrel.exe [/check] [/quiet] [/wait [/timeout:MINUTES]] [/target:VERSION] [/from:V1,V2,...] [/mincharge:PERCENT] [/bitlocker] [/log:FILE] [-- UTILITY ARGUMENTS]"
 # The line a run writes before it starts the utility.
 starting='"board":"34B","decision":"starting"'
 bios="Tarn bios_version"
@@ -167,6 +169,42 @@ $usage" 7; logs '"argument":"/bogus","decision":"usage","status":7' ;;
   fleet_bitlocker_absent) on wine;                 version=34B utility=beside wmi=wmi fleet="/quiet /bitlocker $log"
                                                    launches; logs '"board":"34B","bitlocker":"absent","decision":"starting"
 "board":"34B","bitlocker":"absent","decision":"launched","status":0' ;;
+  # Only from a version listed: one listed flashes; one not listed, or a
+  # later one than the target, starts nothing (15), also when only deciding.
+  fleet_from_listed)     on wine;                  version=34B firmware=1.05 utility=beside wmi=wmi
+                                                   fleet="/quiet /target:1.07 /from:1.05,1.06 $log"; launches
+                                                   logs '"board":"34B","target":"1.07","decision":"starting","from":["1.05","1.06"]
+"board":"34B","target":"1.07","decision":"launched","status":0,"from":["1.05","1.06"]' ;;
+  fleet_from_not_listed) on wine;                  version=34B firmware=1.04 utility=beside wmi=wmi
+                                                   fleet="/quiet /target:1.07 /from:1.05,1.06 $log"; nothing 15
+                                                   logs '"board":"34B","target":"1.07","decision":"not listed","status":15,"from":["1.05","1.06"]' ;;
+  fleet_from_newer)      on wine;                  version=34B firmware=1.08 utility=beside wmi=wmi
+                                                   fleet="/target:1.07 /from:1.05,1.06 $log"; nothing 15
+                                                   logs '"board":"34B","target":"1.07","decision":"not listed","status":15,"from":["1.05","1.06"]' ;;
+  fleet_check_from_listed) on wine;                version=34B firmware=1.06 utility=beside wmi=wmi
+                                                   fleet="/check /target:1.07 /from:1.05,1.06"; nothing 10 ;;
+  fleet_check_from_not_listed) on wine;            version=34B firmware=1.04 utility=beside wmi=wmi
+                                                   fleet="/check /target:1.07 /from:1.05,1.06"; nothing 15 ;;
+  fleet_check_from_newer) on wine;                 version=34B firmware=1.08 utility=beside wmi=wmi
+                                                   fleet="/check /target:1.07 /from:1.05,1.06"; nothing 15 ;;
+  # A least charge: a battery below it on the mains, or of a charge unknown,
+  # starts nothing (4); one above it, or none, flashes.
+  fleet_charge_low)      on wine;                  version=34B utility=beside wmi=wmi power=charge:5
+                                                   fleet="/quiet /mincharge:10 $log"; nothing 4
+                                                   logs '"board":"34B","decision":"low charge","status":4,"charge":5' ;;
+  fleet_charge_enough)   on wine;                  version=34B utility=beside wmi=wmi power=charge:50
+                                                   fleet="/quiet /mincharge:10 $log"; launches
+                                                   logs "$starting"',"charge":50
+"board":"34B","decision":"launched","status":0,"charge":50' ;;
+  fleet_charge_no_battery) on wine;                version=34B utility=beside wmi=wmi power=nobattery
+                                                   fleet="/quiet /mincharge:10 $log"; launches
+                                                   logs "$starting"'
+"board":"34B","decision":"launched","status":0' ;;
+  fleet_charge_unknown)  on wine;                  version=34B utility=beside wmi=wmi power=charge:255
+                                                   fleet="/quiet /mincharge:10 $log"; nothing 4
+                                                   logs '"board":"34B","decision":"low charge","status":4' ;;
+  fleet_check_charge_low) on wine;                 version=34B utility=beside wmi=wmi power=charge:5
+                                                   fleet="/check /mincharge:10"; nothing 4 ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
 if { [ $plant != no ] || [ $program != kestrel ]; } && [ -z "$seam" ]; then

@@ -52,9 +52,60 @@ check "the target's lines" "$(log_lines "$work/target.log")" \
 {"board":"34B","target":"R0XET60W","decision":"launched","status":0}'
 check "the firmware's version as read" "$(jq -r .bios "$work/target.log" | sort -u)" R0XET57W
 
-usage="kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--target=VERSION] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
+# Only from a version listed: one listed flashes; one not listed, or a later
+# one than the target, starts nothing (15), also when only deciding.
+from=(--target=1.07 --from=1.05,1.06)
+mkdmi_args=(--bios 1.05) args=(--quiet "${from[@]}" "--log=$work/from.log")
+run_case fleet_from_listed beside 0 "" 34B
+mkdmi_args=(--bios 1.04) args=(--quiet "${from[@]}" "--log=$work/from.log")
+run_case fleet_from_not_listed beside 15 "" 34B
+mkdmi_args=(--bios 1.08) args=("${from[@]}" "--log=$work/from.log")
+run_case fleet_from_newer beside 15 "" 34B
+mkdmi_args=(--bios 1.06) args=(--check "${from[@]}")
+run_case fleet_check_from_listed beside 10 "" 34B
+mkdmi_args=(--bios 1.04) args=(--check "${from[@]}")
+run_case fleet_check_from_not_listed beside 15 "" 34B
+mkdmi_args=(--bios 1.08) args=(--check "${from[@]}")
+run_case fleet_check_from_newer beside 15 "" 34B
+check "the list's lines" "$(log_lines "$work/from.log")" \
+  '{"board":"34B","target":"1.07","decision":"starting","from":["1.05","1.06"]}
+{"board":"34B","target":"1.07","decision":"launched","status":0,"from":["1.05","1.06"]}
+{"board":"34B","target":"1.07","decision":"not listed","status":15,"from":["1.05","1.06"]}
+{"board":"34B","target":"1.07","decision":"not listed","status":15,"from":["1.05","1.06"]}'
+check "the firmware's versions as read" "$(jq -r .bios "$work/from.log" | tr '\n' ' ')" "1.05 1.05 1.04 1.08 "
+
+# A least charge, from the power supply class laid down in the namespace: a
+# battery below it on the mains, or of a charge that cannot be read, starts
+# nothing (4); one above it, or none at all, flashes.
+supplies() {
+  local ps=/sys/class/power_supply
+  prepare="mount -t tmpfs none /sys/class && mkdir -p $ps/AC && echo Mains > $ps/AC/type && echo 1 > $ps/AC/online"
+  [ $# = 0 ] || prepare+=" && mkdir $ps/BAT0 && echo Battery > $ps/BAT0/type && echo Charging > $ps/BAT0/status"
+  [ $# = 0 ] || prepare+=" && echo '$1' > $ps/BAT0/capacity"
+}
+supplies 5; args=(--quiet --mincharge=10 "--log=$work/charge.log")
+run_case fleet_charge_low beside 4 "" 34B
+supplies 50; args=(--quiet --mincharge=10 "--log=$work/charge.log")
+run_case fleet_charge_enough beside 0 "" 34B
+supplies; args=(--quiet --mincharge=10 "--log=$work/charge.log")
+run_case fleet_charge_no_battery beside 0 "" 34B
+supplies unknown; args=(--quiet --mincharge=10 "--log=$work/charge.log")
+run_case fleet_charge_unknown beside 4 "" 34B
+supplies 5; args=(--check --mincharge=10)
+run_case fleet_check_charge_low beside 4 "" 34B
+check "the charge's lines" "$(log_lines "$work/charge.log")" \
+  '{"board":"34B","decision":"low charge","status":4,"charge":5}
+{"board":"34B","decision":"starting","charge":50}
+{"board":"34B","decision":"launched","status":0,"charge":50}
+{"board":"34B","decision":"starting"}
+{"board":"34B","decision":"launched","status":0}
+{"board":"34B","decision":"low charge","status":4}'
+
+usage="kestrel [--check] [--quiet] [--wait [--timeout=MINUTES]] [--target=VERSION] [--from=V1,V2,...] [--mincharge=PERCENT] [--log=FILE] [-- ARGUMENTS FOR WinPhlash.exe]
 --check: decide only, start nothing (10: it would start).
 --target: start nothing where the firmware's version is VERSION (11).
+--from: start nothing where the firmware's version is none of those listed (15).
+--mincharge: start nothing where a battery's charge is below PERCENT or unknown (4).
 --quiet: no message. --wait: end with WinPhlash.exe's status. --timeout: stop waiting after MINUTES (9).
 --log: add a line on the run to FILE."
 args=(--bogus --wait)

@@ -16,7 +16,8 @@ public:
     FlashLock lock = FlashLock::Held;
     bool onBattery = false, present = true, starts = true, needsElevation = false;
     std::optional<std::uint32_t> utilityStatus = 0u;
-    int boxes = 0, launches = 0, takes = 0;
+    BatteryCharge charge{.battery = false, .percent = {}};
+    int boxes = 0, launches = 0, takes = 0, chargeReads = 0;
     bool waited = false;
     std::vector<std::string> log;
 
@@ -33,6 +34,7 @@ public:
         return present;
     }
     bool OnBattery() override { return onBattery; }
+    BatteryCharge Charge() override { return ++chargeReads, charge; }
     UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
                       bool mayPrompt) override
     {

@@ -1,9 +1,11 @@
-// The log's time: local time with its offset from UTC, as ISO 8601; and
-// what the power status counts as running on battery.
+// The log's time: local time with its offset from UTC, as ISO 8601; what
+// the power status counts as running on battery and as a charge; and the
+// versions where a suspension is counted in restarts.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include "windows/bitlocker.h"
 #include "windows/fleet_shell.h"
 #include "windows/flash_job.h"
 
@@ -41,6 +43,38 @@ TEST(OnBatteryPower, OnlyABatteryWithTheMainsOff)
     };
     for (const auto& c : cases)
         EXPECT_EQ(OnBatteryPower(c.acLine, c.battery), c.onBattery) << int(c.acLine) << " " << int(c.battery);
+}
+
+TEST(OnBatteryPower, AChargeOnlyFromAPercentageOfABatteryKnown)
+{
+    const struct {
+        BYTE battery, percent;
+        bool present;
+        std::optional<unsigned> charge;
+    } cases[] = {
+        {2, 5, true, 5u},      {0, 50, true, 50u},   {8 | 1, 100, true, 100u}, {4 | 2, 0, true, 0u},  // a charge
+        {1, 255, true, {}},    {0, 101, true, {}},                                                    // none known
+        {255, 50, true, {}},   {255, 255, true, {}},  // the flag unknown
+        {128, 255, false, {}},                        // no battery
+    };
+    for (const auto& c : cases) {
+        const BatteryCharge got = ChargeOf(c.battery, c.percent);
+        EXPECT_EQ(got.battery, c.present) << int(c.battery) << " " << int(c.percent);
+        EXPECT_EQ(got.percent, c.charge) << int(c.battery) << " " << int(c.percent);
+    }
+}
+
+TEST(RestartCount, ReliedOnFromWindows81On)
+{
+    const struct {
+        DWORD major, minor;
+        bool counted;
+    } cases[] = {
+        {5, 1, false}, {6, 0, false}, {6, 1, false}, {6, 2, false},  // XP, Vista, 7, 8
+        {6, 3, true},  {10, 0, true},                                // 8.1, 10 and 11
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RestartCountDocumentedOn({c.major, c.minor}), c.counted) << c.major << "." << c.minor;
 }
 
 }  // namespace
