@@ -77,7 +77,9 @@ bool BitLocker::CountsRestarts()
     // "DisableCount ... the number of reboots for which the key protectors
     // will be disabled" came with Windows 8 (6.2); before it a suspension
     // lasts until EnableKeyProtectors (DisableKeyProtectors method, Microsoft
-    // Learn). GetVersion tells 6.2 or later on every later Windows too.
+    // Learn). kestrel.exe's manifest names Windows 8.1, 10 and 11, so
+    // GetVersion tells the version that runs (without it, 6.2 on each of
+    // them: still "6.2 or later").
     const DWORD version = GetVersion();
     const DWORD major = LOBYTE(LOWORD(version)), minor = HIBYTE(LOWORD(version));
     return major > 6 || (major == 6 && minor >= 2);
