@@ -202,6 +202,8 @@ std::string LogLine(const RunFacts& facts, const FleetRequest& request, const Fl
     }
     Key(line, "durationMs");
     Number(line, durationMs);
+    Key(line, "accountSid");
+    Name(line, facts.accountSid);
     line += "}\n";
     return line;
 }
