@@ -137,21 +137,21 @@ bool WindowsFleetShell::AppendLog(std::string_view line)
         info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
         return false;
     const std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    char tail[kLogTailBytes];
-    const DWORD want = DWORD(size < sizeof tail ? size : sizeof tail);
+    char last = 0;
     DWORD got = 0;
-    if (!MoveTo(file.get(), size - want) || !ReadFile(file.get(), tail, want, &got, nullptr) || got != want)
+    if (size > 0 && (!MoveTo(file.get(), size - 1) || !ReadFile(file.get(), &last, 1, &got, nullptr) || got != 1))
         return false;
-    const LogMend mend = MendLogTail(std::string_view(tail, got), size);
-    if (mend.keep != size && !CutAt(file.get(), mend.keep)) return false;
-    if (!MoveTo(file.get(), mend.keep)) return false;
-    // Nobody else writes to it meanwhile: two writes make one line.
+    // Nothing that stands there is taken away: a line another writer did not
+    // end stays, and this one starts on a line of its own. Nobody else
+    // writes to it meanwhile: two writes make one line.
     DWORD written = 0;
-    if ((!mend.newline || (WriteFile(file.get(), "\n", 1, &written, nullptr) && written == 1)) &&
+    if (MoveTo(file.get(), size) &&
+        (!LineFeedFirst(std::string_view(&last, got)) || (WriteFile(file.get(), "\n", 1, &written, nullptr) && written == 1)) &&
         WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr) && written == line.size())
         return true;
-    // Part of it may be there: it goes, so that the log ends in a whole line.
-    CutAt(file.get(), mend.keep);
+    // Part of it may be there: what this run wrote goes, so that the log
+    // ends as it did.
+    CutAt(file.get(), size);
     return false;
 }
 

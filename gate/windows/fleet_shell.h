@@ -40,9 +40,9 @@ public:
     // domain (as the system names it, "NT AUTHORITY\SYSTEM"), the session.
     RunFacts Facts() override;
     std::uint32_t Ticks() override { return GetTickCount(); }
-    // One writer at a time (others wait up to two seconds), a fragment left
-    // by an earlier write cut off first, and the line written whole or not
-    // at all. Only a disk file with one link, never through a reparse
+    // One writer at a time (others wait up to two seconds), after a line
+    // feed when the log does not end in one (nothing there is taken away),
+    // and the line written whole or not at all. Only a disk file with one link, never through a reparse
     // point; made by an administrator, only administrators and SYSTEM may
     // open it. The folder is not made.
     bool AppendLog(std::string_view line) override;

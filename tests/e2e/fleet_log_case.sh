@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fleet runs of the real kestrel.exe under Wine against a hostile log: a
-# full file system, a fragment left at its end, a folder on its way that is a
+# full file system, another writer's line not ended at its end, a folder on its way that is a
 # mount point, a hard link (fleet_run.sh runs them).
 #   fleet_log_case.sh PREFIX KESTREL BOXDRIVER STANDIN_ENDS SQUATTER CASE
 steps() {
@@ -48,7 +48,8 @@ checks() {
       check "every line is whole" "$(log_lines "$work/fleet.log.final" | sed 's/"x*"/"…"/')" '{"seed":"…"}
 '"$launched" ;;
     log_fragment)
-      check "the fragment is cut and the line whole" "$(log_lines "$work/fleet.log.final")" "$launched" ;;
+      check "the fragment stays and the lines are whole" "$(log_lines "$work/fleet.log.final")" '{"time":"x","board":"1'"
+$launched" ;;
     log_through_mount)
       check "the run goes on" "$(report first)" "wow64=0 exit=0"
       check "nothing is written through the reparse point" "$(cat "$work/other.list")" "" ;;
