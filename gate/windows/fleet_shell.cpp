@@ -8,6 +8,7 @@
 #include "handle.h"
 #include "program_path.h"
 #include "runtime.h"
+#include "utility_start.h"
 #include "wide.h"
 
 namespace kestrel {
@@ -20,8 +21,9 @@ bool WindowsFleetShell::ShowMessage(std::u16string_view text, int style, std::u1
 bool WindowsFleetShell::UtilityPresent(std::u16string_view fileName)
 {
     if (folder_.empty()) return false;
-    const DWORD attributes = GetFileAttributesW(InFolder(folder_, Wide(fileName)).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const std::wstring path = InFolder(folder_, Wide(fileName));
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) && MapsAsImage(path);
 }
 
 bool WindowsFleetShell::OnBattery()
@@ -39,6 +41,12 @@ UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowSta
     const ProcessStarter::Result started = StartElevatingIfRequired(starter_, path, windowState, mayPrompt);
     end.started = started == ProcessStarter::Result::Started;
     end.needsElevation = started == ProcessStarter::Result::ElevationRequired;
+    // A utility that the loader ended (a DLL of its missing) never ran: no
+    // start, whether waited for or not.
+    if (end.started && !PastLoader(starter_.process())) {
+        end.started = false;
+        SetInternalFailureStatus(kExitLaunchFailed);
+    }
     if (!end.started || !wait) return end;
     // While the flash runs, and after it, kestrel's own failure ends with
     // what the run would have told.

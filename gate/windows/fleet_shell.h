@@ -27,17 +27,21 @@ public:
     bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) override;
     FlashLock TakeFlashLock() override { return job_.Take(); }
     FlashLock PeekFlashLock() override { return job_.Peek(); }
-    // A file (not a folder) of that name in the program's folder.
+    // A file (not a folder) of that name in the program's folder that maps
+    // as a program image (MapsAsImage): what CreateProcessW needs first.
     bool UtilityPresent(std::u16string_view fileName) override;
     // OnBatteryPower of GetSystemPowerStatus's answer; a failed call is
     // not battery.
     bool OnBattery() override;
+    // A utility that its loader ends (PastLoader) is not started, waited
+    // for or not.
     UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
                       bool mayPrompt) override;
     // On the console the program was started from, else in a box.
     void TellUsage(std::u16string_view text, bool error) override;
     // The start's local time, the id, the computer, the account with its
-    // domain (as the system names it, "NT AUTHORITY\SYSTEM"), the session.
+    // domain (as the system names it, "NT AUTHORITY\SYSTEM") and its SID,
+    // the session.
     RunFacts Facts() override;
     std::uint32_t Ticks() override { return GetTickCount(); }
     // One writer at a time (others wait up to two seconds), after a line

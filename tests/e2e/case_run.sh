@@ -21,6 +21,10 @@ fi
 case $utility in
   beside) cp "$standin" "$work/bin/WinPhlash.exe" ;;
   cwd) cp "$standin" "$work/cwd/WinPhlash.exe" ;;
+  empty) : > "$work/bin/WinPhlash.exe" ;;
+  text) echo 'echo flash' > "$work/bin/WinPhlash.exe" ;;
+  cut) head -c 4096 "$standin" > "$work/bin/WinPhlash.exe" ;;
+  dllless) cp "$needs_absent" "$work/bin/WinPhlash.exe" ;;
 esac
 [ $wmi = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d"
 lay_plants
