@@ -63,4 +63,25 @@ bool OwnedByAdministrators(HANDLE object)
     return admin;
 }
 
+std::string FileOwnerSid(HANDLE file)
+{
+    using GetSecurityFunction =
+        DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+    using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
+    const auto getSecurity = ExportOf<GetSecurityFunction>(Advapi(), "GetSecurityInfo");
+    const auto sidText = ExportOf<SidTextFunction>(Advapi(), "ConvertSidToStringSidA");
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    char* text = nullptr;
+    std::string sid;
+    if (getSecurity && sidText &&
+        getSecurity(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) ==
+            ERROR_SUCCESS) {
+        if (sidText(owner, &text) && text) sid = text;
+        LocalFree(text);
+        LocalFree(sd);
+    }
+    return sid;
+}
+
 }  // namespace kestrel

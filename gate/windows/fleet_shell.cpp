@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include <winternl.h>
+
 #include "../log_tail.h"
 #include "admin_only.h"
 #include "dll_search.h"
@@ -105,44 +107,89 @@ bool ThroughReparsePoint(std::wstring path)
     return false;
 }
 
+// The NT name of a full path, as NtCreateFile takes it: \??\C:\Logs\f for
+// C:\Logs\f, \??\UNC\server\share\f for \\server\share\f, \??\... for
+// \\?\...; empty for anything else (a device's name).
+std::wstring NtName(const std::wstring& path)
+{
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\??\\" + path;
+    if (path.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + path.substr(4);
+    if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'.') return L"\\??\\UNC" + path.substr(1);
+    return {};
+}
+
+// NtCreateFile (winternl.h), from ntdll, which every process has loaded: it
+// alone can open a file without waiting for an opportunistic lock that
+// another process holds on it to be given up.
+using NtCreateFileFunction = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                          ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+
 // Opens the log for this run alone: other writers are kept out (a reader may
-// stay), and a run that finds another writing waits for it a while.
-Handle OpenLog(const std::wstring& log)
+// stay), and a run that finds another writing waits for it a while; never
+// for a holder of an opportunistic lock, which could hold it for ever while
+// this run holds the start of the flash: "FILE_COMPLETE_IF_OPLOCKED ...
+// Complete this operation immediately with an alternate success code of
+// STATUS_OPLOCK_BREAK_IN_PROGRESS if the target file is oplocked, rather
+// than blocking the caller's thread" (NtCreateFile, Microsoft Learn). Such
+// a log is somebody else's: refused.
+Handle OpenLog(const std::wstring& log, bool administrator)
 {
     const std::wstring path = FullPath(log);
     if (path.empty() || ThroughReparsePoint(path)) return Handle();
-    // Made by an administrator: for administrators and SYSTEM alone. A user
-    // who could read it could also hold it open without sharing it for
-    // writing, and so keep every run's line out.
-    const SecurityDescriptor sd(RunsAsAdministrator() ? "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)" : nullptr);
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
+    std::wstring name = NtName(path);
+    const auto create = ExportOf<NtCreateFileFunction>(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile");
+    if (name.empty() || name.size() > 32767 || !create) return Handle();
+    // Made by an administrator: owned by the Administrators group, for
+    // administrators and SYSTEM alone. A user who could read it could also
+    // hold it open without sharing it for writing, and so keep every run's
+    // line out.
+    const SecurityDescriptor sd(administrator ? "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)" : nullptr);
+    UNICODE_STRING text = {USHORT(name.size() * 2), USHORT(name.size() * 2), name.data()};
+    // A pipe's server may act as the client only at identification level,
+    // never as this run: "the server process can obtain information about
+    // the client, such as security identifiers and privileges, but it cannot
+    // impersonate the client" (SECURITY_IMPERSONATION_LEVEL, Microsoft Learn).
+    SECURITY_QUALITY_OF_SERVICE quality = {sizeof quality, SecurityIdentification, SECURITY_STATIC_TRACKING, FALSE};
+    OBJECT_ATTRIBUTES object = {sizeof object, nullptr, &text, OBJ_CASE_INSENSITIVE, sd.get(), &quality};
+    constexpr ULONG kOpenIf = 3, kNonDirectory = 0x40, kSynchronous = 0x20, kCompleteIfOplocked = 0x100,
+                    kReparsePoint = 0x200000;
+    constexpr LONG kOplockBreakInProgress = 0x108, kSharingViolation = LONG(0xC0000043);
     for (int attempt = 0; attempt < 100; ++attempt) {
         // The reparse point itself, if the name is one, so that it is seen
-        // and refused rather than followed. A pipe's server may act as the
-        // client only at identification level, never as this run: "the
-        // server process can obtain information about the client, such as
-        // security identifiers and privileges, but it cannot impersonate the
-        // client" (SECURITY_IMPERSONATION_LEVEL, Microsoft Learn).
-        Handle file(CreateFileW(
-            path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, sd.get() ? &attributes : nullptr, OPEN_ALWAYS,
-            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
-            nullptr));
-        if (file || GetLastError() != ERROR_SHARING_VIOLATION) return file;
+        // and refused rather than followed.
+        HANDLE opened = nullptr;
+        IO_STATUS_BLOCK io = {};
+        const LONG status = create(&opened, GENERIC_READ | GENERIC_WRITE | SYNCHRONIZE, &object, &io, nullptr,
+                                   FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, kOpenIf,
+                                   kNonDirectory | kSynchronous | kReparsePoint | kCompleteIfOplocked, nullptr, 0);
+        Handle file(status >= 0 ? opened : nullptr);
+        if (status >= 0 && status != kOplockBreakInProgress) return file;
+        if (status != kSharingViolation) return Handle();
         Sleep(20);
     }
     return Handle();
 }
 
-}  // namespace
-
-bool WindowsFleetShell::AppendLog(std::string_view line)
+// Whether an administrator's run may write to a log that `owner` owns: the
+// Administrators group, SYSTEM or the run's own account, none of which a
+// standard user can make the owner of a file (it takes a SID of the
+// caller's own token, or SeRestorePrivilege). A log that a user made
+// first, where users may make files, is that user's to forge lines in.
+bool AdministratorsLog(const std::string& owner, const std::string& account)
 {
-    if (log_.empty()) return true;
-    const Handle file = OpenLog(log_);
+    return owner == "S-1-5-32-544" || owner == "S-1-5-18" || (!owner.empty() && owner == account);
+}
+
+// Appends `line` to the log (see AppendLog); `account` is the run's SID.
+bool AppendLine(const std::wstring& log, std::string_view line, const std::string& account)
+{
+    const bool administrator = RunsAsAdministrator();
+    const Handle file = OpenLog(log, administrator);
     BY_HANDLE_FILE_INFORMATION info = {};
     // A device, a pipe, a link to another file, a reparse point: refused.
     if (!file || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info) ||
-        info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (administrator && !AdministratorsLog(FileOwnerSid(file.get()), account)))
         return false;
     const std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     char last = 0;
@@ -163,20 +210,31 @@ bool WindowsFleetShell::AppendLog(std::string_view line)
     return false;
 }
 
+// On the console the program was started from, if any; true when told.
+bool TellConsole(std::u16string_view text)
+{
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return false;
+    const Handle console(CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    DWORD written = 0;
+    // The console stays attached until the program ends, soon after.
+    return console && WriteConsoleW(console.get(), text.data(), DWORD(text.size()), &written, nullptr) &&
+           WriteConsoleW(console.get(), L"\r\n", 2, &written, nullptr);
+}
+
+}  // namespace
+
+bool WindowsFleetShell::AppendLog(std::string_view line)
+{
+    if (log_.empty() || AppendLine(log_, line, accountSid_)) return true;
+    // Said once where someone may read it; the run's status stays its road's.
+    if (!toldLog_) toldLog_ = TellConsole(u"kestrel: no line written to " + Utf16(FullPath(log_)));
+    return false;
+}
+
 void WindowsFleetShell::TellUsage(std::u16string_view text, bool error)
 {
     // Started from a console (cmd, PowerShell): the usage goes there.
-    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        const HANDLE console =
-            CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        DWORD written = 0;
-        const bool told = console != INVALID_HANDLE_VALUE &&
-                          WriteConsoleW(console, text.data(), DWORD(text.size()), &written, nullptr) &&
-                          WriteConsoleW(console, L"\r\n", 2, &written, nullptr);
-        // The console stays attached until the program ends, soon after.
-        if (console != INVALID_HANDLE_VALUE) CloseHandle(console);
-        if (told) return;
-    }
+    if (TellConsole(text)) return;
     boxes_.ShowMessage(text, error ? kUsageErrorStyle : kUsageHelpStyle, kUsageCaption);
 }
 

@@ -44,11 +44,16 @@ public:
     // the session.
     RunFacts Facts() override;
     std::uint32_t Ticks() override { return GetTickCount(); }
-    // One writer at a time (others wait up to two seconds), after a line
-    // feed when the log does not end in one (nothing there is taken away),
-    // and the line written whole or not at all. Only a disk file with one link, never through a reparse
-    // point; made by an administrator, only administrators and SYSTEM may
-    // open it. The folder is not made.
+    // One writer at a time (others wait up to two seconds), never waiting
+    // on another's opportunistic lock, after a line feed when the log does
+    // not end in one (nothing there is taken away), and the line written
+    // whole or not at all. Only a disk file with one link, never through a
+    // reparse point; made by an administrator, only administrators and
+    // SYSTEM may open it, and an administrator's run writes only to a log
+    // that the Administrators group, SYSTEM or its own account owns (its
+    // account as Facts read it). The folder is not made.
+    // A line not written is said once on the console the program was
+    // started from, if any; the run's status stays its road's.
     bool AppendLog(std::string_view line) override;
 
 private:
@@ -57,6 +62,8 @@ private:
     FlashJob& job_;
     const std::wstring& folder_;
     const std::wstring& log_;
+    bool toldLog_ = false;
+    std::string accountSid_;  // Facts' SID of the run's account
 };
 
 // Local time with its offset from UTC, as ISO 8601: "2026-12-08T14:05:09+01:00".

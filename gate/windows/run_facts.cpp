@@ -87,6 +87,7 @@ RunFacts WindowsFleetShell::Facts()
     DWORD size = 257;
     if (GetComputerNameW(name, &size)) facts.computer = Utf16(std::wstring_view(name, size));
     ReadAccount(facts);
+    accountSid_ = facts.accountSid;
     DWORD session = 0;
     if (ProcessIdToSessionId(GetCurrentProcessId(), &session)) facts.session = session;
     return facts;
