@@ -20,7 +20,9 @@ TEST(LogTail, KeepsEveryByteAndStartsTheLineOnItsOwn)
     const Case cases[] = {
         {.name = "empty", .log = "", .after = line},
         {.name = "whole lines", .log = "{}\n{\"a\":1}\n", .after = "{}\n{\"a\":1}\n" + line},
-        {.name = "another writer's line not ended", .log = "{}\n{\"time\":\"x\",\"b", .after = "{}\n{\"time\":\"x\",\"b\n" + line},
+        {.name = "another writer's line not ended",
+         .log = "{}\n{\"time\":\"x\",\"b",
+         .after = "{}\n{\"time\":\"x\",\"b\n" + line},
         {.name = "text of one line with no line feed", .log = "notes", .after = "notes\n" + line},
         {.name = "one line feed", .log = "\n", .after = "\n" + line},
         {.name = "a carriage return is no end of line", .log = "{}\r", .after = "{}\r\n" + line},

@@ -100,7 +100,8 @@ bool AppendWholeLine(int fd, std::string_view line)
         while (n < 0 && errno == EINTR);
         if (n != 1) return false;
     }
-    if ((!LineFeedFirst(std::string_view(&last, size > 0 ? 1 : 0)) || WriteAll(fd, "\n")) && WriteAll(fd, line)) return true;
+    if ((!LineFeedFirst(std::string_view(&last, size > 0 ? 1 : 0)) || WriteAll(fd, "\n")) && WriteAll(fd, line))
+        return true;
     // Should this fail too, the next writer's line starts on a line of its own.
     [[maybe_unused]] const int takenBack = ::ftruncate(fd, size);
     return false;
@@ -136,8 +137,8 @@ bool StartableUtility(const char* programDir, std::u16string_view fileName)
     }
     ::close(fd);
     if (got < 0) return false;
-    const ProgramFile program =
-        ReadProgramFile(std::string_view(head, static_cast<std::size_t>(got)), static_cast<std::uint64_t>(file.st_size));
+    const ProgramFile program = ReadProgramFile(std::string_view(head, static_cast<std::size_t>(got)),
+                                                static_cast<std::uint64_t>(file.st_size));
     if (!program.startable) return false;
     if (program.interpreter.empty()) return true;
     char interpreter[PATH_MAX];

@@ -19,7 +19,8 @@ ProgramFile ReadElf(std::string_view head, std::uint64_t size)
     std::memcpy(&header, head.data(), sizeof header);
     if (header.e_type != ET_EXEC && header.e_type != ET_DYN) return file;
     if (header.e_phentsize != sizeof(ProgramHeader) || header.e_phnum == 0) return file;
-    const std::uint64_t table = header.e_phoff, tableEnd = table + std::uint64_t(header.e_phnum) * sizeof(ProgramHeader);
+    const std::uint64_t table = header.e_phoff,
+                        tableEnd = table + std::uint64_t(header.e_phnum) * sizeof(ProgramHeader);
     if (tableEnd > head.size()) return file;
     bool loads = false;
     for (std::uint64_t at = table; at < tableEnd; at += sizeof(ProgramHeader)) {

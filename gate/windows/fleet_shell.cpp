@@ -68,6 +68,20 @@ UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowSta
     return end;
 }
 
+std::wstring NtName(const std::wstring& path)
+{
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\??\\" + path;
+    if (path.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + path.substr(4);
+    if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'.')
+        return L"\\??\\UNC" + path.substr(1);
+    return {};
+}
+
+bool AdministratorsLog(const std::string& owner, const std::string& account)
+{
+    return owner == "S-1-5-32-544" || owner == "S-1-5-18" || (!owner.empty() && owner == account);
+}
+
 namespace {
 
 bool MoveTo(HANDLE file, std::uint64_t at)
@@ -105,17 +119,6 @@ bool ThroughReparsePoint(std::wstring path)
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
     }
     return false;
-}
-
-// The NT name of a full path, as NtCreateFile takes it: \??\C:\Logs\f for
-// C:\Logs\f, \??\UNC\server\share\f for \\server\share\f, \??\... for
-// \\?\...; empty for anything else (a device's name).
-std::wstring NtName(const std::wstring& path)
-{
-    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\??\\" + path;
-    if (path.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + path.substr(4);
-    if (path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'.') return L"\\??\\UNC" + path.substr(1);
-    return {};
 }
 
 // NtCreateFile (winternl.h), from ntdll, which every process has loaded: it
@@ -170,16 +173,6 @@ Handle OpenLog(const std::wstring& log, bool administrator)
     return Handle();
 }
 
-// Whether an administrator's run may write to a log that `owner` owns: the
-// Administrators group, SYSTEM or the run's own account, none of which a
-// standard user can make the owner of a file (it takes a SID of the
-// caller's own token, or SeRestorePrivilege). A log that a user made
-// first, where users may make files, is that user's to forge lines in.
-bool AdministratorsLog(const std::string& owner, const std::string& account)
-{
-    return owner == "S-1-5-32-544" || owner == "S-1-5-18" || (!owner.empty() && owner == account);
-}
-
 // Appends `line` to the log (see AppendLog); `account` is the run's SID.
 bool AppendLine(const std::wstring& log, std::string_view line, const std::string& account)
 {
@@ -201,7 +194,8 @@ bool AppendLine(const std::wstring& log, std::string_view line, const std::strin
     // writes to it meanwhile: two writes make one line.
     DWORD written = 0;
     if (MoveTo(file.get(), size) &&
-        (!LineFeedFirst(std::string_view(&last, got)) || (WriteFile(file.get(), "\n", 1, &written, nullptr) && written == 1)) &&
+        (!LineFeedFirst(std::string_view(&last, got)) ||
+         (WriteFile(file.get(), "\n", 1, &written, nullptr) && written == 1)) &&
         WriteFile(file.get(), line.data(), DWORD(line.size()), &written, nullptr) && written == line.size())
         return true;
     // Part of it may be there: what this run wrote goes, so that the log
