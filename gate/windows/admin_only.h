@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace kestrel {
 
 // A security descriptor made from SDDL, freed when it goes; null when the
@@ -28,16 +26,18 @@ private:
 // has the group for deny only, and is not.
 bool RunsAsAdministrator();
 
-// Whether the kernel object's owner is the Administrators group or SYSTEM.
+// Whether `owner` (a SID) is the Administrators group, SYSTEM, or
+// `alsoOwner` (a SID) when that is given.
+bool AdministratorsOwner(const void* owner, const void* alsoOwner = nullptr);
+
+// Whether the object's owner is the Administrators group or SYSTEM (or
+// `alsoOwner`, when given): a kernel object's, or a file's (the handle must
+// allow READ_CONTROL).
 // A standard user cannot make an object with either as its owner: the
 // system takes as owner only a SID of the caller's token that may own
 // objects, else it fails with ERROR_INVALID_OWNER ("This security ID may
 // not be assigned as the owner of this object"); SeRestorePrivilege, which
 // only administrators hold, lifts that.
-bool OwnedByAdministrators(HANDLE object);
-
-// The owner of a file open with READ_CONTROL, as SID text ("S-1-5-32-544");
-// empty when it cannot be read.
-std::string FileOwnerSid(HANDLE file);
+bool OwnedByAdministrators(HANDLE object, const void* alsoOwner = nullptr);
 
 }  // namespace kestrel

@@ -77,11 +77,6 @@ std::wstring NtName(const std::wstring& path)
     return {};
 }
 
-bool AdministratorsLog(const std::string& owner, const std::string& account)
-{
-    return owner == "S-1-5-32-544" || owner == "S-1-5-18" || (!owner.empty() && owner == account);
-}
-
 namespace {
 
 bool MoveTo(HANDLE file, std::uint64_t at)
@@ -173,16 +168,22 @@ Handle OpenLog(const std::wstring& log, bool administrator)
     return Handle();
 }
 
-// Appends `line` to the log (see AppendLog); `account` is the run's SID.
-bool AppendLine(const std::wstring& log, std::string_view line, const std::string& account)
+// Appends `line` to the log (see AppendLog); `account` is the run's SID, or
+// null.
+bool AppendLine(const std::wstring& log, std::string_view line, const void* account)
 {
     const bool administrator = RunsAsAdministrator();
     const Handle file = OpenLog(log, administrator);
     BY_HANDLE_FILE_INFORMATION info = {};
     // A device, a pipe, a link to another file, a reparse point: refused.
+    // So is, for an administrator's run, a log that a standard user could
+    // have made first, where users may make files: its lines would be that
+    // user's to forge. Such a user can give a file neither the
+    // Administrators group, nor SYSTEM, nor this run's account as its owner
+    // (it takes a SID of the user's own token, or SeRestorePrivilege).
     if (!file || GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info) ||
         info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        (administrator && !AdministratorsLog(FileOwnerSid(file.get()), account)))
+        (administrator && !OwnedByAdministrators(file.get(), account)))
         return false;
     const std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     char last = 0;
@@ -219,7 +220,7 @@ bool TellConsole(std::u16string_view text)
 
 bool WindowsFleetShell::AppendLog(std::string_view line)
 {
-    if (log_.empty() || AppendLine(log_, line, accountSid_)) return true;
+    if (log_.empty() || AppendLine(log_, line, account_[0] == 1 ? account_ : nullptr)) return true;
     // Said once where someone may read it; the run's status stays its road's.
     if (!toldLog_) toldLog_ = TellConsole(u"kestrel: no line written to " + Utf16(FullPath(log_)));
     return false;

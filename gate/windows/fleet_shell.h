@@ -63,21 +63,13 @@ private:
     const std::wstring& folder_;
     const std::wstring& log_;
     bool toldLog_ = false;
-    std::string accountSid_;  // Facts' SID of the run's account
+    BYTE account_[68] = {};  // the SID of the run's account, as Facts read it; zeros when unknown
 };
 
 // The NT name of a full path, as NtCreateFile takes it: \??\C:\Logs\f for
 // C:\Logs\f, \??\UNC\server\share\f for \\server\share\f, \??\... for
 // \\?\...; empty for anything else (a device's name).
 std::wstring NtName(const std::wstring& path);
-
-// Whether an administrator's run may write to a log whose owner is the SID
-// `owner` (text): the Administrators group, SYSTEM or the run's own account
-// (`account`), none of which a standard user can make the owner of a file
-// (it takes a SID of the caller's own token, or SeRestorePrivilege). A log
-// that a user made first, where users may make files, is that user's to
-// forge lines in.
-bool AdministratorsLog(const std::string& owner, const std::string& account);
 
 // Local time with its offset from UTC, as ISO 8601: "2026-12-08T14:05:09+01:00".
 std::string LocalTimeText(const SYSTEMTIME& local, long biasMinutes);

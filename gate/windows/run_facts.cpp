@@ -1,4 +1,6 @@
 // The facts of a fleet run that its log lines name.
+#include <cstring>
+
 #include "dll_search.h"
 #include "fleet_shell.h"
 #include "wide.h"
@@ -11,7 +13,7 @@ namespace {
 // in the system's language ("NT-AUTORITÄT\SYSTEM" on a German Windows), and
 // its SID as text ("S-1-5-18"), which no language changes; each empty when
 // it cannot be told. advapi32 is loaded from System32 only.
-void ReadAccount(RunFacts& facts)
+void ReadAccount(RunFacts& facts, BYTE (&sid)[68])
 {
     const HMODULE advapi = LoadSystemLibrary(L"advapi32.dll");
     using OpenTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
@@ -33,6 +35,8 @@ void ReadAccount(RunFacts& facts)
     const bool read = getToken(token, TokenUser, &owner, sizeof owner, &size);
     CloseHandle(token);
     if (!read) return;
+    const auto* bytes = static_cast<const BYTE*>(owner.user.User.Sid);
+    if (8 + 4 * std::size_t(bytes[1]) <= sizeof sid) std::memcpy(sid, bytes, 8 + 4 * std::size_t(bytes[1]));
     // The text is the system's, freed with LocalFree (ConvertSidToStringSid,
     // Microsoft Learn).
     char* text = nullptr;
@@ -86,8 +90,7 @@ RunFacts WindowsFleetShell::Facts()
     wchar_t name[257];
     DWORD size = 257;
     if (GetComputerNameW(name, &size)) facts.computer = Utf16(std::wstring_view(name, size));
-    ReadAccount(facts);
-    accountSid_ = facts.accountSid;
+    ReadAccount(facts, account_);
     DWORD session = 0;
     if (ProcessIdToSessionId(GetCurrentProcessId(), &session)) facts.session = session;
     return facts;

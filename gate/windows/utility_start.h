@@ -5,16 +5,29 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kestrel {
 
-// Whether the file at `path` maps as a program image, as CreateProcessW maps
-// it before anything runs: an empty file, text, or an image cut short does
-// not ("SEC_IMAGE ... Specifies that the file that the hFile parameter
-// specifies is an executable image file", CreateFileMappingW, Microsoft
-// Learn). Nothing is started, and the file is not held.
+// How many of a program's first bytes are read for its headers.
+inline constexpr std::size_t kImageHeadBytes = 4096;
+
+// Whether `head`, the first bytes of a file of `size` bytes (all of them, or
+// the first kImageHeadBytes), begins a PE image whose headers and every
+// section's raw data lie within the file: a copy cut short does not.
+bool ImageWhole(std::string_view head, std::uint64_t size);
+
+// Whether the file at `path` is a program image that CreateProcessW can map:
+// an image section can be made of it, as CreateProcessW makes one before
+// anything runs ("SEC_IMAGE ... Specifies that the file that the hFile
+// parameter specifies is an executable image file", CreateFileMappingW,
+// Microsoft Learn), and it is whole (ImageWhole). An empty file, text, or an
+// image cut short is not. No view of it is mapped (that would be a load of
+// code from the utility's folder into kestrel), nothing is started, and the
+// file is not held.
 bool MapsAsImage(const std::wstring& path);
 
 // Whether `status` is one that the loader ends a process with before any of
@@ -24,9 +37,11 @@ bool MapsAsImage(const std::wstring& path);
 bool LoaderStatus(std::uint32_t status);
 
 // How long a started utility is watched for its loader's end. The loader
-// maps and starts the program's DLLs in milliseconds; the wait ends as soon
-// as the process does.
-inline constexpr DWORD kLoaderMilliseconds = 2000;
+// maps and starts the program's DLLs in milliseconds (Wine ends one whose DLL
+// is missing some 100 ms after the start); the wait ends as soon as the
+// process does. Short, too, because a run that does not wait must end while
+// the utility runs on.
+inline constexpr DWORD kLoaderMilliseconds = 750;
 
 // Whether the started process `process` got past its loader: false only when
 // it ended within kLoaderMilliseconds with a LoaderStatus. A process still
