@@ -49,7 +49,8 @@ struct RunFacts {
     std::string run;          // the run's id: no other run on the machine has it
     std::uint32_t ticks = 0;  // the shell's clock (Ticks) at the start
     std::u16string computer;
-    std::u16string account;  // with its domain
+    std::u16string account;  // with its domain, in the system's language
+    std::string accountSid;  // the same account's SID ("S-1-5-18"), in every language; empty when unknown
     std::optional<std::uint32_t> session;
 };
 

@@ -1,25 +1,15 @@
-// What a writer does to a log before it appends a line, so that every line
-// in it stays whole: a fragment left by a write that failed part-way (a full
-// disk, a run ended in the middle) is cut off first.
+// What a writer does to a log before it appends a line, so that its own line
+// is whole: nothing is taken away, whoever wrote what stands there.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <string_view>
 
 namespace kestrel {
 
-// How many of the log's last bytes a writer reads to find where its last
-// whole line ends. A line is far shorter.
-inline constexpr std::size_t kLogTailBytes = 4096;
-
-struct LogMend {
-    std::uint64_t keep = 0;  // the size to cut the file to: the end of its last whole line
-    bool newline = false;    // a line feed must go first: the fragment is longer than the tail read
-};
-
-// `tail` holds the last bytes of a log of `size` bytes: all of them, or the
-// last kLogTailBytes.
-LogMend MendLogTail(std::string_view tail, std::uint64_t size);
+// Whether a writer's line must begin with a line feed, given the log's last
+// byte (or nothing, for an empty log): a line that is not ended (another
+// writer's, or a write cut short) stays as it is, and the next line starts
+// on a line of its own.
+bool LineFeedFirst(std::string_view end);
 
 }  // namespace kestrel

@@ -204,6 +204,8 @@ std::string LogLine(const RunFacts& facts, const FleetRequest& request, const Fl
     }
     Key(line, "durationMs");
     Number(line, durationMs);
+    Key(line, "accountSid");
+    Name(line, facts.accountSid);
     Key(line, "from");
     if (request.from) {
         // The list as the versions it holds.

@@ -18,6 +18,8 @@
 //   utility     the utility's exit status as a signed 32-bit number, as
 //               management tools show it; utilityHex: the same in hex
 //   durationMs  milliseconds since the run started
+//   accountSid  the account's SID ("S-1-5-18"), which no language changes;
+//               null where there is none (Linux)
 //   from        the versions given with /from, as a list
 //   charge      with /mincharge, the battery's charge in percent as read
 #pragma once

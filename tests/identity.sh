@@ -51,13 +51,19 @@ check "resources" "$(wrestool -l "$exe" | sed 's/ \[.*//')" "\
 --type=16 --name=1 --language=1033
 --type=24 --name=1 --language=1033"
 
-# The manifest names the program and nothing else: no execution level, no
-# dependency, no supported-OS list, no DPI setting.
+# The manifest names the program and the Windows versions it was made for,
+# and nothing else: no execution level, no dependency, no DPI setting. The
+# supported-OS list is Vista, 7, 8, 8.1, and 10 and 11, in the identifiers of
+# Microsoft's "Application manifests" page: without the one for 7, Windows 7
+# puts a program the user starts in the Program Compatibility Assistant's
+# job; without those for 8.1 and 10, GetVersion answers 6.2.
 manifest=$(wrestool -x --raw --type=24 --name=1 "$exe")
 check "manifest elements" "$(grep -oE '<[A-Za-z][A-Za-z0-9:]*' <<< "$manifest" | tr -d '<' | tr '\n' ' ')" \
-  "assembly assemblyIdentity "
+  "assembly assemblyIdentity compatibility application supportedOS supportedOS supportedOS supportedOS supportedOS "
+check "supported Windows versions" "$(grep -oE 'supportedOS Id="[^"]*"' <<< "$manifest" | cut -d'"' -f2 | tr '\n' ' ')" \
+  "{e2011457-1546-43c5-a5fe-008deee3d3f0} {35138b9a-5d96-4fbd-8e2d-a2440225f93a} {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38} {1f676c76-80e1-4239-95bb-83d0f6d0da78} {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a} "
 check "manifest requests nothing" \
-  "$(grep -ciE 'trustInfo|requestedExecutionLevel|dependency|compatibility|supportedOS|dpiAware|dpiAwareness' <<< "$manifest")" "0"
+  "$(grep -ciE 'trustInfo|requestedExecutionLevel|dependency|dpiAware|dpiAwareness' <<< "$manifest")" "0"
 
 # Hardening: ASLR with relocations, DEP, no SEH, terminal-server aware.
 characteristics=$(readpe -h optional "$exe" | grep -oE 'IMAGE_DLLCHARACTERISTICS_[A-Z_]+' | sort | tr '\n' ' ')

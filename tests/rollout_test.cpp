@@ -319,11 +319,11 @@ TEST(Rollout, EveryLineHasTheSameKeysAndTheUtilitysStatusSigned)
               R"("computer":"PC-01","account":"NT AUTHORITY\\SYSTEM","session":0,"board":"34B","boardNotRead":null,)"
               R"("bios":"R0XET57W","biosNotRead":null,"target":"R0XET60W","bitlocker":null,"argument":null,)"
               R"("decision":"starting","result":"unknown","status":null,"utility":null,"utilityHex":null,)"
-              R"("durationMs":250,"from":null,"charge":null})"
+              R"("durationMs":250,"accountSid":"S-1-5-18","from":null,"charge":null})"
               "\n");
     const std::string end = LogLine(facts, waited, crashed, 9000, LogMoment::Ended);
     EXPECT_NE(end.find(R"("decision":"launched","result":"failed","status":-1073741819,"utility":-1073741819,)"
-                       R"("utilityHex":"0xC0000005","durationMs":9000,"from":null,"charge":null})"),
+                       R"("utilityHex":"0xC0000005","durationMs":9000,"accountSid":"S-1-5-18","from":null,"charge":null})"),
               std::string::npos)
         << end;
     FakeFleetShell usage;

@@ -37,16 +37,22 @@ public:
     }
     FlashLock TakeFlashLock() override { return FlashLock::Held; }
     FlashLock PeekFlashLock() override { return FlashLock::Held; }
-    // A regular file this account may run, in the program's folder.
+    // A regular file in the program's folder that this account may run and
+    // the kernel can start: a script that names its interpreter (which is
+    // there), or an ELF program whole (ReadProgramFile). Launch asks the
+    // same, so that --check and the run agree.
     bool UtilityPresent(std::u16string_view fileName) override;
     bool OnBattery() override { return false; }
     BatteryCharge Charge() override { return ReadBatteryCharge("/sys/class/power_supply"); }
-    // Spawns the utility; with `wait`, kestrel first becomes the reaper of
-    // every process the utility leaves behind, and ends only when the last
-    // of them has: a utility that hands the flash to a child and ends is
-    // not the flash's end. The status is the utility's own. Nothing starts
-    // when kestrel cannot become that reaper. `mayPrompt` has no meaning
-    // here.
+    // Spawns the utility, in a session of its own, when UtilityPresent
+    // holds; with `wait`, through a keeper: a process of kestrel's own, in
+    // a session of its own too, that spawns it, becomes the reaper of every
+    // process it leaves behind, and tells kestrel when the last of them has
+    // ended: a utility that hands the flash to a child and ends is not the
+    // flash's end, and a child kestrel was given by the program that started
+    // it is no part of the flash. The status is the utility's own. Nothing
+    // starts when the keeper cannot become that reaper. `mayPrompt` has no
+    // meaning here.
     UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
                       bool mayPrompt) override;
     // The help on standard output, a usage error on standard error.
@@ -54,11 +60,12 @@ public:
     RunFacts Facts() override;
     std::uint32_t Ticks() override;
     // Appends to a regular file of one name, created with mode 0600 when
-    // missing; anything else at the path (a symbolic link, a FIFO, a device,
-    // a file with another name) gets nothing. One writer at a time: a log
-    // another writer holds for about two seconds gets no line. A fragment
-    // an earlier write left at the end is cut off first, and a line not
-    // written whole is taken back.
+    // missing, reached through no symbolic link; anything else at the path
+    // (a symbolic link, or one on its way, a FIFO, a device, a file with
+    // another name) gets nothing. One writer at a time: a log
+    // another writer holds for about two seconds gets no line. A log that
+    // does not end in a line feed gets one first (what stands there stays),
+    // and a line not written whole is taken back.
     bool AppendLog(std::string_view line) override;
 
 private:

@@ -135,14 +135,17 @@ bool Spawn(const char* programDir, std::u16string_view fileName, const char* con
     argv[count] = nullptr;
 
     // The utility starts with the default SIGPIPE action, not the one this
-    // program set for itself.
+    // program set for itself, and in a session of its own: a Ctrl+C in
+    // kestrel's terminal, or the terminal's hang-up when an SSH connection
+    // drops (SIGINT, SIGHUP to its process group, setsid(2)), must not end
+    // a flash half-way.
     posix_spawnattr_t attributes;
     if (posix_spawnattr_init(&attributes) != 0) return false;
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
     bool started = posix_spawnattr_setsigdefault(&attributes, &defaults) == 0 &&
-                   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF) == 0;
+                   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID) == 0;
     // It starts in its own folder, where it finds its image and settings,
     // wherever kestrel was started from.
     posix_spawn_file_actions_t actions;

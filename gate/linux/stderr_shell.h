@@ -37,10 +37,11 @@ inline constexpr std::size_t kMostUtilityArguments = 64;
 // path or the whole does not fit.
 bool UtilityPath(const char* programDir, std::u16string_view fileName, char (&path)[PATH_MAX]);
 
-// Spawns programDir/fileName in programDir, with `arguments` (a list ended
-// by a null; none when null; at most kMostUtilityArguments) after its path,
-// and does not wait; its process id into `child` when that is not null.
-// False when it could not be started.
+// Spawns programDir/fileName in programDir, in a session of its own, with
+// `arguments` (a list ended by a null; none when null; at most
+// kMostUtilityArguments) after its path, and does not wait; its process id
+// into `child` when that is not null. False when it could not be started
+// (the kernel refused the file: posix_spawn reports what execve answered).
 bool Spawn(const char* programDir, std::u16string_view fileName, const char* const* arguments, pid_t* child);
 
 // The folder of the running program, as an absolute path, into `dir`; false

@@ -16,7 +16,7 @@ namespace {
 constexpr BYTE kAdministrators[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
 constexpr BYTE kSystem[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
 
-bool IsSid(PSID sid, const BYTE* known, std::size_t size)
+bool IsSid(const void* sid, const BYTE* known, std::size_t size)
 {
     const auto* bytes = static_cast<const BYTE*>(sid);
     return sid && std::size_t(8 + 4 * bytes[1]) == size && std::memcmp(bytes, known, size) == 0;
@@ -48,7 +48,14 @@ bool RunsAsAdministrator()
     return check && check(nullptr, const_cast<BYTE*>(kAdministrators), &member) && member;
 }
 
-bool OwnedByAdministrators(HANDLE object)
+bool AdministratorsOwner(const void* owner, const void* alsoOwner)
+{
+    const auto* also = static_cast<const BYTE*>(alsoOwner);
+    return IsSid(owner, kAdministrators, sizeof kAdministrators) || IsSid(owner, kSystem, sizeof kSystem) ||
+           (also && IsSid(owner, also, 8 + 4 * std::size_t(also[1])));
+}
+
+bool OwnedByAdministrators(HANDLE object, const void* alsoOwner)
 {
     using GetSecurityFunction =
         DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
@@ -58,7 +65,7 @@ bool OwnedByAdministrators(HANDLE object)
     if (!getSecurity || getSecurity(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
                                     nullptr, &sd) != ERROR_SUCCESS)
         return false;
-    const bool admin = IsSid(owner, kAdministrators, sizeof kAdministrators) || IsSid(owner, kSystem, sizeof kSystem);
+    const bool admin = AdministratorsOwner(owner, alsoOwner);
     LocalFree(sd);
     return admin;
 }

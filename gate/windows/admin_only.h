@@ -26,12 +26,18 @@ private:
 // has the group for deny only, and is not.
 bool RunsAsAdministrator();
 
-// Whether the kernel object's owner is the Administrators group or SYSTEM.
+// Whether `owner` (a SID) is the Administrators group, SYSTEM, or
+// `alsoOwner` (a SID) when that is given.
+bool AdministratorsOwner(const void* owner, const void* alsoOwner = nullptr);
+
+// Whether the object's owner is the Administrators group or SYSTEM (or
+// `alsoOwner`, when given): a kernel object's, or a file's (the handle must
+// allow READ_CONTROL).
 // A standard user cannot make an object with either as its owner: the
 // system takes as owner only a SID of the caller's token that may own
 // objects, else it fails with ERROR_INVALID_OWNER ("This security ID may
 // not be assigned as the owner of this object"); SeRestorePrivilege, which
 // only administrators hold, lifts that.
-bool OwnedByAdministrators(HANDLE object);
+bool OwnedByAdministrators(HANDLE object, const void* alsoOwner = nullptr);
 
 }  // namespace kestrel

@@ -14,9 +14,9 @@ struct WindowsVersion {
 };
 
 // Read through ntdll's RtlGetVersion, which no compatibility shim changes;
-// GetVersionExW where it is missing. kestrel.exe declares no supported-OS
-// list, so GetVersionExW would answer 6.2 on Windows 8.1 and later; the two
-// agree on every version that matters here (6.0 and below).
+// GetVersionExW where it is missing. kestrel.exe's manifest names every
+// Windows from Vista to 11, so GetVersionExW answers the version that runs
+// too (a program that names none is told 6.2 on Windows 8.1 and later).
 WindowsVersion RunningWindowsVersion();
 
 // Whether the process-wide System32-only search may be asked for on this

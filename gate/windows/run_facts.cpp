@@ -1,4 +1,6 @@
 // The facts of a fleet run that its log lines name.
+#include <cstring>
+
 #include "dll_search.h"
 #include "fleet_shell.h"
 #include "wide.h"
@@ -7,19 +9,23 @@ namespace kestrel {
 
 namespace {
 
-// The account this process runs as, "DOMAIN\name", from its token's user;
-// empty when it cannot be told. advapi32 is loaded from System32 only.
-std::u16string Account()
+// The account this process runs as: "DOMAIN\name" from its token's user,
+// in the system's language ("NT-AUTORITÄT\SYSTEM" on a German Windows), and
+// its SID as text ("S-1-5-18"), which no language changes; each empty when
+// it cannot be told. advapi32 is loaded from System32 only.
+void ReadAccount(RunFacts& facts, BYTE (&sid)[68])
 {
     const HMODULE advapi = LoadSystemLibrary(L"advapi32.dll");
     using OpenTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
     using GetTokenFunction = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
     using LookupFunction = BOOL(WINAPI*)(LPCWSTR, PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
+    using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
     const auto openToken = ExportOf<OpenTokenFunction>(advapi, "OpenProcessToken");
     const auto getToken = ExportOf<GetTokenFunction>(advapi, "GetTokenInformation");
     const auto lookup = ExportOf<LookupFunction>(advapi, "LookupAccountSidW");
+    const auto sidText = ExportOf<SidTextFunction>(advapi, "ConvertSidToStringSidA");
     HANDLE token = nullptr;
-    if (!openToken || !getToken || !lookup || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    if (!openToken || !getToken || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
     // A TOKEN_USER and its SID: a SID is at most 68 bytes.
     union {
         TOKEN_USER user;
@@ -28,15 +34,25 @@ std::u16string Account()
     DWORD size = 0;
     const bool read = getToken(token, TokenUser, &owner, sizeof owner, &size);
     CloseHandle(token);
+    if (!read) return;
+    const auto* bytes = static_cast<const BYTE*>(owner.user.User.Sid);
+    if (8 + 4 * std::size_t(bytes[1]) <= sizeof sid) std::memcpy(sid, bytes, 8 + 4 * std::size_t(bytes[1]));
+    // The text is the system's, freed with LocalFree (ConvertSidToStringSid,
+    // Microsoft Learn).
+    char* text = nullptr;
+    if (sidText && sidText(owner.user.User.Sid, &text) && text) {
+        facts.accountSid = text;
+        LocalFree(text);
+    }
     // Names of up to 256 characters (UNLEN, DNLEN is less), as
     // LookupAccountSidW's page suggests for its buffers.
     wchar_t name[257], domain[257];
     DWORD nameSize = 257, domainSize = 257;
     SID_NAME_USE use;
-    if (!read || !lookup(nullptr, owner.user.User.Sid, name, &nameSize, domain, &domainSize, &use)) return {};
-    std::u16string account = Utf16(std::wstring_view(domain, domainSize));
-    if (!account.empty()) account += u'\\';
-    return account + Utf16(std::wstring_view(name, nameSize));
+    if (!lookup || !lookup(nullptr, owner.user.User.Sid, name, &nameSize, domain, &domainSize, &use)) return;
+    facts.account = Utf16(std::wstring_view(domain, domainSize));
+    if (!facts.account.empty()) facts.account += u'\\';
+    facts.account += Utf16(std::wstring_view(name, nameSize));
 }
 
 }  // namespace
@@ -74,7 +90,7 @@ RunFacts WindowsFleetShell::Facts()
     wchar_t name[257];
     DWORD size = 257;
     if (GetComputerNameW(name, &size)) facts.computer = Utf16(std::wstring_view(name, size));
-    facts.account = Account();
+    ReadAccount(facts, account_);
     DWORD session = 0;
     if (ProcessIdToSessionId(GetCurrentProcessId(), &session)) facts.session = session;
     return facts;

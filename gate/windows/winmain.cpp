@@ -59,8 +59,9 @@ int Run(const std::wstring& program, kestrel::Management& management)
     // The utility joins the flash's job, which holds the machine's flash
     // lock, on every road; the plain one never refuses for it.
     kestrel::FlashJob job(invocation.kind == Kind::Plain ? 0 : 30000);
-    // Without arguments: no arguments for the utility, nothing kept of it.
-    Starter starter(folder, kestrel::Wide(invocation.utilityTail), invocation.wait, &job);
+    // Without arguments: no arguments for the utility, nothing kept of it;
+    // a fleet run keeps its process, to see it past its loader.
+    Starter starter(folder, kestrel::Wide(invocation.utilityTail), invocation.kind != Kind::Plain, &job);
     kestrel::MessageShell boxes(folder, starter);
     if (invocation.kind == Kind::Plain) return kestrel::Main(management, boxes);
     const std::wstring log = kestrel::Wide(invocation.log);

@@ -21,6 +21,10 @@ fi
 case $utility in
   beside) cp "$standin" "$work/bin/WinPhlash.exe" ;;
   cwd) cp "$standin" "$work/cwd/WinPhlash.exe" ;;
+  empty) : > "$work/bin/WinPhlash.exe" ;;
+  text) echo 'echo flash' > "$work/bin/WinPhlash.exe" ;;
+  cut) head -c 4096 "$standin" > "$work/bin/WinPhlash.exe" ;;
+  dllless) cp "$needs_absent" "$work/bin/WinPhlash.exe" ;;
 esac
 [ $wmi = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d"
 lay_plants
@@ -129,6 +133,10 @@ planted_verdict || status=1
 if [ -n "$logged" ]; then
   lines=$(log_lines "$log_file" | sed 's/^{\(.*\)}$/\1/')
   [ "$lines" = "$logged" ] || { echo "FAIL $name: the log"; differ "$logged" "$lines"; status=1; }
+  # The account's SID beside its name on every line, the same on each.
+  sids=$(jq -r '.accountSid' "$log_file" 2> /dev/null | sort -u)
+  grep -qxE 'S-1-5(-[0-9]+)+' <<< "$sids" ||
+    { echo "FAIL $name: the account's SID [$sids]"; status=1; }
 fi
 if [ $second = yes ] && [ "$(tr -d '\r' < "$work/report.first")" != "$(printf 'wow64=%s\nexit=0' $wow64)" ]; then
   echo "FAIL $name: the first run reported [$(cat "$work/report.first")]"; status=1

@@ -19,20 +19,20 @@ winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 wine_stop() { wineserver -k 2> /dev/null; wineserver -w; }
 
 # A log's lines without what differs from run to run and machine to machine
-# (the start, the version, the run's id, the computer, the account, the
-# session, the firmware's version, the result word, the duration) and without
+# (the start, the version, the run's id, the computer, the account and its
+# SID, the session, the firmware's version, the result word, the duration) and without
 # the keys whose value is null, one object a line. A line that is not one
 # object, or whose keys are not every line's, shows as it stands. jq reads
 # each line on its own: a fragment cannot hide in the next.
 kLogKeys=started,kestrel,run,computer,account,session,board,boardNotRead,bios,biosNotRead,target,bitlocker,argument
-kLogKeys+=,decision,result,status,utility,utilityHex,durationMs,from,charge
+kLogKeys+=,decision,result,status,utility,utilityHex,durationMs,accountSid,from,charge
 log_lines() {
   local line
   [ -f "$1" ] || return 0
   while IFS= read -r line || [ -n "$line" ]; do
     jq -ec --arg keys "$kLogKeys" 'if type == "object" and (keys_unsorted | join(",")) == $keys
       then del(.started, .kestrel, .run, .computer, .account, .session, .bios, .biosNotRead, .result, .utilityHex,
-               .durationMs) | with_entries(select(.value != null)) else error("not a line") end' \
+               .durationMs, .accountSid) | with_entries(select(.value != null)) else error("not a line") end' \
       <<< "$line" 2> /dev/null || printf '%s\n' "$line"
   done < "$1"
 }

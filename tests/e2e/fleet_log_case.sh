@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fleet runs of the real kestrel.exe under Wine against a hostile log: a
-# full file system, a fragment left at its end, a folder on its way that is a
-# mount point, a hard link (fleet_run.sh runs them).
+# full file system, another writer's line not ended at its end, a folder on
+# its way that is a mount point, a hard link, a log a user owns (fleet_run.sh
+# runs them).
 #   fleet_log_case.sh PREFIX KESTREL BOXDRIVER STANDIN_ENDS SQUATTER CASE
 steps() {
   case $name in
@@ -33,6 +34,13 @@ steps() {
       mkdir "$logs/other" && mount -t tmpfs none "$logs/other"
       kestrel first 60 /quiet "\"/log:$(winpath "$logs/other/fleet.log")\""
       ls "$logs/other" > "$work/other.list" ;;
+    log_user_owned)
+      # A log that a user made first, where users may make files: Wine
+      # shows a file of another Unix account as owned by that account's
+      # SID (ANONYMOUS LOGON here), never the Administrators group's.
+      echo "a user's line" > "$logs/fleet.log"
+      chown nobody "$logs/fleet.log" && chmod 666 "$logs/fleet.log"
+      kestrel first 60 /quiet "$log" ;;
     log_hard_link)
       echo precious > "$logs/other.txt"
       ln "$logs/other.txt" "$logs/fleet.log"
@@ -48,10 +56,14 @@ checks() {
       check "every line is whole" "$(log_lines "$work/fleet.log.final" | sed 's/"x*"/"…"/')" '{"seed":"…"}
 '"$launched" ;;
     log_fragment)
-      check "the fragment is cut and the line whole" "$(log_lines "$work/fleet.log.final")" "$launched" ;;
+      check "the fragment stays and the lines are whole" "$(log_lines "$work/fleet.log.final")" '{"time":"x","board":"1'"
+$launched" ;;
     log_through_mount)
       check "the run goes on" "$(report first)" "wow64=0 exit=0"
       check "nothing is written through the reparse point" "$(cat "$work/other.list")" "" ;;
+    log_user_owned)
+      check "the run goes on with its status" "$(report first)" "wow64=0 exit=0"
+      check "nothing is written to the user's log" "$(cat "$logs/fleet.log")" "a user's line" ;;
     log_hard_link)
       check "the run goes on" "$(report first)" "wow64=0 exit=0"
       check "the other file is unchanged" "$(cat "$logs/other.txt")" precious ;;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the real kestrel.exe under Wine and Xvfb with a board version of the
 # test's choosing: one case of the table below.
-#   gate_case.sh PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED SEAM STANDIN_ENDS]
+#   gate_case.sh PREFIX KESTREL BOXDRIVER STANDIN NAME [PLANTED_DLL LOADBARE UNMANIFESTED SEAM STANDIN_ENDS NEEDS_ABSENT]
 # Wine's WMI builds Win32_BaseBoard from /sys/class/dmi/id, so each case runs
 # in a room of its own (in_room in common.sh: its own mount namespace, prefix
 # overlay and wineserver) with a tmpfs over /sys/class holding every
@@ -17,7 +17,7 @@ source "$(dirname "$0")/plant.sh"
 export WINEPREFIX=$(realpath "$1")
 kestrel=$(realpath "$2") boxdriver=$(realpath "$3") standin=$(realpath "$4") name=$5
 planted=${6:+$(realpath "$6")} loadbare=${7:+$(realpath "$7")} unmanifested=${8:+$(realpath "$8")}
-seam=${9:+$(realpath "${9}")} standin_ends=${10:+$(realpath "${10}")}
+seam=${9:+$(realpath "${9}")} standin_ends=${10:+$(realpath "${10}")} needs_absent=${11:+$(realpath "${11}")}
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
   echo "SKIP: needs root and mount namespaces"; exit 77
 fi
@@ -25,7 +25,9 @@ fi
 privilege="You must be logged in with administrator privilege in order to update the system BIOS.  The system BIOS will not be updated."
 wrong="This BIOS is not for your Notebook PC."
 
-# Each case: board version, where WinPhlash.exe lies (beside|cwd|none),
+# Each case: board version, where WinPhlash.exe lies (beside|cwd|none; or
+# beside, as a file no process starts from: empty, text, cut (the stand-in's
+# first 4 KiB); or dllless, a program whose DLL is missing),
 # whether WMI is on (wmi|nowmi), then what boxdriver must report and what
 # the stand-in must have recorded. A planted case (plant=yes) also puts a DLL
 # that records its loading beside kestrel.exe and in the current folder under
@@ -155,6 +157,23 @@ case $name in
                                                    logs '"board":"12B","decision":"wrong model","status":2' ;;
   fleet_check_no_utility) on wine;                 version=34B utility=none wmi=wmi fleet="/check $log"; nothing 3
                                                    logs '"board":"34B","decision":"launch failed","status":3' ;;
+  # A file that no process starts from is 3 whether the run decides only or
+  # starts; a utility that its loader ends was never started, waited for or not.
+  fleet_check_empty)     on wine;                  version=34B utility=empty wmi=wmi fleet="/check $log"; nothing 3
+                                                   logs '"board":"34B","decision":"launch failed","status":3' ;;
+  fleet_check_text)      on wine;                  version=34B utility=text wmi=wmi fleet="/check $log"; nothing 3
+                                                   logs '"board":"34B","decision":"launch failed","status":3' ;;
+  fleet_check_cut)       on wine;                  version=34B utility=cut wmi=wmi fleet="/check $log"; nothing 3
+                                                   logs '"board":"34B","decision":"launch failed","status":3' ;;
+  fleet_run_cut)         on wine;                  version=34B utility=cut wmi=wmi fleet="/quiet $log"; nothing 3
+                                                   logs "$starting"'
+"board":"34B","decision":"launch failed","status":3' ;;
+  fleet_dll_missing)     on wine;                  version=34B utility=dllless wmi=wmi fleet="/quiet $log"; nothing 3
+                                                   logs "$starting"'
+"board":"34B","decision":"launch failed","status":3' ;;
+  fleet_wait_dll_missing) on wine;                 version=34B utility=dllless wmi=wmi fleet="/quiet /wait $log"; nothing 3
+                                                   logs "$starting"'
+"board":"34B","decision":"launch failed","status":3' ;;
   fleet_bad_switch)      on wine;                  version=34B utility=beside wmi=wmi fleet="/wait /bogus $log"
                                                    box kestrel "Unknown: /bogus
 $usage" 7; logs '"argument":"/bogus","decision":"usage","status":7' ;;

@@ -29,6 +29,37 @@ args=(--check --quiet)
 run_case fleet_check_launch beside 10 "" 34B
 args=(--check)
 run_case fleet_check_no_utility none 3 "" 34B
+# A file the kernel cannot start is 3 whether the run decides only or
+# starts: empty, text without "#!", a program cut short (which the kernel
+# would start, to die at once).
+for kind in empty text cut; do
+  args=(--check --quiet)
+  run_case fleet_check_$kind $kind 3 "" 34B
+  args=(--quiet)
+  run_case fleet_run_$kind $kind 3 "" 34B
+done
+# The flash is the utility's processes, not a child that kestrel was given
+# by the shell that started it through exec: a wait of a 1 s utility ends
+# with it, before the 4 s child.
+args=(--wait) ends="1 0" inherit=4
+after='echo "kestrel returned" >> "$dir/bin/launched"; until grep -q "inherited ended" "$dir/bin/launched"; do sleep 0.1; done'
+launch="started 0 in HOME
+ended
+kestrel returned
+inherited ended"
+run_case fleet_wait_not_for_inherited beside 0 "" 34B
+# A terminal's hang-up and Ctrl+C end kestrel, never the flash: the utility
+# runs in a session of its own (waited for, and not).
+# Waited for, kestrel ends by the hang-up (129); not waited for, kestrel
+# has ended with 0 when the signals come.
+for road in "--wait started 129" "--quiet ended 0"; do
+  read -r switch signal status <<< "$road"
+  args=("$switch") ends="1 0"
+  after='for _ in $(seq 50); do grep -q ended "$dir/bin/launched" && break; sleep 0.1; done'
+  launch="started 0 in HOME
+ended"
+  run_case "fleet_signals_spare_the_flash_${switch#--}" beside "$status" "" 34B
+done
 # A flash of 70 s and a wait of a minute at most: kestrel returns with 9
 # before the flash ends (the case waits for that end before it closes).
 args=(--wait --timeout=1) ends="70 0" seconds=100
@@ -134,19 +165,31 @@ echo before > "$work/target.log" && ln -s target.log "$work/symlink.log"
 args=(--quiet "--log=$work/symlink.log")
 run_case log_is_symlink beside 2 "" 12B
 check "the symbolic link's target" "$(cat "$work/target.log")" before
+# Nor a log reached through a linked folder: the link goes elsewhere.
+mkdir "$work/elsewhere" && ln -s elsewhere "$work/linked"
+args=(--quiet "--log=$work/linked/fleet.log")
+run_case log_through_linked_folder beside 2 "" 12B
+check "nothing written through the linked folder" "$(ls "$work/elsewhere")" ""
 echo before > "$work/other.log" && ln "$work/other.log" "$work/hard.log"
 args=(--quiet "--log=$work/hard.log")
 run_case log_is_hard_link beside 2 "" 12B
 check "the hard link's other name" "$(cat "$work/other.log")" before
 
-# Each line whole or absent: a fragment that an earlier write left at the
-# end is cut off.
+# kestrel's line whole, and nothing another writer left taken away: a line
+# not ended stays, and kestrel's starts on a line of its own.
 printf '{"time":"x","board":"12B"}\n{"time":"x","board":"1' > "$work/fragment.log"
 args=(--quiet "--log=$work/fragment.log")
 run_case log_ends_in_fragment beside 2 "" 12C
 check "the mended log's lines" "$(log_lines "$work/fragment.log")" '{"time":"x","board":"12B"}
+{"time":"x","board":"1
 {"board":"12C","decision":"wrong model","status":2}'
-# A fragment longer than a writer reads stands on a line of its own.
+# Text of a few bytes with no line feed (a note someone left): all of it stays.
+printf 'notes' > "$work/notes.log"
+args=(--quiet "--log=$work/notes.log")
+run_case log_short_text_kept beside 2 "" 12C
+check "the short text's lines" "$(log_lines "$work/notes.log")" 'notes
+{"board":"12C","decision":"wrong model","status":2}'
+# A fragment longer than a writer once read stands on a line of its own too.
 long_fragment=$(head -c 5000 /dev/zero | tr '\0' x)
 printf '%s' "$long_fragment" > "$work/long_fragment.log"
 args=(--quiet "--log=$work/long_fragment.log")

@@ -45,13 +45,19 @@ read -r pause status < "$here/ends"; sleep "$pause"; echo ended >> "$here/launch
 #               has ended; launch: the stand-in's record wanted, when not the
 #               plain one
 #   want_out    what kestrel writes on standard output
+#   inherit     kestrel is started through exec by a shell with a child that
+#               lives that many seconds and then records "inherited ended"
+#   signal      kestrel runs in a session and process group of its own, and
+#               once the utility has recorded its start ("started"), or once
+#               kestrel has ended too ("ended"), SIGHUP and SIGINT go to that
+#               group, as a terminal sends them
 reset() {
   mkdmi_args=() prepare=":" after=":" seconds=20 limit=unlimited stderr_to=file run_as=file args=() ends="" child=""
-  launch="" want_out=""
+  launch="" want_out="" inherit="" signal=""
 }
 reset
 
-# run_case NAME UTILITY(beside|cwd|none) EXIT STDERR VERSION...
+# run_case NAME UTILITY(beside|cwd|none|empty|text|cut) EXIT STDERR VERSION...
 # VERSION "-" is a board with no Version string; no VERSION at all: no table.
 run_case() {
   local name=$1 utility=$2 want_exit=$3 want_err=$4; shift 4
@@ -59,6 +65,11 @@ run_case() {
   mkdir -p "$dir/bin" "$dir/cwd" "$dir/dmi" "$dir/root/sys/firmware/dmi/tables" "$dir/root/usr" "$dir/root/proc"
   cp "$kestrel" "$dir/bin/kestrel"
   case $utility in
+    # Files the kernel cannot start: empty, text without "#!", and a
+    # program cut short (kestrel itself, its first 8 KiB).
+    empty) : > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe" ;;
+    text) echo 'echo started >> launched' > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe" ;;
+    cut) head -c 8192 "$kestrel" > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe" ;;
     beside) printf '%s\n' "$standin" > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe"
             [ -z "$ends" ] || echo "$ends" > "$dir/bin/ends"
             [ -z "$child" ] || echo "$child" > "$dir/bin/child" ;;
@@ -71,7 +82,7 @@ run_case() {
     for link in bin lib lib64; do ln -s "usr/$link" "$dir/root/$link"; done
   fi
   timeout "$seconds" unshare -m bash -c '
-    dir=$1 prepare=$2 after=$3 limit=$4 stderr_to=$5 run_as=$6 chrootexec=$7; shift 7
+    dir=$1 prepare=$2 after=$3 limit=$4 stderr_to=$5 run_as=$6 chrootexec=$7 inherit=$8 signal=$9; shift 9
     tables=/sys/firmware/dmi/tables
     if [ "$run_as" = file ]; then
       mount -t tmpfs none /sys/firmware && mkdir -p $tables || exit 90
@@ -83,6 +94,14 @@ run_case() {
     cd "$dir/cwd" && export PATH="$dir/cwd:$PATH"
     run() {
       ulimit -v "$limit"
+      [ -z "$inherit" ] || (sleep "$inherit"; echo "inherited ended" >> "$dir/bin/launched") &
+      if [ -n "$signal" ]; then
+        (until [ -s "$dir/bin/launched" ]; do sleep 0.05; done
+         while [ "$signal" = ended ] && [ -e "/proc/$(cat "$dir/group")" ]; do sleep 0.05; done
+         kill -HUP -- -"$(cat "$dir/group")"; kill -INT -- -"$(cat "$dir/group")") 2> /dev/null &
+        echo "$BASHPID" > "$dir/group"
+        exec setsid "$dir/bin/kestrel" "$@"
+      fi
       case $run_as in
         file) exec "$dir/bin/kestrel" "$@" ;;
         root) exec "$chrootexec" "$dir/root" --file /kestrel ;;
@@ -95,7 +114,7 @@ run_case() {
     fi
     (run "$@") 2> "$dir/stderr" > "$dir/stdout"
     status=$?; eval "$after"; exit $status' _ "$dir" "$prepare" "$after" "$limit" "$stderr_to" "$run_as" "$chrootexec" \
-    "${args[@]}"
+    "$inherit" "$signal" "${args[@]}"
   local got_exit=$? got_err got_out
   [ -z "$child" ] || echo "kestrel returned" >> "$dir/bin/launched"
   got_err=$(cat "$dir/stderr" 2>/dev/null)

@@ -58,6 +58,7 @@ public:
                 1000,
                 u"PC-01",
                 u"NT AUTHORITY\\SYSTEM",
+                "S-1-5-18",
                 0u};
     }
     std::uint32_t Ticks() override { return 1250; }

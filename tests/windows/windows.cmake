@@ -35,7 +35,12 @@ set_tests_properties(gate_tests PROPERTIES FIXTURES_REQUIRED wine)
 # cases take the release check's probe; their control is its careless gate,
 # which loads a DLL by bare name; the fleet cases a stand-in that ends late.
 set(PLANT_TOOLS $<TARGET_FILE:probe> $<TARGET_FILE:careless> $<TARGET_FILE:kestrel_unmanifested>
-                $<TARGET_FILE:kestrel_elevation_seam> $<TARGET_FILE:standin_ends>)
+                $<TARGET_FILE:kestrel_elevation_seam> $<TARGET_FILE:standin_ends> $<TARGET_FILE:needs_absent>)
+# A utility that its loader ends: its DLL is never laid down beside it.
+add_library(absent_helper SHARED windows/absent_helper.cpp)
+add_executable(needs_absent WIN32 windows/needs_absent.cpp)
+target_link_options(needs_absent PRIVATE -municode -static-libgcc -static-libstdc++)
+target_link_libraries(needs_absent PRIVATE absent_helper)
 # The fleet cases' stand-in: it ends as its case says, waited for.
 add_executable(standin_ends WIN32 ${PROJECT_SOURCE_DIR}/check/windows/standin.cpp)
 target_compile_definitions(standin_ends PRIVATE STANDIN_ENDS)
@@ -80,7 +85,7 @@ add_executable(squatter windows/squatter.cpp)
 target_link_options(squatter PRIVATE -municode -static)
 target_link_libraries(squatter PRIVATE advapi32)
 foreach(case killed_wait nowait_then_wait child_outlives many_at_once time_limit squat_mutex squat_event squat_job tail_too_long
-             log_full log_fragment log_through_mount log_hard_link)
+             log_full log_fragment log_through_mount log_hard_link log_user_owned)
   set(script fleet_case.sh)
   if(case MATCHES "^log_")
     set(script fleet_log_case.sh)
