@@ -133,6 +133,7 @@ std::string_view OutcomeName(FleetOutcome outcome)
     case FleetOutcome::WouldStart: return "would start";
     case FleetOutcome::AtTarget: return "at target";
     case FleetOutcome::Protected: return "protection on";
+    case FleetOutcome::LockSquatted: return "lock squatted";
     }
     return "usage";
 }
@@ -202,6 +203,10 @@ std::string LogLine(const RunFacts& facts, const FleetRequest& request, const Fl
     }
     Key(line, "durationMs");
     Number(line, durationMs);
+    Key(line, "agentJob");
+    Name(line, result.job == AgentJob::Left ? "left" : result.job == AgentJob::Kept ? "kept" : "");
+    Key(line, "lockOwner");
+    Name(line, result.squatter);
     line += "}\n";
     return line;
 }

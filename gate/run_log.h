@@ -18,6 +18,12 @@
 //   utility     the utility's exit status as a signed 32-bit number, as
 //               management tools show it; utilityHex: the same in hex
 //   durationMs  milliseconds since the run started
+//   agentJob    the job kestrel was started in (an agent's): "left" when
+//               the utility broke away from it, "kept" when the job allows
+//               none and its end ends the flash; null outside a job or
+//               before a start
+//   lockOwner   the SID of the owner of a user's object that holds the
+//               flash lock's name ("lock squatted"), when it can be read
 #pragma once
 
 #include <cstdint>

@@ -27,6 +27,8 @@ public:
     }
     FlashLock TakeFlashLock() override { return FlashLock::Held; }
     FlashLock PeekFlashLock() override { return FlashLock::Held; }
+    std::string LockSquatter() override { return {}; }
+    AgentJob UtilityJob() override { return AgentJob::None; }
     // A regular file this account may run, in the program's folder.
     bool UtilityPresent(std::u16string_view fileName) override;
     bool OnBattery() override { return false; }

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include <cstring>
+#include <string>
 
 #include "dll_search.h"
 
@@ -10,17 +11,10 @@ namespace kestrel {
 
 namespace {
 
-// S-1-5-32-544 (BUILTIN\Administrators) and S-1-5-18 (SYSTEM), as the
-// system lays a SID out: revision, count of sub-authorities, the authority
-// (NT, 5) in six bytes, then each sub-authority in four, low byte first.
+// S-1-5-32-544 (BUILTIN\Administrators), as the system lays a SID out:
+// revision, count of sub-authorities, the authority (NT, 5) in six bytes,
+// then each sub-authority in four, low byte first.
 constexpr BYTE kAdministrators[] = {1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0};
-constexpr BYTE kSystem[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
-
-bool IsSid(PSID sid, const BYTE* known, std::size_t size)
-{
-    const auto* bytes = static_cast<const BYTE*>(sid);
-    return sid && std::size_t(8 + 4 * bytes[1]) == size && std::memcmp(bytes, known, size) == 0;
-}
 
 HMODULE Advapi() { return LoadSystemLibrary(L"advapi32.dll"); }
 
@@ -48,19 +42,33 @@ bool RunsAsAdministrator()
     return check && check(nullptr, const_cast<BYTE*>(kAdministrators), &member) && member;
 }
 
-bool OwnedByAdministrators(HANDLE object)
+std::string OwnerSid(HANDLE object)
 {
     using GetSecurityFunction =
         DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
+    using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
     const auto getSecurity = ExportOf<GetSecurityFunction>(Advapi(), "GetSecurityInfo");
+    const auto sidText = ExportOf<SidTextFunction>(Advapi(), "ConvertSidToStringSidA");
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!getSecurity || getSecurity(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                                    nullptr, &sd) != ERROR_SUCCESS)
-        return false;
-    const bool admin = IsSid(owner, kAdministrators, sizeof kAdministrators) || IsSid(owner, kSystem, sizeof kSystem);
+    if (!object || !getSecurity || !sidText ||
+        getSecurity(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
+            ERROR_SUCCESS)
+        return {};
+    LPSTR text = nullptr;
+    std::string sid;
+    if (owner && sidText(owner, &text)) {
+        sid = text;
+        LocalFree(text);
+    }
     LocalFree(sd);
-    return admin;
+    return sid;
+}
+
+bool OwnedByAdministrators(HANDLE object)
+{
+    const std::string owner = OwnerSid(object);
+    return owner == "S-1-5-32-544" || owner == "S-1-5-18";
 }
 
 }  // namespace kestrel

@@ -39,6 +39,7 @@ UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowSta
     const ProcessStarter::Result started = StartElevatingIfRequired(starter_, path, windowState, mayPrompt);
     end.started = started == ProcessStarter::Result::Started;
     end.needsElevation = started == ProcessStarter::Result::ElevationRequired;
+    end.keptInAgentJob = end.started && starter_.keptInAgentJob();
     if (!end.started || !wait) return end;
     // While the flash runs, and after it, kestrel's own failure ends with
     // what the run would have told.
