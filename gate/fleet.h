@@ -103,8 +103,8 @@ public:
     // What TakeFlashLock would find, without taking the lock.
     virtual FlashLock PeekFlashLock() = 0;
     // Squatted: the owner's SID of the object found ("S-1-5-21-..."),
-    // empty when it could not be read.
-    virtual std::string LockSquatter() = 0;
+    // empty when it could not be read; it lasts as long as the shell.
+    virtual std::string_view LockSquatter() = 0;
     // Where the utility will run, as far as kestrel's own job tells it.
     virtual AgentJob UtilityJob() = 0;
     // Whether the utility is there to be started, where Launch looks for it.
@@ -168,7 +168,7 @@ struct FleetResult {
     UtilityEnd utility;
     std::u16string argument;        // Usage: what was not understood
     AgentJob job = AgentJob::None;  // set once the utility is to start
-    std::string squatter;           // LockSquatted: the object's owner SID
+    std::string_view squatter;      // LockSquatted: the object's owner SID, the shell's
 };
 
 // Reads the board and the firmware, decides as the plain routine does, and

@@ -27,7 +27,7 @@ public:
     }
     FlashLock TakeFlashLock() override { return FlashLock::Held; }
     FlashLock PeekFlashLock() override { return FlashLock::Held; }
-    std::string LockSquatter() override { return {}; }
+    std::string_view LockSquatter() override { return {}; }
     AgentJob UtilityJob() override { return AgentJob::None; }
     // A regular file this account may run, in the program's folder.
     bool UtilityPresent(std::u16string_view fileName) override;

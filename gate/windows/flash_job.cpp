@@ -110,15 +110,18 @@ void FlashJob::Share(HANDLE process, DWORD id)
     // the process identifier uniquely identifies the process").
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return;
-    const std::pair<DWORD, ULONGLONG> member{id, (ULONGLONG(created.dwHighDateTime) << 32) | created.dwLowDateTime};
-    for (const auto& known : shared_)
-        if (known == member) return;
+    for (std::size_t at = 0; at + 2 < shared_.size(); at += 3)
+        if (shared_[at] == id && shared_[at + 1] == created.dwLowDateTime && shared_[at + 2] == created.dwHighDateTime)
+            return;
     // The lock's handle in the process's own table: it lives as long as the
     // process does, and passes to the processes it starts that inherit its
     // handles. Query access is all it needs.
     HANDLE copy = nullptr;
-    if (DuplicateHandle(GetCurrentProcess(), job_.get(), process, &copy, JOB_OBJECT_QUERY, TRUE, 0))
-        shared_.push_back(member);
+    if (!DuplicateHandle(GetCurrentProcess(), job_.get(), process, &copy, JOB_OBJECT_QUERY, TRUE, 0)) return;
+    shared_.resize(shared_.size() + 3);
+    shared_[shared_.size() - 3] = id;
+    shared_[shared_.size() - 2] = created.dwLowDateTime;
+    shared_[shared_.size() - 1] = created.dwHighDateTime;
 }
 
 void FlashJob::EndWithKestrel(bool end)
@@ -166,11 +169,11 @@ DWORD FlashJob::ShareLockWithMembers()
     for (;;) {
         list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(room.data());
         if (!QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, list,
-                                       DWORD(room.size() * sizeof room[0]), nullptr) &&
+                                       DWORD(room.size()) * DWORD(sizeof room[0]), nullptr) &&
             GetLastError() != ERROR_MORE_DATA)
             return 0;
         if (list->NumberOfProcessIdsInList >= list->NumberOfAssignedProcesses) break;
-        room.assign(2 + list->NumberOfAssignedProcesses + 16, 0);
+        room.resize(2 + list->NumberOfAssignedProcesses + 16);
     }
     for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
         const DWORD id = DWORD(list->ProcessIdList[i]);

@@ -28,7 +28,6 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "../fleet.h"
@@ -102,9 +101,10 @@ private:
     Handle job_;
     Handle port_;  // the job's messages, where this run could ask for them
     bool holdsUtility_ = false;
-    // The processes that have their handle: an id alone may come again for
-    // another process once the first has ended, its start time with it not.
-    std::vector<std::pair<DWORD, ULONGLONG>> shared_;
+    // The processes that have their handle, each its id and its start time
+    // (low, then high part): an id alone may come again for another process
+    // once the first has ended, its start time with it not.
+    std::vector<ULONG_PTR> shared_;
     std::string squatter_;
 };
 

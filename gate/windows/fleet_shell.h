@@ -27,7 +27,7 @@ public:
     bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) override;
     FlashLock TakeFlashLock() override { return job_.Take(); }
     FlashLock PeekFlashLock() override { return job_.Peek(); }
-    std::string LockSquatter() override { return job_.squatter(); }
+    std::string_view LockSquatter() override { return job_.squatter(); }
     AgentJob UtilityJob() override { return AgentJobOfThisProcess(); }
     // A file (not a folder) of that name in the program's folder.
     bool UtilityPresent(std::u16string_view fileName) override;

@@ -29,7 +29,7 @@ public:
         return lock;
     }
     FlashLock PeekFlashLock() override { return lock; }
-    std::string LockSquatter() override { return "S-1-5-21-1-2-3-1001"; }
+    std::string_view LockSquatter() override { return "S-1-5-21-1-2-3-1001"; }
     AgentJob UtilityJob() override { return job; }
     bool UtilityPresent(std::u16string_view fileName) override
     {
