@@ -14,6 +14,13 @@ std::string RunId(std::uint32_t process, std::uint64_t time)
     return id;
 }
 
+bool FlashMembers::Holds(std::uint32_t id, std::uint64_t start) const
+{
+    for (const Member& member : members_)
+        if (member.id == id && member.start == start) return true;
+    return false;
+}
+
 int WaitedStatus(std::optional<std::uint32_t> utility)
 {
     if (!utility) return kExitUtilityStatusHidden;

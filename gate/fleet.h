@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ports.h"
 #include "probe.h"
@@ -77,6 +78,23 @@ enum class AgentJob {
     None,  // kestrel runs in no job
     Left,  // the job lets the utility break away: it does
     Kept,  // it does not: the agent's end ends the flash
+};
+
+// The processes of a flash that have been given the lock's handle, however
+// many. A process is known by its id and its start time together: an id is a
+// process's own only "until the process terminates" (GetCurrentProcessId,
+// Microsoft Learn), and a later process may get it.
+class FlashMembers {
+public:
+    bool Holds(std::uint32_t id, std::uint64_t start) const;
+    void Add(std::uint32_t id, std::uint64_t start) { members_.push_back({id, start}); }
+
+private:
+    struct Member {
+        std::uint32_t id;
+        std::uint64_t start;
+    };
+    std::vector<Member> members_;
 };
 
 // What a fleet run finds of the machine's flash lock.

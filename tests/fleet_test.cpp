@@ -201,6 +201,32 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
     }
 }
 
+// Windows gives a process id again once its process has ended ("Until the
+// process terminates, the process identifier uniquely identifies the process
+// throughout the system", GetCurrentProcessId, Microsoft Learn): a new
+// process of the flash with an earlier one's id still gets the lock's
+// handle, and so does every process past the 64th.
+TEST(Fleet, EveryProcessOfTheFlashIsKnownByItsIdAndStart)
+{
+    FlashMembers members;
+    for (std::uint32_t id = 4; id < 4 + 4 * 70; id += 4) {
+        EXPECT_FALSE(members.Holds(id, 1000 + id));
+        members.Add(id, 1000 + id);
+    }
+    const struct {
+        std::uint32_t id;
+        std::uint64_t start;
+        bool holds;
+    } cases[] = {
+        {4, 1004, true},     // the first
+        {280, 1280, true},   // the 70th
+        {4, 2004, false},    // the first one's id, a later process
+        {284, 1004, false},  // another id at the same start
+        {1004, 4, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(members.Holds(c.id, c.start), c.holds) << c.id << " " << c.start;
+}
+
 TEST(Fleet, TheUsageAskedForIsNoSuccess)
 {
     for (const bool quiet : {false, true}) {

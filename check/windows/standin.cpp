@@ -39,14 +39,6 @@ bool HoldsItsJob()
     return false;
 }
 
-// Records whether it holds its job's handle, as "WHO holds" or "WHO holds not".
-bool RecordHolding(const wchar_t* log, const char* who)
-{
-    char line[48];
-    const int n = _snprintf(line, sizeof line, "%s holds%s\n", who, HoldsItsJob() ? "" : " not");
-    return n > 0 && Append(log, line, DWORD(n));
-}
-
 // Starts a copy of itself with `arguments`, inheriting nothing.
 HANDLE StartCopy(const wchar_t* self, const wchar_t* arguments)
 {
@@ -77,11 +69,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     if (arguments && std::wcsncmp(arguments, L"child ", 6) == 0) {
         wchar_t* end = nullptr;
         const unsigned long pause = std::wcstoul(arguments + 6, &end, 10);
-        if (*end == L' ' && !RecordHolding(log, "child")) return 1;
+        if (*end == L' ') {
+            // Into a file of its own: nothing else writes there.
+            wchar_t holds[MAX_PATH + 16];
+            std::wcscpy(holds, log);
+            std::wcscpy(holds + (slash + 1 - log), L"holds.txt");
+            const bool held = HoldsItsJob();
+            if (!Append(holds, held ? "child holds\n" : "child holds not\n", held ? 12 : 16)) return 1;
+        }
         Sleep(pause);
         return Append(log, "child ended\n", 12) ? 0 : 1;
     }
-    if (arguments && std::wcscmp(arguments, L"helper") == 0) return RecordHolding(log, "helper") ? 0 : 1;
+    // A helper tells by its status alone.
+    if (arguments && std::wcscmp(arguments, L"helper") == 0) return HoldsItsJob() ? 0 : 3;
 #endif
 
     STARTUPINFOW startup = {};
@@ -125,9 +125,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     // With "PAUSE_MS STATUS CHILD_MS" it first starts a copy of itself that
     // lives CHILD_MS and records "child ended", as a utility does that hands
     // the flash to a process of its own and ends. With "PAUSE_MS STATUS
-    // CHILD_MS HELPERS" it first runs HELPERS copies, ten at a time, then the
-    // child; none inherits a handle, and each records whether it holds the
-    // flash's lock all the same.
+    // CHILD_MS HELPERS" it first runs HELPERS copies, ten at a time, and
+    // records "helpers held N of HELPERS" (a helper ends with 0 where it
+    // holds the flash's lock), then the child, which records "child holds"
+    // (or "child holds not") in holds.txt; none inherits a handle.
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wcscpy(slash + 1, L"ends.txt");
@@ -146,13 +147,24 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
             at = end;
         }
         const unsigned long pause = values[0], status = values[1], child = values[2];
+        unsigned long held = 0;
         for (unsigned long started = 0; fields == 4 && started < values[3];) {
             HANDLE batch[10];
             DWORD n = 0;
             for (; n < 10 && started < values[3]; ++n, ++started)
                 if (!(batch[n] = StartCopy(self, L"helper"))) return 1;
             WaitForMultipleObjects(n, batch, TRUE, 30000);
-            while (n > 0) CloseHandle(batch[--n]);
+            while (n > 0) {
+                DWORD status = 1;
+                if (GetExitCodeProcess(batch[--n], &status) && status == 0) ++held;
+                CloseHandle(batch[n]);
+            }
+        }
+        if (fields == 4) {
+            char line[48];
+            const int n = _snprintf(line, sizeof line, "helpers held %lu of %lu\n", held, values[3]);
+            DWORD more = 0;
+            if (n <= 0 || !WriteFile(out, line, DWORD(n), &more, nullptr)) return 1;
         }
         if (fields >= 3) {
             wchar_t arguments[32] = {};

@@ -1,5 +1,7 @@
 #include "flash_job.h"
 
+#include <memory>
+
 #include "admin_only.h"
 
 namespace kestrel {
@@ -105,23 +107,17 @@ FlashJob::State FlashJob::TakeOnce()
 
 void FlashJob::Share(HANDLE process, DWORD id)
 {
-    // Known by its id and its start: an id comes again once its process has
-    // ended (Microsoft, GetCurrentProcessId: "Until the process terminates,
-    // the process identifier uniquely identifies the process").
+    // Known by its id and its start (FlashMembers).
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return;
-    for (std::size_t at = 0; at + 2 < shared_.size(); at += 3)
-        if (shared_[at] == id && shared_[at + 1] == created.dwLowDateTime && shared_[at + 2] == created.dwHighDateTime)
-            return;
+    const std::uint64_t start = (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    if (shared_.Holds(id, start)) return;
     // The lock's handle in the process's own table: it lives as long as the
     // process does, and passes to the processes it starts that inherit its
     // handles. Query access is all it needs.
     HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), job_.get(), process, &copy, JOB_OBJECT_QUERY, TRUE, 0)) return;
-    shared_.resize(shared_.size() + 3);
-    shared_[shared_.size() - 3] = id;
-    shared_[shared_.size() - 2] = created.dwLowDateTime;
-    shared_[shared_.size() - 1] = created.dwHighDateTime;
+    if (DuplicateHandle(GetCurrentProcess(), job_.get(), process, &copy, JOB_OBJECT_QUERY, TRUE, 0))
+        shared_.Add(id, start);
 }
 
 void FlashJob::EndWithKestrel(bool end)
@@ -164,16 +160,16 @@ DWORD FlashJob::ShareLockWithMembers()
     // The list's head (two counts) in the first two places, the ids after:
     // made larger until every process is in it. Windows says a list too
     // short with ERROR_MORE_DATA, Wine with a success: both give the counts.
-    std::vector<ULONG_PTR> room(2 + 64);
+    std::unique_ptr<ULONG_PTR[]> room;
     JOBOBJECT_BASIC_PROCESS_ID_LIST* list = nullptr;
-    for (;;) {
-        list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(room.data());
+    for (DWORD ids = 64;; ids = list->NumberOfAssignedProcesses + 16) {
+        room.reset(new ULONG_PTR[2 + ids]);
+        list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(room.get());
         if (!QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, list,
-                                       DWORD(room.size()) * DWORD(sizeof room[0]), nullptr) &&
+                                       (2 + ids) * DWORD(sizeof(ULONG_PTR)), nullptr) &&
             GetLastError() != ERROR_MORE_DATA)
             return 0;
         if (list->NumberOfProcessIdsInList >= list->NumberOfAssignedProcesses) break;
-        room.resize(2 + list->NumberOfAssignedProcesses + 16);
     }
     for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
         const DWORD id = DWORD(list->ProcessIdList[i]);

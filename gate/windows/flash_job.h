@@ -101,10 +101,7 @@ private:
     Handle job_;
     Handle port_;  // the job's messages, where this run could ask for them
     bool holdsUtility_ = false;
-    // The processes that have their handle, each its id and its start time
-    // (low, then high part): an id alone may come again for another process
-    // once the first has ended, its start time with it not.
-    std::vector<ULONG_PTR> shared_;
+    FlashMembers shared_;  // the processes that have their handle
     std::string squatter_;
 };
 

@@ -170,9 +170,8 @@ ended"
 {"board":"34B","decision":"launched","status":0,"agentJob":"kept"}' ;;
     many_helpers)
       check "the waited flash" "$(report first)" "wow64=0 exit=0"
-      check "every helper and the child held the lock" \
-        "$(tr -d '\r' < "$bin/launched.txt" | grep holds | sort | uniq -c | sed 's/^ *//')" "1 child holds
-70 helper holds"
+      check "every helper held the lock" "$(tr -d '\r' < "$bin/launched.txt" | grep held)" "helpers held 70 of 70"
+      check "and the child" "$(tr -d '\r' < "$bin/holds.txt" 2> /dev/null)" "child holds"
       check "the wait was for the child too" "$(tr -d '\r' < "$bin/launched.txt" | tail -1)" "child ended" ;;
     tail_too_long)
       check "a tail the utility's command line cannot hold is a usage error" "$(report first)" "wow64=0 exit=7"
