@@ -97,9 +97,10 @@ FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption
     shell.AppendLog(LogLine(facts, request, result, shell.Ticks() - facts.ticks, LogMoment::Starting));
     result.utility =
         shell.Launch(kFlashUtility, kNormalWindow, request.wait, request.wait ? request.timeoutMinutes : 0, false);
-    // What the start found of the agent's job's breakaway stands.
-    if (result.utility.started && result.job != AgentJob::None)
-        result.job = result.utility.keptInAgentJob ? AgentJob::Kept : AgentJob::Left;
+    // What the start found of the agent's job's breakaway stands; nothing
+    // started, nothing is in it.
+    if (!result.utility.started) result.job = AgentJob::None;
+    else if (result.job != AgentJob::None) result.job = result.utility.keptInAgentJob ? AgentJob::Kept : AgentJob::Left;
     if (!result.utility.started) result.protection = ResumeAfterNoStart(encryption, result.protection);
     // A utility that needs elevation is never started through the consent
     // road: the elevated process would run outside the lock.

@@ -157,6 +157,7 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
         // in Windows 8", Job Objects, Microsoft Learn): a utility kept in the
         // agent's job cannot join the flash's there, and holds the lock by
         // its own handle alone; one that broke away joins it.
+        {"an agent's job, the utility not started", {.boards = {V(u"34")}}, {}, [](testing::FakeFleetShell& s) { s.job = AgentJob::Kept, s.starts = false; }, 3, 0, 1, R"("board":"34","boardNotRead":null,"decision":"launch failed","result":"not started","status":3,"utility":null,"utilityHex":null,"durationMs":250,"agentJob":null,"lockOwner":null})"},
         {"breakaway refused though the job allows it", {.boards = {V(u"34")}}, {}, [](testing::FakeFleetShell& s) { s.job = AgentJob::Left, s.breakawayRefused = true; }, 0, 0, 1, R"("board":"34","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null,"utilityHex":null,"durationMs":250,"agentJob":"kept","lockOwner":null})"},
         {"waited past the time limit", {.boards = {V(u"34")}}, {.wait = true, .timeoutMinutes = 1}, none, 9, 0, 1, R"("board":"34","boardNotRead":null,"decision":"timed out","result":"unknown","status":9,"utility":null)"},
         {"a time limit it did not reach", {.boards = {V(u"34")}}, {.wait = true, .timeoutMinutes = 2}, none, 0, 0, 1, R"("board":"34","boardNotRead":null,"decision":"launched","result":"succeeded","status":0,"utility":0)"},
