@@ -14,6 +14,13 @@ std::string RunId(std::uint32_t process, std::uint64_t time)
     return id;
 }
 
+bool FlashMembers::Holds(std::uint32_t id, std::uint64_t start) const
+{
+    for (const Member& member : members_)
+        if (member.id == id && member.start == start) return true;
+    return false;
+}
+
 int WaitedStatus(std::optional<std::uint32_t> utility)
 {
     if (!utility) return kExitUtilityStatusHidden;
@@ -86,6 +93,12 @@ FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption
         return result;
     }
     if (lock == FlashLock::FlashRunning) return Ended(result, FleetOutcome::FlashRunning, kExitFlashRunning);
+    // Fail closed: a flash that is refused can be run again, two at once
+    // cannot be undone. The owner is logged for an administrator to find.
+    if (lock == FlashLock::Squatted) {
+        result.squatter = shell.LockSquatter();
+        return Ended(result, FleetOutcome::LockSquatted, kExitFlashRunning);
+    }
     if (shell.OnBattery()) return Ended(result, FleetOutcome::OnBattery, kExitOnBattery);
     // A battery that might not carry the flash through a pulled plug: its
     // charge below the least asked for, or not known.
@@ -104,12 +117,22 @@ FleetResult RunFleet(Management& management, FleetShell& shell, VolumeEncryption
     if (!FlashMayStart(result.protection)) return Ended(result, FleetOutcome::Protected, kExitProtected);
     if (request.check) return Ended(result, FleetOutcome::WouldStart, kExitWouldStart);
     // Written before the start: a flash that restarts the machine, or a run
-    // that is ended, still leaves a line.
+    // that is ended (by an agent's time limit too), still leaves a line.
+    result.job = shell.UtilityJob();
     shell.AppendLog(LogLine(facts, request, result, shell.Ticks() - facts.ticks, LogMoment::Starting));
-    result.utility = shell.Launch(kFlashUtility, kNormalWindow, request.wait, request.wait ? request.timeoutMinutes : 0,
-                                  !request.quiet);
+    result.utility =
+        shell.Launch(kFlashUtility, kNormalWindow, request.wait, request.wait ? request.timeoutMinutes : 0, false);
+    // What the start found of the agent's job's breakaway stands; nothing
+    // started, nothing is in it.
+    if (!result.utility.started) result.job = AgentJob::None;
+    else if (result.job != AgentJob::None) result.job = result.utility.keptInAgentJob ? AgentJob::Kept : AgentJob::Left;
     if (!result.utility.started) result.protection = ResumeAfterNoStart(encryption, result.protection);
-    if (result.utility.needsElevation) return Ended(result, FleetOutcome::NeedsAdministrator, kExitPrivilege);
+    // A utility that needs elevation is never started through the consent
+    // road: the elevated process would run outside the lock.
+    if (result.utility.needsElevation) {
+        if (!request.quiet) shell.ShowMessage(kPrivilegeText, kWarningStyle, kPrivilegeCaption);
+        return Ended(result, FleetOutcome::NeedsAdministrator, kExitPrivilege);
+    }
     if (!result.utility.started) return Ended(result, FleetOutcome::LaunchFailed, kExitLaunchFailed);
     // Past the time limit kestrel stops waiting; the flash goes on, and
     // keeps the lock.

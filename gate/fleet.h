@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ports.h"
 #include "probe.h"
@@ -33,7 +34,8 @@ enum FleetExitStatus : int {
     kExitProtected = 12,           // disk protection is on and was not suspended: nothing started
     kExitNotListed = 15,           // the firmware's version is not one the flash may start from
     kExitInternalFailure = 70,
-    kExitFlashRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another flash runs
+    // kExitFlashRunning (1618, update_gate.h): another flash runs, or an
+    // object that no administrator made holds the lock's name.
 };
 
 // The status a fleet run ends with, for a utility that was waited for and
@@ -65,6 +67,8 @@ struct UtilityEnd {
     bool needsElevation = false;
     // The wait's time limit passed before the flash had ended.
     bool timedOut = false;
+    // Started inside the agent's job, which its breakaway was refused.
+    bool keptInAgentJob = false;
     // Set when the run waited and the utility's status could be read.
     std::optional<std::uint32_t> status;
 };
@@ -76,11 +80,40 @@ struct BatteryCharge {
     std::optional<unsigned> percent;
 };
 
+// Where the utility runs with respect to a job that kestrel was started in
+// (a deployment agent's, the Task Scheduler's): that job's end, or its time
+// limit, ends every process in it and in the jobs nested in it.
+enum class AgentJob {
+    None,  // kestrel runs in no job
+    Left,  // the job lets the utility break away: it does
+    Kept,  // it does not: the agent's end ends the flash
+};
+
+// The processes of a flash that have been given the lock's handle, however
+// many. A process is known by its id and its start time together: an id is a
+// process's own only "until the process terminates" (GetCurrentProcessId,
+// Microsoft Learn), and a later process may get it.
+class FlashMembers {
+public:
+    bool Holds(std::uint32_t id, std::uint64_t start) const;
+    void Add(std::uint32_t id, std::uint64_t start) { members_.push_back({id, start}); }
+
+private:
+    struct Member {
+        std::uint32_t id;
+        std::uint64_t start;
+    };
+    std::vector<Member> members_;
+};
+
 // What a fleet run finds of the machine's flash lock.
 enum class FlashLock {
     Held,          // this run's now: its flash may start
     FlashRunning,  // another flash runs: some process of it still lives
     NoRights,      // only an administrator may take it, and this run is none
+    // An object of one of the lock's names that neither Administrators nor
+    // SYSTEM owns, a user's: nothing can be told of a flash, none starts.
+    Squatted,
 };
 
 // The platform's side of a fleet run. The shell knows the utility's
@@ -96,6 +129,11 @@ public:
     virtual FlashLock TakeFlashLock() = 0;
     // What TakeFlashLock would find, without taking the lock.
     virtual FlashLock PeekFlashLock() = 0;
+    // Squatted: the owner's SID of the object found ("S-1-5-21-..."),
+    // empty when it could not be read; it lasts as long as the shell.
+    virtual std::string_view LockSquatter() = 0;
+    // Where the utility will run, as far as kestrel's own job tells it.
+    virtual AgentJob UtilityJob() = 0;
     // Whether the utility is there to be started, where Launch looks for it.
     virtual bool UtilityPresent(std::u16string_view fileName) = 0;
     // True only when the machine says it runs on battery power.
@@ -105,6 +143,8 @@ public:
     // Starts the utility with its arguments; waits for every process of the
     // flash when `wait`, for `timeoutMinutes` at most unless that is 0.
     // Unless `mayPrompt`, a utility that needs elevation is not started.
+    // A fleet run never prompts: the shell's elevated start cannot hold
+    // the process before it runs, so the utility would run outside the lock.
     virtual UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
                               bool mayPrompt) = 0;
     // The usage, where the user is: the console the program was started
@@ -133,6 +173,7 @@ enum class FleetOutcome {
     Protected,           // disk protection stays on: the flash would lock the disk
     NotListed,           // the firmware's version is not in the list to flash from
     LowCharge,           // a battery below the charge asked for, or of a charge unknown
+    LockSquatted,        // a user's object holds the lock's name: nothing started
 };
 
 struct FleetRequest {
@@ -166,9 +207,11 @@ struct FleetResult {
     BoardReport bios;  // the firmware's version: its prefix unused
     ProtectionStep protection = ProtectionStep::NotAsked;
     UtilityEnd utility;
-    std::u16string argument;  // Usage: what was not understood
+    std::u16string argument;        // Usage: what was not understood
     // With a least charge asked for: the battery's charge, when read.
     std::optional<unsigned> charge;
+    AgentJob job = AgentJob::None;  // set once the utility is to start
+    std::string_view squatter;      // LockSquatted: the object's owner SID, the shell's
 };
 
 // Reads the board and the firmware, decides as the plain routine does, and

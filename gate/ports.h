@@ -63,6 +63,9 @@ public:
     // Starts the program by file name with a window state, without waiting;
     // true when it was started.
     virtual bool Launch(std::u16string_view fileName, int windowState) = 0;
+    // Whether another flash provably runs on the machine now; asked just
+    // before a launch. A platform without flash lock has none.
+    virtual bool FlashRunning() { return false; }
 };
 
 }  // namespace kestrel

@@ -2,13 +2,22 @@
 
 namespace kestrel {
 
+VolumeProtection ProtectionOf(std::uint32_t protection, std::uint32_t conversion)
+{
+    if (protection == 1) return VolumeProtection::On;
+    if (protection != 0) return VolumeProtection::Unknown;
+    if (conversion <= 1) return VolumeProtection::Off;
+    return conversion <= 5 ? VolumeProtection::Converting : VolumeProtection::Unknown;
+}
+
 ProtectionStep LookBeforeFlash(VolumeEncryption& encryption)
 {
     switch (encryption.Protection()) {
     case VolumeProtection::Absent: return ProtectionStep::Absent;
     case VolumeProtection::Off: return ProtectionStep::Off;
     case VolumeProtection::Unknown: return ProtectionStep::Unknown;
-    case VolumeProtection::On: break;
+    case VolumeProtection::On:
+    case VolumeProtection::Converting: break;
     }
     return encryption.CountsRestarts() ? ProtectionStep::On : ProtectionStep::NoRestartCount;
 }

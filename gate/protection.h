@@ -4,15 +4,33 @@
 // that one restart.
 #pragma once
 
+#include <cstdint>
+
 namespace kestrel {
 
 // The operating system volume's protection, as the platform reads it.
 enum class VolumeProtection {
-    Absent,   // no encryption there to protect it
-    Off,      // encryptable, and not protected now
-    On,       // protected: the keys are sealed to what the TPM measures
+    Absent,  // no encryption there to protect it
+    Off,     // encryptable, and not protected now
+    On,      // protected: the keys are sealed to what the TPM measures
+    // Encrypting or decrypting (or paused while at it): the key protectors
+    // already apply, and the volume is protected once fully encrypted.
+    Converting,
     Unknown,  // the platform could not tell
 };
+
+// The protection of a volume from what its provider answers: the protection
+// status (0 off, 1 on, 2 unknown) and, where that is off, the conversion
+// status (0 fully decrypted, 1 fully encrypted, 2 encrypting, 3 decrypting,
+// 4 and 5 either paused); a value that was not read is none of these. Off
+// only for a volume fully decrypted, or fully encrypted with its protectors
+// suspended (its key in the clear): "0 ... unencrypted, partially encrypted,
+// or the volume's encryption key is available in the clear on the hard disk"
+// (GetProtectionStatus, Win32_EncryptableVolume, Microsoft Learn); for a
+// volume partly encrypted "the volume will be protected when it becomes
+// fully encrypted" (EnableKeyProtectors), so a flash meanwhile still asks
+// for the recovery key at the next start.
+VolumeProtection ProtectionOf(std::uint32_t protection, std::uint32_t conversion);
 
 // The platform's encryption management.
 class VolumeEncryption {
@@ -50,7 +68,7 @@ enum class ProtectionStep {
     On,              // only looked at: on, and would be suspended
 };
 
-// Suspends protection for the next restart where it is on. Never suspends
+// Suspends protection for the next restart where it is on or converting. Never suspends
 // without a restart count: kestrel ends before that restart, so nothing
 // would resume it, and the volume would stay open for good.
 ProtectionStep SuspendBeforeFlash(VolumeEncryption& encryption);

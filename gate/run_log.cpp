@@ -135,6 +135,7 @@ std::string_view OutcomeName(FleetOutcome outcome)
     case FleetOutcome::Protected: return "protection on";
     case FleetOutcome::NotListed: return "not listed";
     case FleetOutcome::LowCharge: return "low charge";
+    case FleetOutcome::LockSquatted: return "lock squatted";
     }
     return "usage";
 }
@@ -206,6 +207,10 @@ std::string LogLine(const RunFacts& facts, const FleetRequest& request, const Fl
     Number(line, durationMs);
     Key(line, "accountSid");
     Name(line, facts.accountSid);
+    Key(line, "agentJob");
+    Name(line, result.job == AgentJob::Left ? "left" : result.job == AgentJob::Kept ? "kept" : "");
+    Key(line, "lockOwner");
+    Name(line, result.squatter);
     Key(line, "from");
     if (request.from) {
         // The list as the versions it holds.

@@ -20,6 +20,12 @@
 //   durationMs  milliseconds since the run started
 //   accountSid  the account's SID ("S-1-5-18"), which no language changes;
 //               null where there is none (Linux)
+//   agentJob    the job kestrel was started in (an agent's): "left" when
+//               the utility broke away from it, "kept" when the job allows
+//               none and its end ends the flash; null outside a job or
+//               before a start
+//   lockOwner   the SID of the owner of a user's object that holds the
+//               flash lock's name ("lock squatted"), when it can be read
 //   from        the versions given with /from, as a list
 //   charge      with /mincharge, the battery's charge in percent as read
 #pragma once

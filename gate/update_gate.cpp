@@ -27,6 +27,10 @@ int RunGate(const BoardPrefix& prefix, UserShell& shell)
         shell.ShowMessage(warning.text, kWarningStyle, warning.caption);
         return decision == Decision::Privilege ? kExitPrivilege : kExitWrongModel;
     }
+    if (shell.FlashRunning()) {
+        shell.ShowMessage(kFlashRunningText, kWarningStyle, kWrongModelCaption);
+        return kExitFlashRunning;
+    }
     return shell.Launch(kFlashUtility, kNormalWindow) ? kExitLaunched : kExitLaunchFailed;
 }
 

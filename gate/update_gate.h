@@ -19,6 +19,9 @@ inline constexpr std::u16string_view kPrivilegeText =
 inline constexpr std::u16string_view kPrivilegeCaption = u"WinFlash";
 inline constexpr std::u16string_view kWrongModelText = u"This BIOS is not for your Notebook PC.";
 inline constexpr std::u16string_view kWrongModelCaption = u"WinPhlash";
+// Where another flash runs: shown with the utility's caption.
+inline constexpr std::u16string_view kFlashRunningText =
+    u"A BIOS update is already running.  The system BIOS will not be updated.";
 
 enum class Decision { Privilege, WrongModel, Launch };
 
@@ -40,9 +43,12 @@ enum ExitStatus : int {
     kExitPrivilege = 1,
     kExitWrongModel = 2,
     kExitLaunchFailed = 3,
+    kExitFlashRunning = 1618,  // ERROR_INSTALL_ALREADY_RUNNING: another flash runs
 };
 
-// Shows the decided message or launches the flash utility; returns the exit status.
+// Shows the decided message or launches the flash utility; returns the exit
+// status. Where the utility would start while another flash runs, the flash
+// running message instead, and nothing starts.
 int RunGate(const BoardPrefix& prefix, UserShell& shell);
 
 }  // namespace kestrel

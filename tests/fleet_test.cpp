@@ -148,7 +148,17 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
         {"busy", {.boards = {V(u"34")}}, {.wait = true}, [](testing::FakeFleetShell& s) { s.lock = FlashLock::FlashRunning; }, 1618, 0, 0, R"("board":"34","boardNotRead":null,"decision":"flash running","result":"not started","status":1618,"utility":null)"},
         {"not an administrator", {.boards = {V(u"34")}}, {.wait = true}, [](testing::FakeFleetShell& s) { s.lock = FlashLock::NoRights; }, 1, 1, 0, R"("board":"34","boardNotRead":null,"decision":"needs administrator","result":"not started","status":1,"utility":null)"},
         {"quiet, the utility needs elevation", {.boards = {V(u"34")}}, {.quiet = true}, [](testing::FakeFleetShell& s) { s.needsElevation = true; }, 1, 0, 1, R"("board":"34","boardNotRead":null,"decision":"needs administrator","result":"not started","status":1,"utility":null)"},
-        {"the utility needs elevation, and may ask", {.boards = {V(u"34")}}, {}, [](testing::FakeFleetShell& s) { s.needsElevation = true; }, 0, 0, 1, R"("board":"34","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null)"},
+        {"the utility needs elevation: never through consent", {.boards = {V(u"34")}}, {}, [](testing::FakeFleetShell& s) { s.needsElevation = true; }, 1, 1, 1, R"("board":"34","boardNotRead":null,"decision":"needs administrator","result":"not started","status":1,"utility":null)"},
+        {"a user's object holds the lock's name", {.boards = {V(u"34")}}, {.wait = true}, [](testing::FakeFleetShell& s) { s.lock = FlashLock::Squatted; }, 1618, 0, 0, R"("board":"34","boardNotRead":null,"decision":"lock squatted","result":"not started","status":1618,"utility":null,"utilityHex":null,"durationMs":250,"accountSid":"S-1-5-18","agentJob":null,"lockOwner":"S-1-5-21-1-2-3-1001","from":null,"charge":null})"},
+        {"only deciding, a user's object", {.boards = {V(u"34")}}, {.check = true}, [](testing::FakeFleetShell& s) { s.lock = FlashLock::Squatted; }, 1618, 0, 0, R"("board":"34","boardNotRead":null,"decision":"lock squatted","result":"not started","status":1618)"},
+        {"an agent's job it breaks away from", {.boards = {V(u"34")}}, {}, [](testing::FakeFleetShell& s) { s.job = AgentJob::Left; }, 0, 0, 1, R"("board":"34","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null,"utilityHex":null,"durationMs":250,"accountSid":"S-1-5-18","agentJob":"left","lockOwner":null,"from":null,"charge":null})"},
+        {"an agent's job that keeps it", {.boards = {V(u"34")}}, {}, [](testing::FakeFleetShell& s) { s.job = AgentJob::Kept; }, 0, 0, 1, R"("board":"34","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null,"utilityHex":null,"durationMs":250,"accountSid":"S-1-5-18","agentJob":"kept","lockOwner":null,"from":null,"charge":null})"},
+        // Windows 7 has no nested jobs ("The ability to nest jobs was added
+        // in Windows 8", Job Objects, Microsoft Learn): a utility kept in the
+        // agent's job cannot join the flash's there, and holds the lock by
+        // its own handle alone; one that broke away joins it.
+        {"an agent's job, the utility not started", {.boards = {V(u"34")}}, {}, [](testing::FakeFleetShell& s) { s.job = AgentJob::Kept, s.starts = false; }, 3, 0, 1, R"("board":"34","boardNotRead":null,"decision":"launch failed","result":"not started","status":3,"utility":null,"utilityHex":null,"durationMs":250,"accountSid":"S-1-5-18","agentJob":null,"lockOwner":null,"from":null,"charge":null})"},
+        {"breakaway refused though the job allows it", {.boards = {V(u"34")}}, {}, [](testing::FakeFleetShell& s) { s.job = AgentJob::Left, s.breakawayRefused = true; }, 0, 0, 1, R"("board":"34","boardNotRead":null,"decision":"launched","result":"unknown","status":0,"utility":null,"utilityHex":null,"durationMs":250,"accountSid":"S-1-5-18","agentJob":"kept","lockOwner":null,"from":null,"charge":null})"},
         {"waited past the time limit", {.boards = {V(u"34")}}, {.wait = true, .timeoutMinutes = 1}, none, 9, 0, 1, R"("board":"34","boardNotRead":null,"decision":"timed out","result":"unknown","status":9,"utility":null)"},
         {"a time limit it did not reach", {.boards = {V(u"34")}}, {.wait = true, .timeoutMinutes = 2}, none, 0, 0, 1, R"("board":"34","boardNotRead":null,"decision":"launched","result":"succeeded","status":0,"utility":0)"},
         {"only deciding, would start", {.boards = {V(u"34B")}}, {.check = true}, none, 10, 0, 0, R"("board":"34B","boardNotRead":null,"decision":"would start","result":"not started","status":10,"utility":null)"},
@@ -190,6 +200,32 @@ TEST(Fleet, EachRoadEndsInItsStatusAndLogLine)
         EXPECT_NE(line.find(c.line.substr(0, decision)), std::string::npos) << line;
         EXPECT_NE(line.find(c.line.substr(decision)), std::string::npos) << line;
     }
+}
+
+// Windows gives a process id again once its process has ended ("Until the
+// process terminates, the process identifier uniquely identifies the process
+// throughout the system", GetCurrentProcessId, Microsoft Learn): a new
+// process of the flash with an earlier one's id still gets the lock's
+// handle, and so does every process past the 64th.
+TEST(Fleet, EveryProcessOfTheFlashIsKnownByItsIdAndStart)
+{
+    FlashMembers members;
+    for (std::uint32_t id = 4; id < 4 + 4 * 70; id += 4) {
+        EXPECT_FALSE(members.Holds(id, 1000 + id));
+        members.Add(id, 1000 + id);
+    }
+    const struct {
+        std::uint32_t id;
+        std::uint64_t start;
+        bool holds;
+    } cases[] = {
+        {4, 1004, true},     // the first
+        {280, 1280, true},   // the 70th
+        {4, 2004, false},    // the first one's id, a later process
+        {284, 1004, false},  // another id at the same start
+        {1004, 4, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(members.Holds(c.id, c.start), c.holds) << c.id << " " << c.start;
 }
 
 TEST(Fleet, TheUsageAskedForIsNoSuccess)

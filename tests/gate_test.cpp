@@ -117,6 +117,37 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
+TEST(Gate, AnotherFlashRunningStopsOnlyTheLaunch)
+{
+    struct Case {
+        const char* name;
+        BoardScript script;
+        int status, looks;
+        std::u16string_view caption;
+    };
+    const Case cases[] = {
+        {"would launch", Versions({V(u"34B")}), 1618, 1, u"WinPhlash"},
+        {"wrong model", Versions({V(u"12B")}), 2, 0, u"WinPhlash"},
+        {"board not read", Versions({}), 1, 0, u"WinFlash"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeManagement management(c.script);
+        FakeShell shell;
+        shell.flashRunning = true;
+        EXPECT_EQ(Main(management, shell), c.status);
+        EXPECT_EQ(shell.lockLooks, c.looks);
+        EXPECT_TRUE(shell.launches.empty());
+        ASSERT_EQ(shell.messages.size(), 1u);
+        EXPECT_EQ(shell.messages[0].style, 48);
+        EXPECT_EQ(shell.messages[0].caption, c.caption);
+        if (c.status == 1618) {
+            EXPECT_EQ(shell.messages[0].text,
+                      u"A BIOS update is already running.  The system BIOS will not be updated.");
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kestrel
 

@@ -39,6 +39,10 @@ void Elevation(FakeFleetShell& s, FakeEncryption& e) { s.needsElevation = true, 
 void Absent(FakeFleetShell& s, FakeEncryption& e) { s.present = s.starts = false, e.state = VolumeProtection::On; }
 void Running(FakeFleetShell& s, FakeEncryption& e) { s.lock = FlashLock::FlashRunning, e.state = VolumeProtection::On; }
 void Battery(FakeFleetShell& s, FakeEncryption& e) { s.onBattery = true, e.state = VolumeProtection::On; }
+void Converting(FakeFleetShell&, FakeEncryption& e) { e.state = VolumeProtection::Converting; }
+void ConvertingRefused(FakeFleetShell& s, FakeEncryption& e) { Converting(s, e), e.suspends = false; }
+void ConvertingWindows7(FakeFleetShell& s, FakeEncryption& e) { Converting(s, e), e.countsRestarts = false; }
+void Fails(FakeFleetShell& s, FakeEncryption& e) { s.utilityStatus = 5u, e.state = VolumeProtection::On; }
 
 const testing::BoardScript kLaunchBoard{.boards = {V(u"34B")}, .bios = {V(u"R0XET57W")}};
 const testing::BoardScript kNoFirmware{.boards = {V(u"34B")}};
@@ -77,6 +81,11 @@ TEST(Rollout, EachTargetAndProtectionRoadEndsInItsStatus)
         {"wrong model: untouched", kWrongModel, {.bitlocker = true}, On, 2, 0, 0, 0, 0, R"("bitlocker":null)"},
         {"at the target: untouched", kLaunchBoard, {.target = at, .bitlocker = true}, On, 11, 0, 0, 0, 0, R"("bitlocker":null)"},
         {"deciding: only looked at", kLaunchBoard, {.check = true, .bitlocker = true}, On, 10, 0, 1, 0, 0, R"("bitlocker":"on","argument":null,"decision":"would start")"},
+        {"encrypting: suspended for one restart", kLaunchBoard, {.bitlocker = true}, Converting, 0, 1, 1, 1, 0, R"("bitlocker":"suspended","argument":null,"decision":"launched")"},
+        {"encrypting, suspension refused", kLaunchBoard, {.bitlocker = true}, ConvertingRefused, 12, 0, 1, 1, 0, R"("bitlocker":"not suspended","argument":null,"decision":"protection on")"},
+        {"encrypting, no restart count", kLaunchBoard, {.bitlocker = true}, ConvertingWindows7, 12, 0, 1, 0, 0, R"("bitlocker":"no restart count")"},
+        {"deciding, encrypting: would suspend", kLaunchBoard, {.check = true, .bitlocker = true}, Converting, 10, 0, 1, 0, 0, R"("bitlocker":"on")"},
+        {"a waited utility failed: still suspended", kLaunchBoard, {.wait = true, .bitlocker = true}, Fails, 5, 1, 1, 1, 0, R"("bitlocker":"suspended","argument":null,"decision":"launched","result":"failed")"},
         {"deciding: Windows 7 would refuse", kLaunchBoard, {.check = true, .bitlocker = true}, Windows7, 12, 0, 1, 0, 0, R"("bitlocker":"no restart count")"},
     };
     // clang-format on
@@ -127,7 +136,7 @@ TEST(Rollout, OnlyFromAListedVersionAndAboveTheLeastCharge)
          1,
          0,
          R"("decision":"launched","result":"unknown","status":0,"utility":null,"utilityHex":null,"durationMs":250,)"
-         R"("from":["R0XET50W","R0XET57W"],"charge":null})"},
+         R"("accountSid":"S-1-5-18","agentJob":null,"lockOwner":null,"from":["R0XET50W","R0XET57W"],"charge":null})"},
         {"a later version, not listed",
          kLaunchBoard,
          {.target = u"R0XET56W", .from = older},
@@ -137,7 +146,7 @@ TEST(Rollout, OnlyFromAListedVersionAndAboveTheLeastCharge)
          0,
          0,
          R"("target":"R0XET56W","bitlocker":null,"argument":null,"decision":"not listed","result":"not started",)"
-         R"("status":15,"utility":null,"utilityHex":null,"durationMs":250,"from":["R0XET50W","R0XET55W"],"charge":null})"},
+         R"("status":15,"utility":null,"utilityHex":null,"durationMs":250,"accountSid":"S-1-5-18","agentJob":null,"lockOwner":null,"from":["R0XET50W","R0XET55W"],"charge":null})"},
         {"deciding, listed",
          kLaunchBoard,
          {.check = true, .from = listed},
@@ -211,7 +220,7 @@ TEST(Rollout, OnlyFromAListedVersionAndAboveTheLeastCharge)
          1,
          1,
          R"("decision":"low charge","result":"not started","status":4,"utility":null,"utilityHex":null,)"
-         R"("durationMs":250,"from":null,"charge":5})"},
+         R"("durationMs":250,"accountSid":"S-1-5-18","agentJob":null,"lockOwner":null,"from":null,"charge":5})"},
         {"10% on mains, 10 asked", kLaunchBoard, {.minCharge = 10u}, Charge10, 0, 1, 1, 1, R"("decision":"launched")"},
         {"50%",
          kLaunchBoard,
@@ -221,7 +230,7 @@ TEST(Rollout, OnlyFromAListedVersionAndAboveTheLeastCharge)
          1,
          1,
          1,
-         R"("decision":"launched","result":"unknown","status":0,"utility":null,"utilityHex":null,"durationMs":250,"from":null,"charge":50})"},
+         R"("decision":"launched","result":"unknown","status":0,"utility":null,"utilityHex":null,"durationMs":250,"accountSid":"S-1-5-18","agentJob":null,"lockOwner":null,"from":null,"charge":50})"},
         {"no battery", kLaunchBoard, {.minCharge = 10u}, None, 0, 1, 1, 1, R"("decision":"launched")"},
         {"a charge unknown",
          kLaunchBoard,
@@ -231,7 +240,7 @@ TEST(Rollout, OnlyFromAListedVersionAndAboveTheLeastCharge)
          0,
          1,
          1,
-         R"("decision":"low charge","result":"not started","status":4,"utility":null,"utilityHex":null,"durationMs":250,"from":null,"charge":null})"},
+         R"("decision":"low charge","result":"not started","status":4,"utility":null,"utilityHex":null,"durationMs":250,"accountSid":"S-1-5-18","agentJob":null,"lockOwner":null,"from":null,"charge":null})"},
         {"deciding, 5%",
          kLaunchBoard,
          {.check = true, .minCharge = 10u},
@@ -282,6 +291,39 @@ TEST(Rollout, OnlyFromAListedVersionAndAboveTheLeastCharge)
     EXPECT_EQ(WaitedStatus(15u), kExitUtilityStatusHidden);
 }
 
+// What the provider's two answers make of a volume. Microsoft Learn,
+// Win32_EncryptableVolume: GetProtectionStatus answers 0 (PROTECTION OFF:
+// "unencrypted, partially encrypted, or the volume's encryption key is
+// available in the clear on the hard disk"), 1 (ON) or 2 (UNKNOWN: locked);
+// GetConversionStatus 0 FULLY DECRYPTED, 1 FULLY ENCRYPTED, 2 ENCRYPTION IN
+// PROGRESS, 3 DECRYPTION IN PROGRESS, 4 ENCRYPTION PAUSED, 5 DECRYPTION
+// PAUSED; EnableKeyProtectors: on a partly encrypted volume "the volume will
+// be protected when it becomes fully encrypted".
+TEST(Rollout, ProtectionOffOnlyForAVolumeThatNeedsNoKey)
+{
+    constexpr std::uint32_t kNotRead = 0xFFFFFFFF;
+    const struct {
+        std::uint32_t protection, conversion;
+        VolumeProtection expected;
+    } cases[] = {
+        {1, kNotRead, VolumeProtection::On},
+        {0, 0, VolumeProtection::Off},         // fully decrypted
+        {0, 1, VolumeProtection::Off},         // fully encrypted, protectors suspended
+        {0, 2, VolumeProtection::Converting},  // encrypting: the silent encryption of an enrolment
+        {0, 3, VolumeProtection::Converting},
+        {0, 4, VolumeProtection::Converting},
+        {0, 5, VolumeProtection::Converting},
+        {0, 6, VolumeProtection::Unknown},
+        {0, kNotRead, VolumeProtection::Unknown},
+        {2, 1, VolumeProtection::Unknown},
+        {kNotRead, 0, VolumeProtection::Unknown},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.protection << " " << c.conversion);
+        EXPECT_EQ(ProtectionOf(c.protection, c.conversion), c.expected);
+    }
+}
+
 // The keys of a line's object, in order.
 std::vector<std::string> Keys(std::string_view line)
 {
@@ -319,12 +361,14 @@ TEST(Rollout, EveryLineHasTheSameKeysAndTheUtilitysStatusSigned)
               R"("computer":"PC-01","account":"NT AUTHORITY\\SYSTEM","session":0,"board":"34B","boardNotRead":null,)"
               R"("bios":"R0XET57W","biosNotRead":null,"target":"R0XET60W","bitlocker":null,"argument":null,)"
               R"("decision":"starting","result":"unknown","status":null,"utility":null,"utilityHex":null,)"
-              R"("durationMs":250,"accountSid":"S-1-5-18","from":null,"charge":null})"
+              R"("durationMs":250,"accountSid":"S-1-5-18","agentJob":null,"lockOwner":null,"from":null,"charge":null})"
               "\n");
     const std::string end = LogLine(facts, waited, crashed, 9000, LogMoment::Ended);
-    EXPECT_NE(end.find(R"("decision":"launched","result":"failed","status":-1073741819,"utility":-1073741819,)"
-                       R"("utilityHex":"0xC0000005","durationMs":9000,"accountSid":"S-1-5-18","from":null,"charge":null})"),
-              std::string::npos)
+    EXPECT_NE(
+        end.find(
+            R"("decision":"launched","result":"failed","status":-1073741819,"utility":-1073741819,)"
+            R"("utilityHex":"0xC0000005","durationMs":9000,"accountSid":"S-1-5-18","agentJob":null,"lockOwner":null,"from":null,"charge":null})"),
+        std::string::npos)
         << end;
     FakeFleetShell usage;
     const std::string usageLine =

@@ -24,6 +24,34 @@ bool Append(const wchar_t* path, const char* text, DWORD size)
     return ok;
 }
 
+// Whether this process holds a handle to a job that it is in (the flash's
+// lock) within five seconds: its handle table looked through, as nothing
+// else tells it.
+bool HoldsItsJob()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (ULONG_PTR value = 4; value < 0x1000; value += 4) {
+            BOOL in = FALSE;
+            if (IsProcessInJob(GetCurrentProcess(), reinterpret_cast<HANDLE>(value), &in) && in) return true;
+        }
+        Sleep(50);
+    }
+    return false;
+}
+
+// Starts a copy of itself with `arguments`, inheriting nothing.
+HANDLE StartCopy(const wchar_t* self, const wchar_t* arguments)
+{
+    wchar_t line[MAX_PATH + 32] = {};
+    _snwprintf(line, MAX_PATH + 31, L"\"%ls\" %ls", self, arguments);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(self, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
 }  // namespace
 #endif
 
@@ -36,11 +64,24 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     if (!slash) return 1;
     std::wcscpy(slash + 1, L"launched.txt");
 #ifdef STANDIN_ENDS
-    // The flash's own child (see below): it records only its end.
+    // The flash's own child (see below): it records only its end, and with
+    // helpers whether it holds the lock. A helper records only that.
     if (arguments && std::wcsncmp(arguments, L"child ", 6) == 0) {
-        Sleep(std::wcstoul(arguments + 6, nullptr, 10));
+        wchar_t* end = nullptr;
+        const unsigned long pause = std::wcstoul(arguments + 6, &end, 10);
+        if (*end == L' ') {
+            // Into a file of its own: nothing else writes there.
+            wchar_t holds[MAX_PATH + 16];
+            std::wcscpy(holds, log);
+            std::wcscpy(holds + (slash + 1 - log), L"holds.txt");
+            const bool held = HoldsItsJob();
+            if (!Append(holds, held ? "child holds\n" : "child holds not\n", held ? 12 : 16)) return 1;
+        }
+        Sleep(pause);
         return Append(log, "child ended\n", 12) ? 0 : 1;
     }
+    // A helper tells by its status alone.
+    if (arguments && std::wcscmp(arguments, L"helper") == 0) return HoldsItsJob() ? 0 : 3;
 #endif
 
     STARTUPINFOW startup = {};
@@ -83,7 +124,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     // it, it records "ended" after the pause and exits with that status.
     // With "PAUSE_MS STATUS CHILD_MS" it first starts a copy of itself that
     // lives CHILD_MS and records "child ended", as a utility does that hands
-    // the flash to a process of its own and ends.
+    // the flash to a process of its own and ends. With "PAUSE_MS STATUS
+    // CHILD_MS HELPERS" it first runs HELPERS copies, ten at a time, and
+    // records "helpers held N of HELPERS" (a helper ends with 0 where it
+    // holds the flash's lock), then the child, which records "child holds"
+    // (or "child holds not") in holds.txt; none inherits a handle.
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wcscpy(slash + 1, L"ends.txt");
@@ -92,9 +137,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     DWORD got = 0;
     if (ends != INVALID_HANDLE_VALUE && ReadFile(ends, text, sizeof text - 1, &got, nullptr)) {
         CloseHandle(ends);
-        unsigned long values[3] = {};
+        unsigned long values[4] = {};
         int fields = 0;
-        for (char* at = text; fields < 3;) {
+        for (char* at = text; fields < 4;) {
             char* end = nullptr;
             values[fields] = std::strtoul(at, &end, 10);
             if (end == at) break;
@@ -102,16 +147,31 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
             at = end;
         }
         const unsigned long pause = values[0], status = values[1], child = values[2];
-        if (fields == 3) {
-            wchar_t line[MAX_PATH + 32] = {};
-            _snwprintf(line, MAX_PATH + 31, L"\"%ls\" child %lu", self, child);
-            STARTUPINFOW childStartup = {};
-            childStartup.cb = sizeof childStartup;
-            PROCESS_INFORMATION process = {};
-            if (!CreateProcessW(self, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &childStartup, &process))
-                return 1;
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
+        unsigned long held = 0;
+        for (unsigned long started = 0; fields == 4 && started < values[3];) {
+            HANDLE batch[10];
+            DWORD n = 0;
+            for (; n < 10 && started < values[3]; ++n, ++started)
+                if (!(batch[n] = StartCopy(self, L"helper"))) return 1;
+            WaitForMultipleObjects(n, batch, TRUE, 30000);
+            while (n > 0) {
+                DWORD status = 1;
+                if (GetExitCodeProcess(batch[--n], &status) && status == 0) ++held;
+                CloseHandle(batch[n]);
+            }
+        }
+        if (fields == 4) {
+            char line[48];
+            const int n = _snprintf(line, sizeof line, "helpers held %lu of %lu\n", held, values[3]);
+            DWORD more = 0;
+            if (n <= 0 || !WriteFile(out, line, DWORD(n), &more, nullptr)) return 1;
+        }
+        if (fields >= 3) {
+            wchar_t arguments[32] = {};
+            _snwprintf(arguments, 31, fields == 4 ? L"child %lu check" : L"child %lu", child);
+            const HANDLE process = StartCopy(self, arguments);
+            if (!process) return 1;
+            CloseHandle(process);
         }
         if (fields >= 2) {
             // With hold.txt beside it, it first stays while that file is

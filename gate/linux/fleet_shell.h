@@ -37,6 +37,8 @@ public:
     }
     FlashLock TakeFlashLock() override { return FlashLock::Held; }
     FlashLock PeekFlashLock() override { return FlashLock::Held; }
+    std::string_view LockSquatter() override { return {}; }
+    AgentJob UtilityJob() override { return AgentJob::None; }
     // A regular file in the program's folder that this account may run and
     // the kernel can start: a script that names its interpreter (which is
     // there), or an ELF program whole (ReadProgramFile). Launch asks the

@@ -3,6 +3,7 @@
 #include <aclapi.h>
 
 #include <cstring>
+#include <string>
 
 #include "dll_search.h"
 
@@ -55,19 +56,50 @@ bool AdministratorsOwner(const void* owner, const void* alsoOwner)
            (also && IsSid(owner, also, 8 + 4 * std::size_t(also[1])));
 }
 
-bool OwnedByAdministrators(HANDLE object, const void* alsoOwner)
+namespace {
+
+// The owner of a kernel object or a file (its handle allows READ_CONTROL),
+// and the descriptor that holds it, which the caller frees (LocalFree);
+// null where it cannot be read.
+PSID OwnerOf(HANDLE object, PSECURITY_DESCRIPTOR& sd)
 {
     using GetSecurityFunction =
         DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
     const auto getSecurity = ExportOf<GetSecurityFunction>(Advapi(), "GetSecurityInfo");
     PSID owner = nullptr;
+    sd = nullptr;
+    if (!object || !getSecurity ||
+        getSecurity(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr, &sd) !=
+            ERROR_SUCCESS)
+        return nullptr;
+    return owner;
+}
+
+}  // namespace
+
+bool OwnedByAdministrators(HANDLE object, const void* alsoOwner)
+{
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!getSecurity || getSecurity(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                                    nullptr, &sd) != ERROR_SUCCESS)
-        return false;
-    const bool admin = AdministratorsOwner(owner, alsoOwner);
-    LocalFree(sd);
+    const PSID owner = OwnerOf(object, sd);
+    const bool admin = owner && AdministratorsOwner(owner, alsoOwner);
+    if (sd) LocalFree(sd);
     return admin;
+}
+
+std::string OwnerSid(HANDLE object)
+{
+    using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
+    const auto sidText = ExportOf<SidTextFunction>(Advapi(), "ConvertSidToStringSidA");
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const PSID owner = OwnerOf(object, sd);
+    LPSTR text = nullptr;
+    std::string sid;
+    if (owner && sidText && sidText(owner, &text)) {
+        sid = text;
+        LocalFree(text);
+    }
+    if (sd) LocalFree(sd);
+    return sid;
 }
 
 }  // namespace kestrel

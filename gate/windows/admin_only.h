@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace kestrel {
 
 // A security descriptor made from SDDL, freed when it goes; null when the
@@ -39,5 +41,9 @@ bool AdministratorsOwner(const void* owner, const void* alsoOwner = nullptr);
 // not be assigned as the owner of this object"); SeRestorePrivilege, which
 // only administrators hold, lifts that.
 bool OwnedByAdministrators(HANDLE object, const void* alsoOwner = nullptr);
+
+// The kernel object's owner as a SID's text ("S-1-5-32-544"); empty when the
+// handle is null or does not allow reading it (READ_CONTROL).
+std::string OwnerSid(HANDLE object);
 
 }  // namespace kestrel

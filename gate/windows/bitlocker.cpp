@@ -57,19 +57,20 @@ VolumeProtection BitLocker::Protection()
     if (next == S_FALSE || (next == S_OK && fetched == 0)) return VolumeProtection::Absent;
     if (FAILED(next)) return VolumeProtection::Unknown;
     volume_ = com::QueryFromVariant<IDispatch>(*item, IID_IDispatch);
-    // GetProtectionStatus(out ProtectionStatus): 0 off (suspended counts as
-    // off), 1 on, 2 unknown. An out parameter is passed by reference, as a
-    // script passes it.
-    com::Variant status;
-    VARIANT out;
-    out.vt = VT_BYREF | VT_VARIANT;
-    out.pvarVal = status.get();
-    if (!Call(L"GetProtectionStatus", &out, 1)) return VolumeProtection::Unknown;
-    switch (Number(*status, -1)) {
-    case 0: return VolumeProtection::Off;
-    case 1: return VolumeProtection::On;
-    default: return VolumeProtection::Unknown;
+    // GetProtectionStatus(out ProtectionStatus), then, where that is off,
+    // GetConversionStatus(out ConversionStatus, out EncryptionPercentage):
+    // ProtectionOf tells off from a volume still encrypting. An out
+    // parameter is passed by reference, as a script passes it.
+    com::Variant status[2];
+    VARIANT out[2];
+    for (int i = 0; i < 2; ++i) {
+        out[i].vt = VT_BYREF | VT_VARIANT;
+        out[i].pvarVal = status[i].get();
     }
+    if (!Call(L"GetProtectionStatus", out, 1)) return VolumeProtection::Unknown;
+    const auto protection = std::uint32_t(Number(*status[0], -1));
+    if (protection == 0 && !Call(L"GetConversionStatus", out, 2)) return VolumeProtection::Unknown;
+    return ProtectionOf(protection, std::uint32_t(Number(*status[0], -1)));
 }
 
 bool RestartCountDocumentedOn(WindowsVersion version)

@@ -1,5 +1,7 @@
 #include "flash_job.h"
 
+#include <memory>
+
 #include "admin_only.h"
 
 namespace kestrel {
@@ -18,13 +20,36 @@ bool FlashOver(HANDLE job)
            counts.ActiveProcesses == 0 && counts.TotalProcesses != 0;
 }
 
+// Whether what a name gave (a handle, or the error of a call that gave none)
+// is a user's: an object of another's, or one this administrator may not
+// open, which no kestrel makes. Nothing of that name is none.
+bool Foreign(HANDLE object) { return object ? !OwnedByAdministrators(object) : GetLastError() != ERROR_FILE_NOT_FOUND; }
+
 }  // namespace
 
-FlashLock FlashJob::Peek() const
+FlashJob::State FlashJob::Squat(const wchar_t* name, HANDLE found)
+{
+    squatter_ = OwnerSid(found);
+    // An object of another kind gives no handle as a mutex or a job: each
+    // kind a user may make is asked for its owner alone.
+    using OpenFunction = HANDLE(WINAPI*)(DWORD, BOOL, LPCWSTR);
+    for (const OpenFunction open : {OpenMutexW, OpenEventW, OpenJobObjectW}) {
+        if (!squatter_.empty()) break;
+        const Handle object(open(READ_CONTROL, FALSE, name));
+        squatter_ = OwnerSid(object.get());
+    }
+    return State::Squatted;
+}
+
+FlashLock FlashJob::Peek()
 {
     if (!RunsAsAdministrator()) return FlashLock::NoRights;
+    const Handle start(OpenMutexW(READ_CONTROL, FALSE, kFlashStartName));
+    if (Foreign(start.get())) state_ = Squat(kFlashStartName, start.get());
     const Handle job(OpenJobObjectW(JOB_OBJECT_QUERY | READ_CONTROL, FALSE, kFlashLockName));
-    return job && OwnedByAdministrators(job.get()) && !FlashOver(job.get()) ? FlashLock::FlashRunning : FlashLock::Held;
+    if (state_ == State::Untried && Foreign(job.get())) state_ = Squat(kFlashLockName, job.get());
+    if (state_ == State::Squatted) return FlashLock::Squatted;
+    return job && !FlashOver(job.get()) ? FlashLock::FlashRunning : FlashLock::Held;
 }
 
 FlashLock FlashJob::Take()
@@ -35,6 +60,7 @@ FlashLock FlashJob::Take()
     switch (state_) {
     case State::Running: return FlashLock::FlashRunning;
     case State::NoRights: return FlashLock::NoRights;
+    case State::Squatted: return FlashLock::Squatted;
     case State::Held:
     case State::Untried: break;
     }
@@ -52,44 +78,46 @@ FlashJob::State FlashJob::TakeOnce()
     // One run at a time from here to its utility's holding the lock: two
     // runs that both found the lock over would both take it. A start that
     // another run holds longer than this run waits is a flash starting; one
-    // a squatter made (no administrator owns it) is passed by, as the lock's
-    // name is; one left by a run that was ended passes to this run
-    // (WAIT_ABANDONED).
+    // left by a run that was ended passes to this run (WAIT_ABANDONED). A
+    // user's object of either name, or a name this run cannot make its own,
+    // fails closed: a flash refused can be run again, two cannot be undone.
     Handle start(sd.get() ? CreateMutexW(&attributes, FALSE, kFlashStartName) : nullptr);
-    if (start && OwnedByAdministrators(start.get())) {
-        const DWORD waited = WaitForSingleObject(start.get(), startWaitMs_);
-        if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return State::Running;
-        start_ = std::move(start);
-    }
-    const HANDLE job = sd.get() ? CreateJobObjectW(&attributes, kFlashLockName) : nullptr;
+    if (!start || !OwnedByAdministrators(start.get())) return Squat(kFlashStartName, start.get());
+    const DWORD waited = WaitForSingleObject(start.get(), startWaitMs_);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return State::Running;
+    start_ = std::move(start);
     // Given a handle to a job of the lock's name that was there before: an
-    // administrator's is another flash, anything else a squatter's. No
-    // handle at all (an object of another kind, or one this administrator
-    // may not open, which no kestrel makes) is a squatter's too.
+    // administrator's is another flash unless it is over.
+    const HANDLE job = CreateJobObjectW(&attributes, kFlashLockName);
     const bool existed = job && GetLastError() == ERROR_ALREADY_EXISTS;
     Handle named(job);
-    if (named && !existed) {
-        job_ = std::move(named);
-        return State::Held;
-    }
-    if (named && OwnedByAdministrators(named.get())) {
-        if (!FlashOver(named.get())) return State::Running;
-        job_ = std::move(named);
-        return State::Held;
-    }
-    job_ = Handle(CreateJobObjectW(nullptr, nullptr));
+    if (!named || (existed && !OwnedByAdministrators(named.get()))) return Squat(kFlashLockName, named.get());
+    if (existed && !FlashOver(named.get())) return State::Running;
+    job_ = std::move(named);
+    // The job tells its port when its last process has ended, before any
+    // process of another run's can join it: this run's wait is for its own
+    // flash alone. A job one run has linked to a port takes no other port;
+    // a run that takes over such a job counts its processes instead.
+    port_ = Handle(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT link = {nullptr, port_.get()};
+    if (port_ && !SetInformationJobObject(job_.get(), JobObjectAssociateCompletionPortInformation, &link, sizeof link))
+        port_.Close();
     return State::Held;
 }
 
 void FlashJob::Share(HANDLE process, DWORD id)
 {
-    if (sharedCount_ == sizeof shared_ / sizeof shared_[0]) return;
+    // Known by its id and its start (FlashMembers).
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return;
+    const std::uint64_t start = (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    if (shared_.Holds(id, start)) return;
     // The lock's handle in the process's own table: it lives as long as the
     // process does, and passes to the processes it starts that inherit its
     // handles. Query access is all it needs.
     HANDLE copy = nullptr;
     if (DuplicateHandle(GetCurrentProcess(), job_.get(), process, &copy, JOB_OBJECT_QUERY, TRUE, 0))
-        shared_[sharedCount_++] = id;
+        shared_.Add(id, start);
 }
 
 void FlashJob::EndWithKestrel(bool end)
@@ -125,27 +153,43 @@ void FlashJob::EndStart()
     start_.Close();
 }
 
-// Hands the lock to each process in the job that has not got it; returns
-// how many processes the job holds, 0 when it cannot tell.
+// Hands the lock to each process in the job that has not got it, however
+// many; returns how many processes the job holds, 0 when it cannot tell.
 DWORD FlashJob::ShareLockWithMembers()
 {
-    struct {
-        JOBOBJECT_BASIC_PROCESS_ID_LIST head;
-        ULONG_PTR more[63];
-    } list = {};
-    // With more processes than that, the call says so and lists the first.
-    if (!QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, &list, sizeof list, nullptr) &&
-        GetLastError() != ERROR_MORE_DATA)
-        return 0;
-    for (DWORD i = 0; i < list.head.NumberOfProcessIdsInList && i < 64; ++i) {
-        const DWORD id = DWORD(list.head.ProcessIdList[i]);
-        bool known = false;
-        for (std::size_t k = 0; k < sharedCount_; ++k) known = known || shared_[k] == id;
-        if (known) continue;
-        const Handle process(OpenProcess(PROCESS_DUP_HANDLE, FALSE, id));
-        if (process) Share(process.get(), id);
+    // The list's head (two counts) in the first two places, the ids after:
+    // made larger until every process is in it. Windows says a list too
+    // short with ERROR_MORE_DATA, Wine with a success: both give the counts.
+    std::unique_ptr<ULONG_PTR[]> room;
+    JOBOBJECT_BASIC_PROCESS_ID_LIST* list = nullptr;
+    for (DWORD ids = 64;; ids = list->NumberOfAssignedProcesses + 16) {
+        room.reset(new ULONG_PTR[2 + ids]);
+        list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(room.get());
+        if (!QueryInformationJobObject(job_.get(), JobObjectBasicProcessIdList, list,
+                                       (2 + ids) * DWORD(sizeof(ULONG_PTR)), nullptr) &&
+            GetLastError() != ERROR_MORE_DATA)
+            return 0;
+        if (list->NumberOfProcessIdsInList >= list->NumberOfAssignedProcesses) break;
     }
-    return list.head.NumberOfAssignedProcesses;
+    for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+        const DWORD id = DWORD(list->ProcessIdList[i]);
+        // The id is the one of a process of the job only while it runs: the
+        // process it opens must be in the job still.
+        const Handle process(OpenProcess(PROCESS_DUP_HANDLE | PROCESS_QUERY_INFORMATION, FALSE, id));
+        BOOL member = FALSE;
+        if (process && IsProcessInJob(process.get(), job_.get(), &member) && member) Share(process.get(), id);
+    }
+    return list->NumberOfAssignedProcesses;
+}
+
+bool FlashJob::Emptied()
+{
+    DWORD message = 0;
+    ULONG_PTR key = 0;
+    LPOVERLAPPED overlapped = nullptr;
+    while (port_ && GetQueuedCompletionStatus(port_.get(), &message, &key, &overlapped, 0))
+        if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO) return true;
+    return false;
 }
 
 bool FlashJob::Wait(HANDLE utility, DWORD limitMs)
@@ -154,7 +198,7 @@ bool FlashJob::Wait(HANDLE utility, DWORD limitMs)
     const DWORD start = GetTickCount();
     for (;;) {
         if (holdsUtility_) {
-            if (ShareLockWithMembers() == 0) return true;
+            if (Emptied() || ShareLockWithMembers() == 0) return true;
         } else if (!utility || WaitForSingleObject(utility, 0) != WAIT_TIMEOUT) {
             return true;
         }
@@ -172,6 +216,22 @@ bool FlashJob::Wait(HANDLE utility, DWORD limitMs)
             DispatchMessageW(&message);
         }
     }
+}
+
+AgentJob AgentJobOfThisProcess()
+{
+    BOOL inJob = FALSE;
+    if (!IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) || !inJob) return AgentJob::None;
+    // "If the calling process is associated with a job, the job must set the
+    // JOB_OBJECT_LIMIT_BREAKAWAY_OK limit" (CREATE_BREAKAWAY_FROM_JOB,
+    // Process Creation Flags, Microsoft Learn); with SILENT_BREAKAWAY_OK its
+    // children are outside it anyway. A job that cannot be asked is tried.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    if (QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &limits, sizeof limits, nullptr) &&
+        !(limits.BasicLimitInformation.LimitFlags &
+          (JOB_OBJECT_LIMIT_BREAKAWAY_OK | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK)))
+        return AgentJob::Kept;
+    return AgentJob::Left;
 }
 
 bool OnBatteryPower(BYTE acLineStatus, BYTE batteryFlag)

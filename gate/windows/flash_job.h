@@ -12,9 +12,10 @@
 // Only an administrator (or SYSTEM) makes the lock, owned by the
 // Administrators group, and only administrators and SYSTEM may open it: a
 // standard user can neither hold it open nor make one that counts. An object
-// of its name that no administrator made (a mutex or an event made first) is
-// no flash: the run goes ahead with a job of its own, unnamed, and that run
-// alone is not kept apart from another.
+// of the lock's names that no administrator made (a mutex, an event or a job
+// made first, which takes the name without any privilege: every named kernel
+// object shares one namespace) is a user's squatting on it: nothing can be
+// told of another flash then, and none starts until it has gone.
 //
 // A private namespace (Vista and later) would keep the name itself from
 // others, but it is tied to the process that made it: "The handle is also
@@ -25,6 +26,9 @@
 #pragma once
 
 #include <windows.h>
+
+#include <string>
+#include <vector>
 
 #include "../fleet.h"
 #include "handle.h"
@@ -39,25 +43,25 @@ inline constexpr wchar_t kFlashStartName[] = L"Global\\kestrel-flash-start";
 
 class FlashJob {
 public:
-    // `startWaitMs`: how long a run waits for another run's start: a fleet
-    // run half a minute, the plain one not at all (it never waits on the
-    // lock: busy, its utility starts outside it).
+    // `startWaitMs`: how long a run waits for another run's start.
     explicit FlashJob(DWORD startWaitMs) : startWaitMs_(startWaitMs) {}
     ~FlashJob() { EndStart(); }
     FlashJob(const FlashJob&) = delete;
     FlashJob& operator=(const FlashJob&) = delete;
 
     // What Take would find, without taking anything.
-    FlashLock Peek() const;
+    FlashLock Peek();
     // Takes the lock, once; later calls answer as the first one did. An
     // administrator's run holds the start from here until Hold (or its
     // end), so that no two runs decide on the lock at once.
     FlashLock Take();
+    // Squatted: the owner's SID of the object found, when it could be read.
+    const std::string& squatter() const { return squatter_; }
     // Puts the utility, started suspended, in the job before it runs; the
     // job ends it should kestrel end before Hold. False when the job cannot
-    // hold it (a job around kestrel that allows none inside it: Windows 7
-    // and earlier have no nested jobs), which leaves the process to keep the
-    // lock alone.
+    // hold it (Windows 7 and earlier: a process in another job, an agent's
+    // that allows no breakaway, cannot be in a second one), which leaves the
+    // process to keep the lock alone.
     bool Join(HANDLE process);
     // Once the utility runs: it gets its own handle to the lock, the job no
     // longer ends it with kestrel, and the start is let go of.
@@ -78,10 +82,15 @@ public:
     bool held() const { return state_ == State::Held; }
 
 private:
-    enum class State { Untried, Held, Running, NoRights };
+    enum class State { Untried, Held, Running, NoRights, Squatted };
     State TakeOnce();
+    // An object of the lock's name `name` that no administrator made:
+    // `found` where this run got a handle to it.
+    State Squat(const wchar_t* name, HANDLE found);
     void Share(HANDLE process, DWORD id);
     DWORD ShareLockWithMembers();
+    // Whether the job has told its port that its last process has ended.
+    bool Emptied();
     // Whether the job ends its processes when its last handle goes.
     void EndWithKestrel(bool end);
     void EndStart();
@@ -90,10 +99,15 @@ private:
     State state_ = State::Untried;
     Handle start_;  // the start's mutex, while this run holds it
     Handle job_;
+    Handle port_;  // the job's messages, where this run could ask for them
     bool holdsUtility_ = false;
-    DWORD shared_[64] = {};  // the processes that have their handle, by id
-    std::size_t sharedCount_ = 0;
+    FlashMembers shared_;  // the processes that have their handle
+    std::string squatter_;
 };
+
+// Where the utility will run with respect to a job that this process is in
+// (an agent's): it breaks away where that job allows it.
+AgentJob AgentJobOfThisProcess();
 
 // GetSystemPowerStatus's answer as "on battery": the mains are off
 // (ACLineStatus 0) and a battery is there (BatteryFlag neither 128, "no

@@ -55,6 +55,7 @@ UtilityEnd WindowsFleetShell::Launch(std::u16string_view fileName, int windowSta
         end.started = false;
         SetInternalFailureStatus(kExitLaunchFailed);
     }
+    end.keptInAgentJob = end.started && starter_.keptInAgentJob();
     if (!end.started || !wait) return end;
     // While the flash runs, and after it, kestrel's own failure ends with
     // what the run would have told.

@@ -27,6 +27,8 @@ public:
     bool ShowMessage(std::u16string_view text, int style, std::u16string_view caption) override;
     FlashLock TakeFlashLock() override { return job_.Take(); }
     FlashLock PeekFlashLock() override { return job_.Peek(); }
+    std::string_view LockSquatter() override { return job_.squatter(); }
+    AgentJob UtilityJob() override { return AgentJobOfThisProcess(); }
     // A file (not a folder) of that name in the program's folder that maps
     // as a program image (MapsAsImage): what CreateProcessW needs first.
     bool UtilityPresent(std::u16string_view fileName) override;

@@ -199,11 +199,22 @@ ProcessStarter::Result WindowsStarter::Start(std::u16string_view path, int windo
     // where it finds its image and settings wherever kestrel was started
     // from. Held in the flash's job, it starts suspended, so that it runs
     // only once it is in the job and holds its lock.
+    // It leaves a job that kestrel was started in (an agent's, which ends
+    // what it holds on its time limit), where that job lets it; where it
+    // does not ("the job must set the JOB_OBJECT_LIMIT_BREAKAWAY_OK limit",
+    // else ERROR_ACCESS_DENIED: CREATE_BREAKAWAY_FROM_JOB, Microsoft Learn),
+    // it starts inside it. Outside any job the flag does nothing.
     const bool hold = job_ && job_->Take() == FlashLock::Held;
-    if (!CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_DEFAULT_ERROR_MODE | (hold ? CREATE_SUSPENDED : 0), nullptr,
-                        folder_.empty() ? nullptr : folder_.c_str(), &startup, &process))
-        return GetLastError() == kElevationRequired ? Result::ElevationRequired : Result::Failed;
+    const DWORD flags = CREATE_DEFAULT_ERROR_MODE | (hold ? CREATE_SUSPENDED : 0);
+    const wchar_t* const folder = folder_.empty() ? nullptr : folder_.c_str();
+    BOOL created = CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                  flags | CREATE_BREAKAWAY_FROM_JOB, nullptr, folder, &startup, &process);
+    if (!created && GetLastError() == ERROR_ACCESS_DENIED) {
+        keptInAgentJob_ = true;
+        created = CreateProcessW(file.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, folder,
+                                 &startup, &process);
+    }
+    if (!created) return GetLastError() == kElevationRequired ? Result::ElevationRequired : Result::Failed;
     const Handle thread(process.hThread);
     if (hold) job_->Join(process.hProcess);
     // A utility left suspended would hold the lock for ever.
@@ -236,12 +247,15 @@ bool WindowsStarter::StartElevated(std::u16string_view path, int windowState)
     if (!arguments_.empty()) info.lpParameters = arguments_.c_str();
     if (!shellExecuteEx(&info)) return false;
     SetInternalFailureStatus(kExitLaunched);
-    // It runs outside the flash's job: this road is taken only by a run that
-    // is no administrator, which holds no lock (the process it is given back
-    // could not be put in a job by it either).
+    // It runs outside the flash's job: the shell starts it at once, so it
+    // cannot be held before it runs. The plain road alone takes this road
+    // (a fleet run never asks for consent), for a run that is no
+    // administrator, which holds no lock.
     Keep(info.hProcess);
     return true;
 }
+
+bool MessageShell::FlashRunning() { return job_ && job_->Take() == FlashLock::FlashRunning; }
 
 bool MessageShell::Launch(std::u16string_view fileName, int windowState)
 {

@@ -35,6 +35,9 @@ public:
     bool StartElevated(std::u16string_view path, int windowState) override;
     // The started process, when kept (null when the shell gave none).
     HANDLE process() const { return process_; }
+    // Whether the utility stayed in a job this process is in, as that job
+    // allows no breakaway.
+    bool keptInAgentJob() const { return keptInAgentJob_; }
 
 private:
     // Keeps `process` when asked to, else closes it.
@@ -45,14 +48,15 @@ private:
     bool keepProcess_;
     FlashJob* job_;
     HANDLE process_ = nullptr;
+    bool keptInAgentJob_ = false;
 };
 
 class MessageShell final : public UserShell {
 public:
     // `programDir` is the folder the flash utility is looked for in;
-    // `starter` starts it.
-    MessageShell(std::wstring programDir, ProcessStarter& starter)
-        : programDir_(std::move(programDir)), starter_(starter)
+    // `starter` starts it; `job` is the machine's flash lock, if any.
+    MessageShell(std::wstring programDir, ProcessStarter& starter, FlashJob* job = nullptr)
+        : programDir_(std::move(programDir)), starter_(starter), job_(job)
     {
     }
 
@@ -65,10 +69,15 @@ public:
     // Starts programDir\fileName with the window state as its show-window
     // state.
     bool Launch(std::u16string_view fileName, int windowState) override;
+    // Only an administrator's run can tell: an administrators' lock that a
+    // live process of another flash holds (or another run's start held
+    // past its wait). A user's object of the lock's name proves nothing.
+    bool FlashRunning() override;
 
 private:
     std::wstring programDir_;
     ProcessStarter& starter_;
+    FlashJob* job_;
 };
 
 // What the elevating start hands to ShellExecuteExW: the file, no verb, the

@@ -57,12 +57,13 @@ int Run(const std::wstring& program, kestrel::Management& management)
     const std::wstring folder = kestrel::FolderOf(program);
     using Kind = kestrel::WindowsInvocation::Kind;
     // The utility joins the flash's job, which holds the machine's flash
-    // lock, on every road; the plain one never refuses for it.
-    kestrel::FlashJob job(invocation.kind == Kind::Plain ? 0 : 30000);
+    // lock, on every road; the plain one refuses only where another flash
+    // provably runs. Another run's start is waited for half a minute.
+    kestrel::FlashJob job(30000);
     // Without arguments: no arguments for the utility, nothing kept of it;
     // a fleet run keeps its process, to see it past its loader.
     Starter starter(folder, kestrel::Wide(invocation.utilityTail), invocation.kind != Kind::Plain, &job);
-    kestrel::MessageShell boxes(folder, starter);
+    kestrel::MessageShell boxes(folder, starter, &job);
     if (invocation.kind == Kind::Plain) return kestrel::Main(management, boxes);
     const std::wstring log = kestrel::Wide(invocation.log);
     kestrel::WindowsFleetShell shell(boxes, starter, job, folder, log);

@@ -25,7 +25,7 @@ wine_stop() { wineserver -k 2> /dev/null; wineserver -w; }
 # object, or whose keys are not every line's, shows as it stands. jq reads
 # each line on its own: a fragment cannot hide in the next.
 kLogKeys=started,kestrel,run,computer,account,session,board,boardNotRead,bios,biosNotRead,target,bitlocker,argument
-kLogKeys+=,decision,result,status,utility,utilityHex,durationMs,accountSid,from,charge
+kLogKeys+=,decision,result,status,utility,utilityHex,durationMs,accountSid,agentJob,lockOwner,from,charge
 log_lines() {
   local line
   [ -f "$1" ] || return 0

@@ -2,7 +2,9 @@
 # Fleet runs of the real kestrel.exe under Wine that take more than one run,
 # around the flash lock: a second run while a flash lives, a kestrel ended by
 # force, a flash whose child outlives the utility, runs at once, a time limit,
-# a squatter on the lock's name, a tail too long (fleet_run.sh runs them).
+# a squatter on the lock's names, a double-click during a flash, an agent's
+# job, 70 helpers and a child that inherit nothing, a tail too long
+# (fleet_run.sh runs them).
 #   fleet_case.sh PREFIX KESTREL BOXDRIVER STANDIN_ENDS SQUATTER CASE
 steps() {
   case $name in
@@ -49,12 +51,39 @@ steps() {
       cp "$bin/launched.txt" "$work/launched.at-first-end"
       kestrel second 60 /quiet "$log" ;;
     squat_mutex)
-      squat mutex && kestrel first 60 /quiet "$log" && until_recorded started 1 ;;
+      # A user's own objects: the user and SYSTEM alone may open them.
+      squat mutex && kestrel first 60 /quiet "$log" ;;
     squat_event)
-      squat event '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" && until_recorded started 1 ;;
+      squat event '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" ;;
     squat_job)
       # Anyone may open it: only its owner tells it from the lock.
-      squat job '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" && until_recorded started 1 ;;
+      squat job '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" ;;
+    squat_start)
+      LOCK_NAME='Global\kestrel-flash-start' squat event '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" &&
+        kestrel second 60 /check "$log" ;;
+    plain_while_flash)
+      # A technician's double-click while a fleet flash runs.
+      echo "3000 0" > "$bin/ends.txt"
+      kestrel first 60 /quiet "$log" && until_recorded started 1
+      kestrel second 60
+      until_flash_over ;;
+    agent_job_leave)
+      # kestrel in an agent's job that ends what it holds once closed: the
+      # utility has left it, and the flash lives on.
+      echo "1500 0" > "$bin/ends.txt"
+      JOB=leave kestrel first 60 /quiet "$log"
+      until_recorded ended 1 ;;
+    agent_job_stay)
+      # One that allows no breakaway: the flash ends with it, and the log
+      # said so before the start.
+      echo "1500 0" > "$bin/ends.txt"
+      JOB=stay kestrel first 60 /quiet "$log"
+      until_flash_over ;;
+    many_helpers)
+      # 70 helpers, then a child that holds the flash on: none inherits a
+      # handle, each must get the lock's all the same.
+      echo "0 0 300 70" > "$bin/ends.txt"
+      kestrel first 120 /quiet /wait "$log" ;;
     tail_too_long)
       # kestrel.exe started by a short relative path, so that its own command
       # line still fits (32,767 characters with its null) where the
@@ -110,9 +139,40 @@ $waited" ;;
 {"board":"34B","decision":"timed out","status":9}
 '"$running" ;;
     squat_*)
-      check "the squatter's object is no flash" "$(report first)" "wow64=0 exit=0"
-      check "the flash started" "$(started)" 1
-      check "the log" "$(log_lines "$logs/fleet.log")" "$launched" ;;
+      check "a user's object of the lock's name: nothing starts" "$(report first)" "wow64=0 exit=1618"
+      check "no flash" "$(started)" ""
+      # An object that only its user and SYSTEM may open: an administrator
+      # cannot read its owner (SYSTEM, as agents run kestrel, can).
+      squatted='{"board":"34B","decision":"lock squatted","status":1618,"lockOwner":"'$squatter_sid'"}'
+      [ $name = squat_mutex ] && squatted='{"board":"34B","decision":"lock squatted","status":1618}'
+      [ $name = squat_start ] && check "deciding only, the same" "$(report second)" "wow64=0 exit=1618" &&
+        squatted="$squatted
+$squatted"
+      check "the log names its owner" "$(log_lines "$logs/fleet.log")" "$squatted" ;;
+    plain_while_flash)
+      check "a fleet flash runs" "$(report first)" "wow64=0 exit=0"
+      check "a double-click starts nothing, and says so" "$(report second)" \
+        "box caption=WinPhlash text=A BIOS update is already running.  The system BIOS will not be updated. icon=1 buttons=1 wow64=0 exit=1618"
+      check "one flash" "$(started)" 1 ;;
+    agent_job_leave)
+      check "the run" "$(report first)" "wow64=0 exit=0"
+      check "the flash outlived the agent's job" "$(tr -d '\r' < "$bin/launched.txt" | cut -d' ' -f1)" "started
+ended"
+      # The run's end says what was done. (The line before the start says
+      # what the job's limits allow: Wine answers a job's limits as none.)
+      check "the log" "$(log_lines "$logs/fleet.log" | tail -1)" \
+        '{"board":"34B","decision":"launched","status":0,"agentJob":"left"}' ;;
+    agent_job_stay)
+      check "the run" "$(report first)" "wow64=0 exit=0"
+      check "the flash ended with the agent's job" "$(cat "$bin/launched.txt" 2> /dev/null | grep -c ended)" 0
+      check "the log says so before the start" "$(log_lines "$logs/fleet.log")" \
+        '{"board":"34B","decision":"starting","agentJob":"kept"}
+{"board":"34B","decision":"launched","status":0,"agentJob":"kept"}' ;;
+    many_helpers)
+      check "the waited flash" "$(report first)" "wow64=0 exit=0"
+      check "every helper held the lock" "$(tr -d '\r' < "$bin/launched.txt" | grep held)" "helpers held 70 of 70"
+      check "and the child" "$(tr -d '\r' < "$bin/holds.txt" 2> /dev/null)" "child holds"
+      check "the wait was for the child too" "$(tr -d '\r' < "$bin/launched.txt" | tail -1)" "child ended" ;;
     tail_too_long)
       check "a tail the utility's command line cannot hold is a usage error" "$(report first)" "wow64=0 exit=7"
       check "nothing started" "$(started)" "" ;;
@@ -120,4 +180,6 @@ $waited" ;;
   esac
 }
 
+# The squatter's owner (tests/windows/squatter.cpp).
+squatter_sid=S-1-5-21-1004336348-1177238915-682003330-1001
 source "$(dirname "$0")/fleet_run.sh"

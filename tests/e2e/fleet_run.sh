@@ -23,10 +23,11 @@ if [ "${1:-}" = --inside ]; then
   work=$CASE_WORK
   # kestrel NAME TIMEOUT ARGUMENT...: runs kestrel.exe through boxdriver,
   # which ends it by force (TerminateProcess) after TIMEOUT seconds; its
-  # report in NAME.report.
+  # report in NAME.report. With JOB=leave or JOB=stay, inside an agent's job
+  # that is closed once it has ended (boxdriver --job).
   kestrel() {
     local name=$1 timeout=$2; shift 2
-    wine "$boxdriver" "$(winpath "$bin/kestrel.exe")" "$(winpath "$work/cwd")" "$timeout" "$@" \
+    wine "$boxdriver" ${JOB:+"--job=$JOB"} "$(winpath "$bin/kestrel.exe")" "$(winpath "$work/cwd")" "$timeout" "$@" \
       > "$work/$name.report" 2> "$work/$name.err"
   }
   # until_recorded LINE COUNT: waits (up to 30 s) until the stand-in's

@@ -150,6 +150,12 @@ case $name in
                                                    nothing 1
                                                    logs "$starting"'
 "board":"34B","decision":"needs administrator","status":1' ;;
+  # Nor without /quiet: the consent road's elevated utility would run
+  # outside the lock; the privilege box instead.
+  fleet_elevation)       on wine;                  version=34B utility=beside wmi=wmi program=seam fleet="$log"
+                                                   box WinFlash "$privilege" 1
+                                                   logs "$starting"'
+"board":"34B","decision":"needs administrator","status":1' ;;
   # Deciding only: nothing started, no box, the status the run would have had.
   fleet_check_launch)    on wine;                  version=34B utility=beside wmi=wmi fleet="/check $log"; nothing 10
                                                    logs '"board":"34B","decision":"would start","status":10' ;;

@@ -14,6 +14,8 @@ namespace kestrel::testing {
 class FakeFleetShell final : public FleetShell {
 public:
     FlashLock lock = FlashLock::Held;
+    AgentJob job = AgentJob::None;
+    bool breakawayRefused = false;
     bool onBattery = false, present = true, starts = true, needsElevation = false;
     std::optional<std::uint32_t> utilityStatus = 0u;
     BatteryCharge charge{.battery = false, .percent = {}};
@@ -28,6 +30,8 @@ public:
         return lock;
     }
     FlashLock PeekFlashLock() override { return lock; }
+    std::string_view LockSquatter() override { return "S-1-5-21-1-2-3-1001"; }
+    AgentJob UtilityJob() override { return job; }
     bool UtilityPresent(std::u16string_view fileName) override
     {
         EXPECT_EQ(fileName, u"WinPhlash.exe");
@@ -47,8 +51,10 @@ public:
         if (needsElevation && !mayPrompt) return {.needsElevation = true};
         if (!starts) return {};
         // The flash outlasts a limit of a minute.
-        if (wait && timeoutMinutes == 1) return {.started = true, .timedOut = true};
-        return {.started = true, .status = wait ? utilityStatus : std::nullopt};
+        UtilityEnd end{.started = true, .timedOut = wait && timeoutMinutes == 1};
+        if (!end.timedOut && wait) end.status = utilityStatus;
+        end.keptInAgentJob = job == AgentJob::Kept || breakawayRefused;
+        return end;
     }
     void TellUsage(std::u16string_view, bool error) override { boxes += error ? 1 : 100; }
     RunFacts Facts() override

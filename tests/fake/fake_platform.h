@@ -50,7 +50,8 @@ struct Launched {
 
 class FakeShell final : public UserShell {
 public:
-    bool launchSucceeds = true;
+    bool launchSucceeds = true, flashRunning = false;
+    int lockLooks = 0;
     std::vector<ShownMessage> messages;
     std::vector<Launched> launches;
 
@@ -64,6 +65,7 @@ public:
         launches.push_back({std::u16string(fileName), windowState});
         return launchSucceeds;
     }
+    bool FlashRunning() override { return ++lockLooks, flashRunning; }
 };
 
 }  // namespace kestrel::testing

@@ -1,8 +1,11 @@
 // Test helper: starts a program, reads every message box it shows (caption,
 // text, icon, buttons), presses OK on each, and reports how the program ended.
-//   boxdriver [--unseen] PROGRAM WORKDIR [TIMEOUT_SECONDS [ARGUMENT...]]
+//   boxdriver [--unseen] [--job=leave|--job=stay] PROGRAM WORKDIR [TIMEOUT_SECONDS [ARGUMENT...]]
 // With --unseen the program starts on a window station of its own, which
-// nobody sees, as a deployment agent or a service would start it. An
+// nobody sees, as a deployment agent or a service would start it. With
+// --job it starts in a job that ends what it holds once it is closed, as an
+// agent's job does on its time limit: one that lets a process break away
+// (leave) or not (stay); the job is closed once the program has ended. An
 // ARGUMENT "@FILE" stands for the ASCII text of FILE: a program's command
 // line may be longer than the one boxdriver itself can be given.
 // Prints, in UTF-8, a line per box ("box caption=... text=... icon=N
@@ -26,6 +29,22 @@ int wmain(int argc, wchar_t** argv)
     if (unseen) {
         --argc;
         ++argv;
+    }
+    const std::wstring jobKind = argc > 1 && std::wstring(argv[1]).rfind(L"--job=", 0) == 0 ? argv[1] + 6 : L"";
+    if (!jobKind.empty()) {
+        --argc;
+        ++argv;
+    }
+    HANDLE job = nullptr;
+    if (!jobKind.empty()) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+        limits.BasicLimitInformation.LimitFlags =
+            JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | (jobKind == L"leave" ? JOB_OBJECT_LIMIT_BREAKAWAY_OK : 0);
+        job = CreateJobObjectW(nullptr, nullptr);
+        if (!job || !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            std::printf("cannot make a job: error %lu\n", GetLastError());
+            return 2;
+        }
     }
     if (argc < 3) {
         std::fprintf(stderr, "usage: boxdriver PROGRAM WORKDIR [TIMEOUT_SECONDS]\n");
@@ -63,8 +82,9 @@ int wmain(int argc, wchar_t** argv)
         startup.lpDesktop = desktop.data();
     }
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(argv[1], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, argv[2], &startup,
-                        &process)) {
+    if (!CreateProcessW(argv[1], commandLine.data(), nullptr, nullptr, FALSE, job ? CREATE_SUSPENDED : 0, nullptr,
+                        argv[2], &startup, &process) ||
+        (job && (!AssignProcessToJobObject(job, process.hProcess) || ResumeThread(process.hThread) == DWORD(-1)))) {
         std::printf("cannot start: error %lu\n", GetLastError());
         return 2;
     }
@@ -90,6 +110,8 @@ int wmain(int argc, wchar_t** argv)
     }
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
+    // The agent's job ends: whatever is still in it ends with it.
+    if (job) CloseHandle(job);
     CloseHandle(process.hProcess);
     std::printf("wow64=%d\nexit=%lu\n", wow64 ? 1 : 0, code);
     return 0;
