@@ -207,7 +207,7 @@ struct FleetResult {
     BoardReport bios;  // the firmware's version: its prefix unused
     ProtectionStep protection = ProtectionStep::NotAsked;
     UtilityEnd utility;
-    std::u16string argument;        // Usage: what was not understood
+    std::u16string argument;  // Usage: what was not understood
     // With a least charge asked for: the battery's charge, when read.
     std::optional<unsigned> charge;
     AgentJob job = AgentJob::None;  // set once the utility is to start
