@@ -54,7 +54,9 @@ TEST(LogOpen, WritesOnlyToALogNoStandardUserCanOwn)
     for (const Case& c : cases) {
         PSID owner = nullptr, account = nullptr;
         ASSERT_TRUE(ConvertStringSidToSidA(c.owner, &owner)) << c.name;
-        if (c.account) ASSERT_TRUE(ConvertStringSidToSidA(c.account, &account)) << c.name;
+        if (c.account) {
+            ASSERT_TRUE(ConvertStringSidToSidA(c.account, &account)) << c.name;
+        }
         EXPECT_EQ(AdministratorsOwner(owner, account), c.writes) << c.name;
         LocalFree(owner);
         LocalFree(account);
