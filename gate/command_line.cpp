@@ -152,7 +152,7 @@ Spellings ProgramSpellings(std::u16string_view path, std::u16string_view shortPa
     return {path, withoutExe(path), shortPath, withoutExe(shortPath)};
 }
 
-bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& value)
+bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& value, bool* open)
 {
     value.clear();
     while (at < line.size() && Blank(line[at])) ++at;
@@ -179,6 +179,7 @@ bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& val
         }
         if (quotes == 2) quotes = 0;
     }
+    if (open) *open = quotes == 1;
     return true;
 }
 
@@ -186,10 +187,18 @@ WindowsInvocation ParseWindowsCommandLine(std::u16string_view line) { return Par
 
 WindowsInvocation ParseWindowsCommandLine(std::u16string_view line, std::span<const std::u16string_view> spellings)
 {
+    using Kind = WindowsInvocation::Kind;
     WindowsInvocation out;
     std::size_t at = SkipProgramName(line, spellings);
     std::u16string argument;
-    while (NextArgument(line, at, argument)) {
+    bool open = false;
+    while (NextArgument(line, at, argument, &open)) {
+        // A quote left open took the rest of the line into one argument, the
+        // switches and "--" after it with it: that line is not understood.
+        if (open) {
+            if (out.kind == Kind::Plain || out.kind == Kind::Fleet) out.kind = Kind::Error, out.error = argument;
+            break;
+        }
         if (switches::Read<char16_t>(argument, true, out)) {
             while (at < line.size() && Blank(line[at])) ++at;
             out.utilityTail.assign(line.data() + at, line.size() - at);

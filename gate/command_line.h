@@ -99,8 +99,9 @@ Spellings ProgramSpellings(std::u16string_view path, std::u16string_view shortPa
 // (space, tab); 2n backslashes before a quote are n backslashes and the quote
 // opens or closes a quoted part, 2n+1 are n and a quote in the text, other
 // backslashes stand as they are, and a third quote in a row is a quote in
-// the text.
-bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& value);
+// the text. `open`, when given, tells whether the argument ended with the
+// line inside a quoted part, which took the rest of the line into it.
+bool NextArgument(std::u16string_view line, std::size_t& at, std::u16string& value, bool* open = nullptr);
 
 // Reads a Windows command line (GetCommandLineW: the program's name first).
 WindowsInvocation ParseWindowsCommandLine(std::u16string_view line);

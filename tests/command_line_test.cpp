@@ -196,6 +196,14 @@ TEST(CommandLine, AListToFlashFromIsWholeVersionsAndALeastChargeAPercentage)
         // A quote kept by the backslash before it.
         {u"k \"/from:1.05\\\" /quiet", Kind::Error, u"", 0, u"/from:1.05\" /quiet"},
         {u"k /from:1.05 /from:1.06", Kind::Error, u"1.05", 0, u"/from:1.06"},
+        // A quote left open: the rest of the line, "--" and the switches after
+        // it, would be versions of the list, and the flash would start
+        // without a least charge, BitLocker or the utility's switches.
+        {u"k /quiet /from:1.05,1.06\" /mincharge:10 /bitlocker -- /s", Kind::Error, u"", 0,
+         u"/from:1.05,1.06 /mincharge:10 /bitlocker -- /s"},
+        {u"k /from:\"1.05,1.06 /mincharge:10", Kind::Error, u"", 0, u"/from:1.05,1.06 /mincharge:10"},
+        {u"k /mincharge:10 \"/from:1.05", Kind::Error, u"", 10, u"/from:1.05"},
+        {u"k /bogus \"/from:1.05", Kind::Error, u"", 0, u"/bogus"},
         // Too many versions, or one too long.
         {u"k /from:" + many + u",v", Kind::Error, u"", 0, u"/from:" + many + u",v"},
         {u"k /from:1.05," + longest + u"x", Kind::Error, u"", 0, u"/from:1.05," + longest + u"x"},

@@ -57,6 +57,9 @@ TEST(PowerSupply, TheSystemBatteriesLowestChargeOrUnknown)
         {"an empty bay", {{"BAT0", {battery, "capacity=80\n"}}, {"BAT1", {battery, "present=0\n"}}}, true, 80u},
         {"a mouse's battery", {{"hid-mouse", {battery, "scope=Device\n", "capacity=3\n"}}}, false, {}},
         {"a system-scope battery", {{"BAT0", {battery, "scope=System\n", "capacity=30\n"}}}, true, 30u},
+        // What cannot be read never takes a battery out of the count.
+        {"present a FIFO", {{"BAT0", {battery, "present=<fifo>", "capacity=5\n"}}}, true, 5u},
+        {"scope a folder", {{"BAT0", {battery, "scope=<dir>", "capacity=5\n"}}}, true, 5u},
         {"no capacity", {{"BAT0", {battery, "status=Discharging\n"}}}, true, {}},
         {"capacity over 100", {{"BAT0", {battery, "capacity=101\n"}}}, true, {}},
         {"capacity not a number", {{"BAT0", {battery, "capacity=5x\n"}}}, true, {}},

@@ -230,6 +230,11 @@ $usage" 7; logs '"argument":"/bogus","decision":"usage","status":7' ;;
                                                    logs '"board":"34B","decision":"low charge","status":4' ;;
   fleet_check_charge_low) on wine;                 version=34B utility=beside wmi=wmi power=charge:5
                                                    fleet="/check /mincharge:10"; nothing 4 ;;
+  # A quote left open takes the rest of the line into the list: the least
+  # charge after it is not understood, and nothing starts at 5%.
+  fleet_from_quote_open) on wine;                  version=34B firmware=1.05 utility=beside wmi=wmi power=charge:5
+                                                   fleet="/quiet $log /from:1.05,1.06\" /mincharge:10"; nothing 7
+                                                   logs '"argument":"/from:1.05,1.06 /mincharge:10","decision":"usage","status":7' ;;
   *) echo "no such case: $name"; exit 64 ;;
 esac
 if { [ $plant != no ] || [ $program != kestrel ]; } && [ -z "$seam" ]; then
