@@ -31,8 +31,8 @@ args=(--check)
 run_case fleet_check_no_utility none 3 "" 34B
 # A file the kernel cannot start is 3 whether the run decides only or
 # starts: empty, text without "#!", a program cut short (which the kernel
-# would start, to die at once).
-for kind in empty text cut; do
+# would start, to die at once), a program for another processor.
+for kind in empty text cut foreign; do
   args=(--check --quiet)
   run_case fleet_check_$kind $kind 3 "" 34B
   args=(--quiet)
