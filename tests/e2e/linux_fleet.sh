@@ -174,6 +174,12 @@ echo before > "$work/other.log" && ln "$work/other.log" "$work/hard.log"
 args=(--quiet "--log=$work/hard.log")
 run_case log_is_hard_link beside 2 "" 12B
 check "the hard link's other name" "$(cat "$work/other.log")" before
+# Nor, for a run as root, a log that another account made first, where it
+# may make files: its lines would be that account's to fake.
+echo "a user's line" > "$work/user.log" && chown nobody "$work/user.log" && chmod 666 "$work/user.log"
+args=(--quiet "--log=$work/user.log")
+run_case log_user_owned beside 2 "" 12B
+check "nothing written to a user's log" "$(cat "$work/user.log")" "a user's line"
 
 # kestrel's line whole, and nothing another writer left taken away: a line
 # not ended stays, and kestrel's starts on a line of its own.
