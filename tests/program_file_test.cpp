@@ -12,13 +12,26 @@
 namespace kestrel {
 namespace {
 
-// A 64-bit ELF program of `size` bytes: its header, one program header for
-// each segment given (type, offset, bytes), the loader's name at 0x100.
+// The processor this test runs on, as ELF names it.
+#if defined(__i386__)
+constexpr std::uint16_t kThisMachine = EM_386;
+#elif defined(__aarch64__)
+constexpr std::uint16_t kThisMachine = EM_AARCH64;
+#elif defined(__arm__)
+constexpr std::uint16_t kThisMachine = EM_ARM;
+#else
+constexpr std::uint16_t kThisMachine = EM_X86_64;
+#endif
+
+// A 64-bit ELF program of `size` bytes for `machine`: its header, one
+// program header for each segment given (type, offset, bytes), the loader's
+// name at 0x100.
 struct Segment {
     std::uint32_t type;
     std::uint64_t offset, bytes;
 };
-std::string Elf(std::size_t size, std::initializer_list<Segment> segments, unsigned char elfClass = ELFCLASS64)
+std::string Elf(std::size_t size, std::initializer_list<Segment> segments, unsigned char elfClass = ELFCLASS64,
+                std::uint16_t machine = kThisMachine)
 {
     std::string file(size, '\0');
     Elf64_Ehdr header{};
@@ -26,6 +39,7 @@ std::string Elf(std::size_t size, std::initializer_list<Segment> segments, unsig
     header.e_ident[EI_CLASS] = elfClass;
     header.e_ident[EI_DATA] = ELFDATA2LSB;
     header.e_type = ET_DYN;
+    header.e_machine = machine;
     header.e_phoff = sizeof header;
     header.e_phentsize = sizeof(Elf64_Phdr);
     header.e_phnum = static_cast<std::uint16_t>(segments.size());
@@ -89,6 +103,11 @@ TEST(ProgramFile, StartsOnlyWhatTheKernelCanRunWhole)
          .interpreter = ""},
         {.name = "a loader's name not ended",
          .file = Elf(0x2000, {{PT_INTERP, 0x100, 8}, {PT_LOAD, 0, 0x2000}}),
+         .startable = false,
+         .interpreter = ""},
+        // The kernel refuses a program for another processor (ENOEXEC).
+        {.name = "a program for another processor",
+         .file = Elf(0x2000, {interp, {PT_LOAD, 0, 0x2000}}, ELFCLASS64, EM_S390),
          .startable = false,
          .interpreter = ""},
         {.name = "an unknown class",

@@ -388,8 +388,10 @@ bool LinuxFleetShell::AppendLog(std::string_view line)
     const int fd = OpenWithoutLinks(log_, O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY, 0600);
     if (fd < 0) return false;
     struct stat file {};
-    const bool whole = ::fstat(fd, &file) == 0 && S_ISREG(file.st_mode) && file.st_nlink == 1 && LockAlone(fd) &&
-                       AppendWholeLine(fd, line);
+    // A run as root writes only to root's log: one that another account
+    // made first, where it may make files, would have lines it could fake.
+    const bool whole = ::fstat(fd, &file) == 0 && S_ISREG(file.st_mode) && file.st_nlink == 1 &&
+                       (::geteuid() != 0 || file.st_uid == 0) && LockAlone(fd) && AppendWholeLine(fd, line);
     // Closing the file releases the lock.
     return ::close(fd) == 0 && whole;
 }

@@ -63,9 +63,10 @@ public:
     RunFacts Facts() override;
     std::uint32_t Ticks() override;
     // Appends to a regular file of one name, created with mode 0600 when
-    // missing, reached through no symbolic link; anything else at the path
-    // (a symbolic link, or one on its way, a FIFO, a device, a file with
-    // another name) gets nothing. One writer at a time: a log
+    // missing, reached through no symbolic link, and for a run as root one
+    // that root owns; anything else at the path (a symbolic link, or one on
+    // its way, a FIFO, a device, a file with another name, another
+    // account's file) gets nothing. One writer at a time: a log
     // another writer holds for about two seconds gets no line. A log that
     // does not end in a line feed gets one first (what stands there stays),
     // and a line not written whole is taken back.

@@ -8,6 +8,24 @@ namespace kestrel {
 
 namespace {
 
+// Whether an ELF program of `machine` runs on this machine's processor: its
+// own, or on x86-64 and 64-bit Arm the 32-bit ones those run too. A program
+// for another processor is refused by the kernel (ENOEXEC).
+bool ThisMachine(unsigned machine)
+{
+#if defined(__x86_64__)
+    return machine == EM_X86_64 || machine == EM_386;
+#elif defined(__i386__)
+    return machine == EM_386;
+#elif defined(__aarch64__)
+    return machine == EM_AARCH64 || machine == EM_ARM;
+#elif defined(__arm__)
+    return machine == EM_ARM;
+#else
+    return machine != EM_NONE;
+#endif
+}
+
 // The header, program headers and segments of an ELF file of either class,
 // in this machine's byte order.
 template <typename Header, typename ProgramHeader>
@@ -17,7 +35,7 @@ ProgramFile ReadElf(std::string_view head, std::uint64_t size)
     Header header;
     if (head.size() < sizeof header) return file;
     std::memcpy(&header, head.data(), sizeof header);
-    if (header.e_type != ET_EXEC && header.e_type != ET_DYN) return file;
+    if ((header.e_type != ET_EXEC && header.e_type != ET_DYN) || !ThisMachine(header.e_machine)) return file;
     if (header.e_phentsize != sizeof(ProgramHeader) || header.e_phnum == 0) return file;
     const std::uint64_t table = header.e_phoff,
                         tableEnd = table + std::uint64_t(header.e_phnum) * sizeof(ProgramHeader);

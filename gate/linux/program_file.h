@@ -22,8 +22,9 @@ struct ProgramFile {
 
 // Reads `head`, the first bytes of a file of `size` bytes (all of them, or
 // the first kProgramHeadBytes). Startable: a script that names its
-// interpreter on its first line, or an ELF program whose headers, loaded
-// segments and loader's name all lie within the file. An empty file, text
+// interpreter on its first line, or an ELF program for this machine's
+// processor whose headers, loaded segments and loader's name all lie within
+// the file. An empty file, text
 // without "#!" (the kernel refuses it: ENOEXEC), an ELF program cut short (the
 // kernel starts it, and it dies at its first touch of what is missing) and
 // anything else are not.

@@ -31,9 +31,10 @@ FlashJob::State FlashJob::Squat(const wchar_t* name, HANDLE found)
 {
     squatter_ = OwnerSid(found);
     // An object of another kind gives no handle as a mutex or a job: each
-    // kind a user may make is asked for its owner alone.
+    // kind a user may make under a global name is asked for its owner alone
+    // (a file mapping's takes SeCreateGlobalPrivilege, which users lack).
     using OpenFunction = HANDLE(WINAPI*)(DWORD, BOOL, LPCWSTR);
-    for (const OpenFunction open : {OpenMutexW, OpenEventW, OpenJobObjectW}) {
+    for (const OpenFunction open : {OpenMutexW, OpenEventW, OpenJobObjectW, OpenSemaphoreW, OpenWaitableTimerW}) {
         if (!squatter_.empty()) break;
         const Handle object(open(READ_CONTROL, FALSE, name));
         squatter_ = OwnerSid(object.get());

@@ -20,14 +20,21 @@ std::uint32_t Number(std::string_view head, std::size_t at, std::size_t bytes)
 bool ImageWhole(std::string_view head, std::uint64_t size)
 {
     // "MZ", the offset of "PE\0\0" at 0x3C; after the signature the file
-    // header (the section count at 2, the optional header's size at 16, 20
-    // bytes), the optional header, then 40 bytes a section: the raw data's
-    // size at 16 and its offset at 20 (PE Format, Microsoft Learn).
+    // header (the section count at 2, the optional header's size at 16, the
+    // characteristics at 18, 20 bytes), the optional header, then 40 bytes
+    // a section: the raw data's size at 16 and its offset at 20 (PE Format,
+    // Microsoft Learn).
     if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return false;
     const std::size_t pe = Number(head, 0x3C, 4);
     if (pe > head.size() - 24 || head.compare(pe, 4, std::string_view("PE\0\0", 4)) != 0) return false;
     const std::size_t sections = Number(head, pe + 6, 2), table = pe + 24 + Number(head, pe + 20, 2);
     if (sections == 0 || table + sections * 40 > head.size()) return false;
+    // A DLL (IMAGE_FILE_DLL in the characteristics at 22) maps as an image
+    // but starts no process; nor does an image for a subsystem other than
+    // the GUI's (2) or the console's (3), such as an EFI application (10),
+    // at 68 in the optional header of either width (PE Format).
+    const std::uint32_t subsystem = Number(head, pe + 24 + 68, 2);
+    if ((Number(head, pe + 22, 2) & 0x2000) != 0 || (subsystem != 2 && subsystem != 3)) return false;
     for (std::size_t at = table; at < table + sections * 40; at += 40) {
         const std::uint64_t bytes = Number(head, at + 16, 4), offset = Number(head, at + 20, 4);
         if (bytes != 0 && offset + bytes > size) return false;

@@ -16,8 +16,10 @@ namespace kestrel {
 inline constexpr std::size_t kImageHeadBytes = 4096;
 
 // Whether `head`, the first bytes of a file of `size` bytes (all of them, or
-// the first kImageHeadBytes), begins a PE image whose headers and every
-// section's raw data lie within the file: a copy cut short does not.
+// the first kImageHeadBytes), begins a PE image of a program for the GUI or
+// the console (not a DLL, not an EFI application: neither starts a process)
+// whose headers and every section's raw data lie within the file: a copy cut
+// short does not.
 bool ImageWhole(std::string_view head, std::uint64_t size);
 
 // Whether the file at `path` is a program image that CreateProcessW can map:

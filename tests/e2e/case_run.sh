@@ -25,6 +25,7 @@ case $utility in
   text) echo 'echo flash' > "$work/bin/WinPhlash.exe" ;;
   cut) head -c 4096 "$standin" > "$work/bin/WinPhlash.exe" ;;
   dllless) cp "$needs_absent" "$work/bin/WinPhlash.exe" ;;
+  dll) cp "$planted" "$work/bin/WinPhlash.exe" ;;
 esac
 [ $wmi = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d"
 lay_plants

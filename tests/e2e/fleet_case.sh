@@ -58,6 +58,11 @@ steps() {
     squat_job)
       # Anyone may open it: only its owner tells it from the lock.
       squat job '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" ;;
+    squat_semaphore)
+      # Kinds of object that a user may make under any name, as a mutex.
+      squat semaphore '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" ;;
+    squat_timer)
+      LOCK_NAME='Global\kestrel-flash-start' squat timer '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" ;;
     squat_start)
       LOCK_NAME='Global\kestrel-flash-start' squat event '(A;;GA;;;WD)' && kestrel first 60 /quiet "$log" &&
         kestrel second 60 /check "$log" ;;

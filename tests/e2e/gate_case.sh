@@ -27,7 +27,8 @@ wrong="This BIOS is not for your Notebook PC."
 
 # Each case: board version, where WinPhlash.exe lies (beside|cwd|none; or
 # beside, as a file no process starts from: empty, text, cut (the stand-in's
-# first 4 KiB); or dllless, a program whose DLL is missing),
+# first 4 KiB), dll (a DLL whole, the probe); or dllless, a program whose
+# DLL is missing),
 # whether WMI is on (wmi|nowmi), then what boxdriver must report and what
 # the stand-in must have recorded. A planted case (plant=yes) also puts a DLL
 # that records its loading beside kestrel.exe and in the current folder under
@@ -172,6 +173,11 @@ case $name in
   fleet_check_cut)       on wine;                  version=34B utility=cut wmi=wmi fleet="/check $log"; nothing 3
                                                    logs '"board":"34B","decision":"launch failed","status":3' ;;
   fleet_run_cut)         on wine;                  version=34B utility=cut wmi=wmi fleet="/quiet $log"; nothing 3
+                                                   logs "$starting"'
+"board":"34B","decision":"launch failed","status":3' ;;
+  fleet_check_dll)       on wine;                  version=34B utility=dll wmi=wmi fleet="/check $log"; nothing 3
+                                                   logs '"board":"34B","decision":"launch failed","status":3' ;;
+  fleet_run_dll)         on wine;                  version=34B utility=dll wmi=wmi fleet="/quiet $log"; nothing 3
                                                    logs "$starting"'
 "board":"34B","decision":"launch failed","status":3' ;;
   fleet_dll_missing)     on wine;                  version=34B utility=dllless wmi=wmi fleet="/quiet $log"; nothing 3

@@ -31,8 +31,8 @@ args=(--check)
 run_case fleet_check_no_utility none 3 "" 34B
 # A file the kernel cannot start is 3 whether the run decides only or
 # starts: empty, text without "#!", a program cut short (which the kernel
-# would start, to die at once).
-for kind in empty text cut; do
+# would start, to die at once), a program for another processor.
+for kind in empty text cut foreign; do
   args=(--check --quiet)
   run_case fleet_check_$kind $kind 3 "" 34B
   args=(--quiet)
@@ -174,6 +174,12 @@ echo before > "$work/other.log" && ln "$work/other.log" "$work/hard.log"
 args=(--quiet "--log=$work/hard.log")
 run_case log_is_hard_link beside 2 "" 12B
 check "the hard link's other name" "$(cat "$work/other.log")" before
+# Nor, for a run as root, a log that another account made first, where it
+# may make files: its lines would be that account's to fake.
+echo "a user's line" > "$work/user.log" && chown nobody "$work/user.log" && chmod 666 "$work/user.log"
+args=(--quiet "--log=$work/user.log")
+run_case log_user_owned beside 2 "" 12B
+check "nothing written to a user's log" "$(cat "$work/user.log")" "a user's line"
 
 # kestrel's line whole, and nothing another writer left taken away: a line
 # not ended stays, and kestrel's starts on a line of its own.

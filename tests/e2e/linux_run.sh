@@ -57,7 +57,7 @@ reset() {
 }
 reset
 
-# run_case NAME UTILITY(beside|cwd|none|empty|text|cut) EXIT STDERR VERSION...
+# run_case NAME UTILITY(beside|cwd|none|empty|text|cut|foreign) EXIT STDERR VERSION...
 # VERSION "-" is a board with no Version string; no VERSION at all: no table.
 run_case() {
   local name=$1 utility=$2 want_exit=$3 want_err=$4; shift 4
@@ -65,11 +65,15 @@ run_case() {
   mkdir -p "$dir/bin" "$dir/cwd" "$dir/dmi" "$dir/root/sys/firmware/dmi/tables" "$dir/root/usr" "$dir/root/proc"
   cp "$kestrel" "$dir/bin/kestrel"
   case $utility in
-    # Files the kernel cannot start: empty, text without "#!", and a
-    # program cut short (kestrel itself, its first 8 KiB).
+    # Files the kernel cannot start: empty, text without "#!", a program
+    # cut short (kestrel itself, its first 8 KiB), and one for another
+    # processor.
     empty) : > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe" ;;
     text) echo 'echo started >> launched' > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe" ;;
     cut) head -c 8192 "$kestrel" > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe" ;;
+    # kestrel whole, marked as a program for IBM's S/390 (e_machine 22).
+    foreign) cp "$kestrel" "$dir/bin/WinPhlash.exe"
+             printf '\x16\x00' | dd of="$dir/bin/WinPhlash.exe" bs=1 seek=18 conv=notrunc status=none ;;
     beside) printf '%s\n' "$standin" > "$dir/bin/WinPhlash.exe"; chmod +x "$dir/bin/WinPhlash.exe"
             [ -z "$ends" ] || echo "$ends" > "$dir/bin/ends"
             [ -z "$child" ] || echo "$child" > "$dir/bin/child" ;;

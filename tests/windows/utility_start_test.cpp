@@ -36,9 +36,11 @@ TEST(UtilityStart, OnlyTheLoadersStatusesMeanNeverStarted)
 }
 
 // A PE image of `size` bytes: "MZ", the signature at 0x80, a file header
-// with an optional header of 0xE0 bytes, and sections of (raw offset, raw
-// size).
-std::string Image(std::size_t size, std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> sections)
+// with an optional header of 0xE0 bytes, a program's characteristics (or
+// `characteristics`) and the GUI's subsystem (or `subsystem`), and sections
+// of (raw offset, raw size).
+std::string Image(std::size_t size, std::initializer_list<std::pair<std::uint32_t, std::uint32_t>> sections,
+                  std::uint32_t characteristics = 0x0102, std::uint32_t subsystem = 2)
 {
     std::string file(size, '\0');
     const auto put = [&file](std::size_t at, std::uint32_t n, int bytes) {
@@ -49,6 +51,8 @@ std::string Image(std::size_t size, std::initializer_list<std::pair<std::uint32_
     put(0x80, 'P' | ('E' << 8), 4);
     put(0x80 + 6, std::uint32_t(sections.size()), 2);
     put(0x80 + 20, 0xE0, 2);
+    put(0x80 + 22, characteristics, 2);
+    put(0x80 + 24 + 68, subsystem, 2);
     std::size_t at = 0x80 + 24 + 0xE0;
     for (const auto& [offset, bytes] : sections) {
         put(at + 16, bytes, 4);
@@ -75,6 +79,11 @@ TEST(UtilityStart, AnImageIsWholeOnlyWithEverySectionInTheFile)
         {"empty", "", false},
         {"text", std::string("echo flash\r\n") + std::string(100, ' '), false},
         {"MZ without PE", "MZ" + std::string(0x100, '\0'), false},
+        // Whole images that start no process: CreateProcessW refuses them.
+        {"a console program", Image(0x2000, {{0x400, 0x1000}}, 0x0102, 3), true},
+        {"a DLL", Image(0x2000, {{0x400, 0x1000}}, 0x2102), false},
+        {"an EFI application", Image(0x2000, {{0x400, 0x1000}}, 0x0022, 10), false},
+        {"a native program", Image(0x2000, {{0x400, 0x1000}}, 0x0102, 1), false},
     };
     for (const Case& c : cases) {
         const std::string_view head = std::string_view(c.file).substr(0, kImageHeadBytes);

@@ -85,7 +85,7 @@ add_executable(squatter windows/squatter.cpp)
 target_link_options(squatter PRIVATE -municode -static)
 target_link_libraries(squatter PRIVATE advapi32)
 foreach(case killed_wait nowait_then_wait child_outlives many_at_once time_limit squat_mutex squat_event squat_job squat_start
-             plain_while_flash agent_job_leave agent_job_stay many_helpers tail_too_long
+             squat_semaphore squat_timer plain_while_flash agent_job_leave agent_job_stay many_helpers tail_too_long
              log_full log_fragment log_through_mount log_hard_link log_user_owned)
   set(script fleet_case.sh)
   if(case MATCHES "^log_")
