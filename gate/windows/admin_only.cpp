@@ -104,7 +104,7 @@ std::string SidText(const void* sid)
 std::string OwnerSid(HANDLE object)
 {
     PSECURITY_DESCRIPTOR sd = nullptr;
-    const std::string sid = SidText(OwnerOf(object, sd));
+    std::string sid = SidText(OwnerOf(object, sd));
     if (sd) LocalFree(sd);
     return sid;
 }
