@@ -1,7 +1,5 @@
 #include "form_window.h"
 
-#include <cmath>
-
 #include "../centring.h"
 #include "../runtime_error.h"
 #include "wide.h"
@@ -34,8 +32,21 @@ Dpi Dpi::OfScreen(FormServices& services, const wchar_t* form)
     return dpi;
 }
 
-int Dpi::ToPixelsX(float twips) const { return int(std::lround(twips * float(x) / 1440.0f)); }
-int Dpi::ToPixelsY(float twips) const { return int(std::lround(twips * float(y) / 1440.0f)); }
+namespace {
+
+// To the nearest pixel, halves away from zero as lround rounds. Computed in
+// double, where twips times dots per inch is exact and a half pixel stays
+// one, and without the C library's lroundf (and its errno) in kestrel.exe.
+int Pixels(float twips, int dotsPerInch)
+{
+    const double pixels = double(twips) * dotsPerInch / 1440.0;
+    return int(pixels < 0 ? pixels - 0.5 : pixels + 0.5);
+}
+
+}  // namespace
+
+int Dpi::ToPixelsX(float twips) const { return Pixels(twips, x); }
+int Dpi::ToPixelsY(float twips) const { return Pixels(twips, y); }
 
 std::unique_ptr<Screen> WindowsApplication::GetScreen()
 {

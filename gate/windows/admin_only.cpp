@@ -86,18 +86,25 @@ bool OwnedByAdministrators(HANDLE object, const void* alsoOwner)
     return admin;
 }
 
-std::string OwnerSid(HANDLE object)
+std::string SidText(const void* sid)
 {
+    // The text is the system's, freed with LocalFree (ConvertSidToStringSid,
+    // Microsoft Learn); the call only reads the SID.
     using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
     const auto sidText = ExportOf<SidTextFunction>(Advapi(), "ConvertSidToStringSidA");
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    const PSID owner = OwnerOf(object, sd);
     LPSTR text = nullptr;
-    std::string sid;
-    if (owner && sidText && sidText(owner, &text)) {
-        sid = text;
+    std::string result;
+    if (sid && sidText && sidText(const_cast<void*>(sid), &text) && text) {
+        result = text;
         LocalFree(text);
     }
+    return result;
+}
+
+std::string OwnerSid(HANDLE object)
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    std::string sid = SidText(OwnerOf(object, sd));
     if (sd) LocalFree(sd);
     return sid;
 }

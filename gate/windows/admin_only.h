@@ -42,6 +42,9 @@ bool AdministratorsOwner(const void* owner, const void* alsoOwner = nullptr);
 // only administrators hold, lifts that.
 bool OwnedByAdministrators(HANDLE object, const void* alsoOwner = nullptr);
 
+// A SID as text ("S-1-5-18"); empty when `sid` is null or cannot be read.
+std::string SidText(const void* sid);
+
 // The kernel object's owner as a SID's text ("S-1-5-32-544"); empty when the
 // handle is null or does not allow reading it (READ_CONTROL).
 std::string OwnerSid(HANDLE object);

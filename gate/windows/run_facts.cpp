@@ -1,6 +1,7 @@
 // The facts of a fleet run that its log lines name.
 #include <cstring>
 
+#include "admin_only.h"
 #include "dll_search.h"
 #include "fleet_shell.h"
 #include "wide.h"
@@ -19,11 +20,9 @@ void ReadAccount(RunFacts& facts, BYTE (&sid)[68])
     using OpenTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
     using GetTokenFunction = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
     using LookupFunction = BOOL(WINAPI*)(LPCWSTR, PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
-    using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
     const auto openToken = ExportOf<OpenTokenFunction>(advapi, "OpenProcessToken");
     const auto getToken = ExportOf<GetTokenFunction>(advapi, "GetTokenInformation");
     const auto lookup = ExportOf<LookupFunction>(advapi, "LookupAccountSidW");
-    const auto sidText = ExportOf<SidTextFunction>(advapi, "ConvertSidToStringSidA");
     HANDLE token = nullptr;
     if (!openToken || !getToken || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
     // A TOKEN_USER and its SID: a SID is at most 68 bytes.
@@ -37,13 +36,7 @@ void ReadAccount(RunFacts& facts, BYTE (&sid)[68])
     if (!read) return;
     const auto* bytes = static_cast<const BYTE*>(owner.user.User.Sid);
     if (8 + 4 * std::size_t(bytes[1]) <= sizeof sid) std::memcpy(sid, bytes, 8 + 4 * std::size_t(bytes[1]));
-    // The text is the system's, freed with LocalFree (ConvertSidToStringSid,
-    // Microsoft Learn).
-    char* text = nullptr;
-    if (sidText && sidText(owner.user.User.Sid, &text) && text) {
-        facts.accountSid = text;
-        LocalFree(text);
-    }
+    facts.accountSid = SidText(owner.user.User.Sid);
     // Names of up to 256 characters (UNLEN, DNLEN is less), as
     // LookupAccountSidW's page suggests for its buffers.
     wchar_t name[257], domain[257];

@@ -49,12 +49,14 @@ __attribute__((no_stack_protector)) std::uint32_t Mix(std::uint32_t h)
 }
 
 // The first of the program's own constructors (priority 101), before any
-// protected function can run with an old guard on its stack. One constructor
-// runs before it: GCC's frame registration (crtbegin's __gcc_register_frame,
-// listed by crtend in .ctors.65535, and the start-up code calls the list
-// from its end). That one is not protected and loads nothing: it asks
-// GetModuleHandleA for a shared libgcc, which this static program never has
-// loaded, and takes a reference with LoadLibraryA only if it has.
+// protected function can run with an old guard on its stack. In kestrel.exe,
+// which links no crtbegin.o, it runs first. In the other programs one
+// constructor runs before it: GCC's frame registration (crtbegin's
+// __gcc_register_frame, listed by crtend in .ctors.65535, and the start-up
+// code calls the list from its end). That one is not protected and loads
+// nothing: it asks GetModuleHandleA for a shared libgcc, which these static
+// programs never have loaded, and takes a reference with LoadLibraryA only if
+// it has.
 __attribute__((constructor(101), no_stack_protector)) void SeedStackGuard()
 {
     FILETIME now = {};
