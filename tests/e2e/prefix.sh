@@ -27,6 +27,12 @@ loader=wine
              rpcrt4 shell32 url urlmon user32 version wininet wldap32; do echo "\"$dll\"=\"$dll.dll\""; done
 } > "$work/knowndlls.reg"
 WINEDLLOVERRIDES="mscoree,mshtml=" with_x sh -c '"$1" wineboot -i && "$1" reg add "HKCU\Software\Wine\Debug" /v RelayInclude /t REG_SZ /d "$2" /f && "$1" regedit /S "$4" && { [ "$3" != vista ] || "$1" reg add "HKCU\Software\Wine" /v Version /t REG_SZ /d vista /f; }' \
-  _ "$loader" "KERNEL32.SetDefaultDllDirectories;KERNEL32.SetDllDirectoryW;KERNEL32.LoadLibraryExW;combase.CoInitializeEx;ole32.CoInitializeEx" "${3:-}" "$(winpath "$work/knowndlls.reg")" > /dev/null 2>&1
+  _ "$loader" "KERNEL32.SetDefaultDllDirectories;KERNEL32.SetDllDirectoryW;KERNEL32.LoadLibraryExW;combase.CoInitializeEx;ole32.CoInitializeEx" "${3:-}" "$(winpath "$work/knowndlls.reg")" > "$work/made.log" 2>&1
+made=$?
 wine_stop
-[ -f "$WINEPREFIX/system.reg" ] || { echo "cannot make the Wine prefix $WINEPREFIX"; exit 1; }
+# Every step must have been taken: a prefix that lacks the KnownDLLs list or
+# the relay settings would fail the cases that read them, far from here.
+if [ $made != 0 ] || ! grep -q 'KnownDLLs' "$WINEPREFIX/system.reg" 2> /dev/null ||
+   ! grep -q 'RelayInclude' "$WINEPREFIX/user.reg" 2> /dev/null; then
+  echo "cannot make the Wine prefix $WINEPREFIX (status $made):"; tail -30 "$work/made.log"; exit 1
+fi
