@@ -1,24 +1,23 @@
 #!/usr/bin/env bash
 # Builds both presets and runs every test. Installs what is missing first.
-# The linter runs beside the builds, and both test presets beside it once
-# the builds are done: most tests wait (on boxes, time limits and process
-# ends) more than they compute, and the linter computes without waiting.
-# Each one's output is shown whole once it is done, in this order.
+# Once both builds are done, the linter and both test presets run side by
+# side: most tests wait (on boxes, time limits and process ends) more than
+# they compute, and the linter computes without waiting. Each one's output
+# is shown whole once it is done, in this order.
 set -eu
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh all
 jobs=$(nproc)
 cmake --preset host
 cmake --preset windows
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
-# The formatter and the linter, on both builds' sources: they read the
-# compile commands and the sources only, so they start beside the builds.
-bash scripts/lint.sh > "$out/lint" 2>&1 &
-lint=$!
 # The host preset's own build is the product alone; the tests are built too.
 cmake --build --preset host --target all -j "$jobs"
 cmake --build --preset windows -j "$jobs"
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+# The formatter and the linter, on both builds' sources.
+bash scripts/lint.sh > "$out/lint" 2>&1 &
+lint=$!
 ctest --preset host -j "$jobs" > "$out/host" 2>&1 &
 host=$!
 # The Wine tests wait the most: two and a half cases a core.
