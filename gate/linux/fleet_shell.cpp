@@ -1,9 +1,7 @@
 #include "fleet_shell.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,166 +15,11 @@
 #include <optional>
 #include <string>
 
-#include "../log_tail.h"
 #include "../utf8.h"
+#include "log_file.h"
 #include "program_file.h"
 
 namespace kestrel {
-
-namespace {
-
-bool WriteAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// How long a writer waits for another to finish its line: the lock is tried
-// every kLockPauseNanoseconds, kLockTries times: about two seconds. A writer
-// holds it for a few system calls; one that holds it longer has stopped,
-// and the run must not wait on it for ever.
-constexpr int kLockTries = 100;
-constexpr long kLockPauseNanoseconds = 20'000'000;
-
-bool LockAlone(int fd)
-{
-    for (int tried = 1;; ++tried) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-        if ((errno != EWOULDBLOCK && errno != EINTR) || tried == kLockTries) return false;
-        timespec pause{0, kLockPauseNanoseconds};
-        while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-        }
-    }
-}
-
-// Opens `path` as open(2) would with `flags` and `mode`, but refuses a
-// symbolic link anywhere on it: each folder is opened on its own, from the
-// root (or the current folder, for a relative path) down, none followed
-// (O_NOFOLLOW), so that a link a user made where the log's folder was meant
-// to be cannot send the line into another file. -1 when refused.
-int OpenWithoutLinks(const char* path, int flags, mode_t mode)
-{
-    int folder = path[0] == '/' ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : AT_FDCWD;
-    if (folder == -1) return -1;
-    const char* name = path;
-    for (;;) {
-        while (*name == '/') ++name;
-        const char* slash = std::strchr(name, '/');
-        if (!slash) break;
-        // A folder's name, then more of the path: it must not be a link.
-        char part[NAME_MAX + 1];
-        const std::size_t size = static_cast<std::size_t>(slash - name);
-        int next = -1;
-        if (size <= NAME_MAX) {
-            std::memcpy(part, name, size);
-            part[size] = '\0';
-            next = ::openat(folder, part, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        }
-        if (folder != AT_FDCWD) ::close(folder);
-        if (next == -1) return -1;
-        folder = next;
-        name = slash;
-    }
-    // No name at the end ("logs/"): no file.
-    const int fd = *name ? ::openat(folder, name, flags | O_NOFOLLOW | O_CLOEXEC, mode) : -1;
-    if (folder != AT_FDCWD) ::close(folder);
-    return fd;
-}
-
-// Appends `line` to the log open as `fd`, which this run holds alone: after
-// a line feed when the log does not end in one (nothing another writer left
-// is taken away), and when this write fails part-way (a full disk) the file
-// is cut back to where this run began to write.
-bool AppendWholeLine(int fd, std::string_view line)
-{
-    struct stat file {};
-    if (::fstat(fd, &file) != 0 || file.st_size < 0) return false;
-    const auto size = static_cast<off_t>(file.st_size);
-    char last = 0;
-    if (size > 0) {
-        ssize_t n = 0;
-        do n = ::pread(fd, &last, 1, size - 1);
-        while (n < 0 && errno == EINTR);
-        if (n != 1) return false;
-    }
-    if ((!LineFeedFirst(std::string_view(&last, size > 0 ? 1 : 0)) || WriteAll(fd, "\n")) && WriteAll(fd, line))
-        return true;
-    // Should this fail too, the next writer's line starts on a line of its own.
-    [[maybe_unused]] const int takenBack = ::ftruncate(fd, size);
-    return false;
-}
-
-// The first line of a small attribute file in `folder`/`entry`, at most
-// 31 bytes; false when it is not a regular file or cannot be read.
-bool ReadAttribute(const char* folder, const char* entry, const char* name, std::string& text)
-{
-    char path[PATH_MAX];
-    const int length = std::snprintf(path, sizeof path, "%s/%s/%s", folder, entry, name);
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof path) return false;
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    struct stat file {};
-    char bytes[32];
-    ssize_t n = -1;
-    if (::fstat(fd, &file) == 0 && S_ISREG(file.st_mode)) {
-        do n = ::read(fd, bytes, sizeof bytes);
-        while (n < 0 && errno == EINTR);
-    }
-    ::close(fd);
-    if (n < 0 || static_cast<std::size_t>(n) == sizeof bytes) return false;
-    text.assign(bytes, static_cast<std::size_t>(n));
-    if (const std::size_t end = text.find('\n'); end != std::string::npos) text.resize(end);
-    return true;
-}
-
-// A whole percentage from 0 to 100 in ASCII digits.
-std::optional<unsigned> Percentage(std::string_view digits)
-{
-    if (digits.empty() || digits.size() > 3) return std::nullopt;
-    unsigned percent = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        percent = percent * 10 + unsigned(c - '0');
-    }
-    if (percent > 100) return std::nullopt;
-    return percent;
-}
-
-}  // namespace
-
-BatteryCharge ReadBatteryCharge(const char* folder)
-{
-    DIR* supplies = ::opendir(folder);
-    if (!supplies) return {};
-    BatteryCharge charge{.battery = false, .percent = {}};
-    bool unknown = false;
-    std::string type, present, scope, capacity;
-    errno = 0;
-    while (const dirent* entry = ::readdir(supplies)) {
-        if (entry->d_name[0] == '.') continue;
-        if (!ReadAttribute(folder, entry->d_name, "type", type)) {
-            unknown = true;
-        } else if (type == "Battery" && !(ReadAttribute(folder, entry->d_name, "present", present) && present == "0") &&
-                   !(ReadAttribute(folder, entry->d_name, "scope", scope) && scope == "Device")) {
-            charge.battery = true;
-            const auto percent =
-                ReadAttribute(folder, entry->d_name, "capacity", capacity) ? Percentage(capacity) : std::nullopt;
-            if (!percent) unknown = true;
-            else if (!charge.percent || *percent < *charge.percent) charge.percent = percent;
-        }
-        errno = 0;
-    }
-    // A listing cut short may have left a battery out.
-    if (errno != 0) unknown = true;
-    ::closedir(supplies);
-    if (unknown) return {};
-    return charge;
-}
 
 std::u16string Ascii(std::string_view text)
 {
