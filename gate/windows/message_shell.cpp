@@ -8,7 +8,7 @@
 
 #include "../update_gate.h"
 #include "dll_search.h"
-#include "flash_job.h"
+#include "../../fleet/windows/flash_job.h"
 #include "handle.h"
 #include "program_path.h"
 #include "runtime.h"

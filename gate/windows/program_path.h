@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "../command_line.h"
-
 namespace kestrel {
 
 // The length of a full path's root, its closing separator included: "E:\",

@@ -4,7 +4,7 @@
 #include <objbase.h>
 
 #include "../command_line.h"
-#include "../modMain.h"
+#include "modMain.h"
 #include "../run_log.h"
 #include "activation_context.h"
 #include "bitlocker.h"
