@@ -25,6 +25,9 @@ std::wstring FolderOf(std::wstring_view path);
 // "WinPhlash.exe" give "E:\WinPhlash.exe"). Empty when the folder is.
 std::wstring InFolder(std::wstring_view folder, std::wstring_view name);
 
+// The running program's full path, or an empty text when it cannot be found.
+std::wstring RunningProgramPath();
+
 // The short form of the full path `program`, as GetShortPathNameW gives it;
 // empty when the call fails.
 std::u16string ShortPathOnDisk(const std::wstring& program);
