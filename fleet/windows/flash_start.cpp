@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "dll_search.h"
+#include "late_bound.h"
 #include "handle.h"
 #include "runtime.h"
 #include "update_gate.h"
@@ -135,9 +135,7 @@ bool WindowsStarter::StartElevated(std::u16string_view path, int windowState)
     // shell32 brings many DLLs along: loaded only on this road, from System32
     // only, and kept until the process ends, as the shell may still be
     // working on the request when the call returns.
-    const HMODULE shell = LoadSystemLibrary(L"shell32.dll");
-    using ShellExecuteExFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
-    const auto shellExecuteEx = ExportOf<ShellExecuteExFunction>(shell, "ShellExecuteExW");
+    const auto shellExecuteEx = LateBound(kShellExecuteExW);
     if (!shellExecuteEx) return false;
     const std::wstring file = Wide(path);
     const ForegroundOwner owner;

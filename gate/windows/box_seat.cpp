@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "dll_search.h"
+#include "late_bound.h"
 
 namespace kestrel {
 
@@ -43,11 +43,8 @@ BoxSeat ThisBoxSeat()
     seat.consoleSession = WTSGetActiveConsoleSessionId();
     // wtsapi32 from System32 only, looked up at run time like the message
     // that goes to the console session.
-    using QueryFunction = BOOL(WINAPI*)(HANDLE, DWORD, int, LPWSTR*, DWORD*);
-    using FreeFunction = void(WINAPI*)(PVOID);
-    const HMODULE wts = LoadSystemLibrary(L"wtsapi32.dll");
-    const auto query = ExportOf<QueryFunction>(wts, "WTSQuerySessionInformationW");
-    const auto release = ExportOf<FreeFunction>(wts, "WTSFreeMemory");
+    const auto query = LateBound(kWTSQuerySessionInformationW);
+    const auto release = LateBound(kWTSFreeMemory);
     constexpr DWORD kCurrentSession = 0xFFFFFFFF;  // WTS_CURRENT_SESSION
     constexpr int kConnectState = 8;               // WTSConnectState
     constexpr int kActive = 0;                     // WTSActive

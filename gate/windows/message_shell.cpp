@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "dll_search.h"
+#include "late_bound.h"
 #include "program_path.h"
 #include "wide.h"
 
@@ -17,8 +17,7 @@ bool SendToConsoleSession(std::wstring text, int style, std::wstring caption)
 {
     const DWORD session = WTSGetActiveConsoleSessionId();
     if (session == 0xFFFFFFFF) return false;
-    using SendMessageFunction = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD, LPWSTR, DWORD, DWORD, DWORD, DWORD*, BOOL);
-    const auto send = ExportOf<SendMessageFunction>(LoadSystemLibrary(L"wtsapi32.dll"), "WTSSendMessageW");
+    const auto send = LateBound(kWTSSendMessageW);
     if (!send) return false;
     // The lengths are in bytes, without the terminating null.
     const auto bytes = [](const std::wstring& s) { return DWORD(s.size()) * DWORD(sizeof(wchar_t)); };
