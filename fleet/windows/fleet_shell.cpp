@@ -6,9 +6,8 @@
 
 #include "../log_tail.h"
 #include "admin_only.h"
-#include "dll_search.h"
-#include "late_bound.h"
 #include "handle.h"
+#include "late_bound.h"
 #include "program_path.h"
 #include "runtime.h"
 #include "utility_start.h"
