@@ -19,8 +19,9 @@ public:
     bool Take(char c)
     {
         Blanks();
-        if (at_ < text_.size() && text_[at_] == c) return ++at_, true;
-        return false;
+        if (at_ == text_.size() || text_[at_] != c) return false;
+        ++at_;
+        return true;
     }
 
     // A string, decoded to UTF-8 (an unpaired surrogate as U+FFFD).
@@ -67,7 +68,10 @@ public:
         Blanks();
         if (at_ == text_.size() || depth > 16) return false;
         const char c = text_[at_];
-        if (c == '"') return member.kind = JsonMember::Kind::String, String(member.value);
+        if (c == '"') {
+            member.kind = JsonMember::Kind::String;
+            return String(member.value);
+        }
         if (c == '{' || c == '[') {
             member.kind = JsonMember::Kind::Other;
             return Nested(c == '{', depth + 1);

@@ -17,6 +17,9 @@ public:
     virtual Result Start(std::u16string_view path, int windowState) = 0;
     // Starts it through the road that can elevate; true when it started.
     virtual bool StartElevated(std::u16string_view path, int windowState) = 0;
+    // Whether another flash provably runs, which a start now would meet: a
+    // starter that knows of no flash lock knows of none.
+    virtual bool FlashRunning() { return false; }
 };
 
 // Started when the program started on either road. Unless `mayPrompt`, the

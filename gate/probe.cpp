@@ -6,21 +6,28 @@ namespace kestrel {
 
 namespace {
 
+// A report of a walk that stopped at `step`, before any board was read.
+BoardReport FailedAt(ProbeStep step)
+{
+    BoardReport report;
+    report.failedAt = step;
+    return report;
+}
+
 // `single`: a second instance makes the walk fail (Ambiguous).
 BoardReport ReadLastVersion(Management& management, std::u16string_view query, bool single)
 {
-    BoardReport report;
-
     const std::u16string computer(kComputerName);
     const auto service = management.Bind(u"winmgmts:\\\\" + computer + u"\\root\\cimv2");
-    if (!service) return report.failedAt = ProbeStep::Bind, report;
+    if (!service) return FailedAt(ProbeStep::Bind);
 
     const auto boards = service->ExecQuery(query, kBoardQueryFlags);
-    if (!boards) return report.failedAt = ProbeStep::Query, report;
+    if (!boards) return FailedAt(ProbeStep::Query);
 
     const auto walk = boards->Enumerate();
-    if (!walk) return report.failedAt = ProbeStep::Enumeration, report;
+    if (!walk) return FailedAt(ProbeStep::Enumeration);
 
+    BoardReport report;
     ProbeStep stop = ProbeStep::NoBoard;
     for (;;) {
         const auto step = walk->Next();

@@ -8,19 +8,22 @@
 
 namespace kestrel {
 
-inline constexpr std::u16string_view kAcceptedPrefix = u"34";
-inline constexpr std::u16string_view kFlashUtility = u"WinPhlash.exe";
-inline constexpr int kNormalWindow = 1;   // shown normal size and focused
-inline constexpr int kWarningStyle = 48;  // OK button, exclamation icon
+// Each file that uses these has its own (constexpr, not inline): the shared
+// copy of an inline one, dropped by kestrel.exe's link-time optimisation,
+// left the linker a section without its symbol, and a warning.
+constexpr std::u16string_view kAcceptedPrefix = u"34";
+constexpr std::u16string_view kFlashUtility = u"WinPhlash.exe";
+constexpr int kNormalWindow = 1;   // shown normal size and focused
+constexpr int kWarningStyle = 48;  // OK button, exclamation icon
 
-inline constexpr std::u16string_view kPrivilegeText =
+constexpr std::u16string_view kPrivilegeText =
     u"You must be logged in with administrator privilege in order to update the system BIOS.  "
     u"The system BIOS will not be updated.";
-inline constexpr std::u16string_view kPrivilegeCaption = u"WinFlash";
-inline constexpr std::u16string_view kWrongModelText = u"This BIOS is not for your Notebook PC.";
-inline constexpr std::u16string_view kWrongModelCaption = u"WinPhlash";
+constexpr std::u16string_view kPrivilegeCaption = u"WinFlash";
+constexpr std::u16string_view kWrongModelText = u"This BIOS is not for your Notebook PC.";
+constexpr std::u16string_view kWrongModelCaption = u"WinPhlash";
 // Where another flash runs: shown with the utility's caption.
-inline constexpr std::u16string_view kFlashRunningText =
+constexpr std::u16string_view kFlashRunningText =
     u"A BIOS update is already running.  The system BIOS will not be updated.";
 
 enum class Decision { Privilege, WrongModel, Launch };

@@ -41,8 +41,8 @@ tidy() {  # DATABASE_DIR [ARGS...] -- FILES...
   printf '%s\n' "$@" | xargs -P "$(nproc)" -n 2 clang-tidy --quiet -p "$db" "${args[@]}" 2> /dev/null
 }
 {
-  tidy "$work/host" -- gate/*.cpp gate/linux/*.cpp forms/*.cpp check/*.cpp
-  tidy "$work/windows" "${windows_args[@]}" -- gate/windows/*.cpp forms/windows/*.cpp check/windows/*.cpp
+  tidy "$work/host" -- gate/*.cpp gate/linux/*.cpp fleet/*.cpp fleet/linux/*.cpp forms/*.cpp check/*.cpp
+  tidy "$work/windows" "${windows_args[@]}" -- gate/windows/*.cpp fleet/windows/*.cpp forms/windows/*.cpp check/windows/*.cpp
 } > "$work/tidy.log"
 if grep -qE '(warning|error): ' "$work/tidy.log"; then
   grep -E '(warning|error): ' "$work/tidy.log" | sed 's/^/lint: /'; status=1

@@ -23,7 +23,7 @@ check "bind now" "$(readelf -d "$exe" | grep -cE '\(FLAGS\).*BIND_NOW')" "1"
 # The objects of the product: every source of the kestrel target and of the
 # libraries it links (not the tests' sanitized copies).
 database=$build/compile_commands.json
-sources=$(grep -oE '"file": "[^"]*"' "$database" | cut -d'"' -f4 | grep -E '/gate/(linux/)?[a-z_A-Z]+\.cpp$' | sort -u)
+sources=$(grep -oE '"file": "[^"]*"' "$database" | cut -d'"' -f4 | grep -E '/(gate|fleet)/(linux/)?[a-z_A-Z]+\.cpp$' | sort -u)
 check "product sources found" "$([ "$(wc -l <<< "$sources")" -ge 9 ] && echo yes)" "yes"
 missing=""
 for source in $sources; do

@@ -6,7 +6,7 @@
 
 #include "../layout.h"
 #include "../runtime_error.h"
-#include "dll_search.h"
+#include "late_bound.h"
 #include "wide.h"
 
 namespace kestrel::forms {
@@ -121,8 +121,7 @@ void frmLogin::CreateControls()
     // No input method in the password box. IMM32 is loaded here, from
     // System32, and not imported: the gate never opens a form, and a static
     // import would be resolved before the program can restrict the search.
-    using AssociateContext = HIMC(WINAPI*)(HWND, HIMC);
-    const auto associate = ExportOf<AssociateContext>(LoadSystemLibrary(L"imm32.dll"), "ImmAssociateContext");
+    const auto associate = LateBound(kImmAssociateContext);
     Check(associate != nullptr, L"frmLogin: LoadLibraryExW (imm32.dll)");
     associate(password, nullptr);
 }

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "late_bound.h"
+
 namespace kestrel {
 
 namespace {
@@ -62,10 +64,9 @@ HMODULE LoadByFullPath(const wchar_t* name)
 
 WindowsVersion RunningWindowsVersion()
 {
-    using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
     OSVERSIONINFOW info = {};
     info.dwOSVersionInfoSize = sizeof info;
-    if (const auto rtlGetVersion = ExportOf<RtlGetVersionFunction>(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")) {
+    if (const auto rtlGetVersion = LateBound(kRtlGetVersion)) {
         if (rtlGetVersion(&info) == 0) return {info.dwMajorVersion, info.dwMinorVersion};
     }
     if (GetVersionExW(&info)) return {info.dwMajorVersion, info.dwMinorVersion};
@@ -76,13 +77,12 @@ bool System32OnlySearchSafeOn(WindowsVersion version) { return !(version.major =
 
 bool RestrictDllSearch()
 {
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     bool system32Only = false;
     if (System32OnlySearchSafeOn(RunningWindowsVersion())) {
-        if (const auto setDefault = ExportOf<BOOL(WINAPI*)(DWORD)>(kernel, "SetDefaultDllDirectories"))
+        if (const auto setDefault = LateBound(kSetDefaultDllDirectories))
             system32Only = setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
     }
-    if (const auto setDirectory = ExportOf<BOOL(WINAPI*)(LPCWSTR)>(kernel, "SetDllDirectoryW")) setDirectory(L"");
+    if (const auto setDirectory = LateBound(kSetDllDirectoryW)) setDirectory(L"");
     if (!system32Only) {
         // Loaded for the rest of the process, never freed.
         for (const wchar_t* name : kPreloaded) LoadByFullPath(name);
@@ -96,8 +96,7 @@ HMODULE LoadSystemLibrary(const wchar_t* name)
     // KB2533623): "To determine whether the flags are available, use
     // GetProcAddress to get the address of the AddDllDirectory ...
     // function" (LoadLibraryEx, Microsoft Learn). Elsewhere by full path.
-    if (ExportOf<FARPROC>(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory"))
-        return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (LateBound(kAddDllDirectory)) return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     return LoadByFullPath(name);
 }
 

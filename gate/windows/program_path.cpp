@@ -72,6 +72,18 @@ std::wstring InFolder(std::wstring_view folder, std::wstring_view name)
     return path;
 }
 
+std::wstring RunningProgramPath()
+{
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) return std::wstring(path.data(), n);
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
+
 std::u16string ShortPathOnDisk(const std::wstring& program)
 {
     // The first call says how much room the short form takes, its null

@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "../command_line.h"
-
 namespace kestrel {
 
 // The length of a full path's root, its closing separator included: "E:\",
@@ -26,6 +24,9 @@ std::wstring FolderOf(std::wstring_view path);
 // `name` in `folder`, with exactly one separator between them ("E:\" and
 // "WinPhlash.exe" give "E:\WinPhlash.exe"). Empty when the folder is.
 std::wstring InFolder(std::wstring_view folder, std::wstring_view name);
+
+// The running program's full path, or an empty text when it cannot be found.
+std::wstring RunningProgramPath();
 
 // The short form of the full path `program`, as GetShortPathNameW gives it;
 // empty when the call fails.

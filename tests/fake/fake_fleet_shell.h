@@ -23,7 +23,11 @@ public:
     bool waited = false;
     std::vector<std::string> log;
 
-    bool ShowMessage(std::u16string_view, int, std::u16string_view) override { return ++boxes, true; }
+    bool ShowMessage(std::u16string_view, int, std::u16string_view) override
+    {
+        ++boxes;
+        return true;
+    }
     FlashLock TakeFlashLock() override
     {
         ++takes;
@@ -38,7 +42,11 @@ public:
         return present;
     }
     bool OnBattery() override { return onBattery; }
-    BatteryCharge Charge() override { return ++chargeReads, charge; }
+    BatteryCharge Charge() override
+    {
+        ++chargeReads;
+        return charge;
+    }
     UtilityEnd Launch(std::u16string_view fileName, int windowState, bool wait, unsigned timeoutMinutes,
                       bool mayPrompt) override
     {
@@ -82,10 +90,22 @@ public:
     bool countsRestarts = true, suspends = true, resumes = true;
     int reads = 0, suspensions = 0, resumptions = 0;
 
-    VolumeProtection Protection() override { return ++reads, state; }
+    VolumeProtection Protection() override
+    {
+        ++reads;
+        return state;
+    }
     bool CountsRestarts() override { return countsRestarts; }
-    bool SuspendForOneRestart() override { return ++suspensions, suspends; }
-    bool Resume() override { return ++resumptions, resumes; }
+    bool SuspendForOneRestart() override
+    {
+        ++suspensions;
+        return suspends;
+    }
+    bool Resume() override
+    {
+        ++resumptions;
+        return resumes;
+    }
 };
 
 }  // namespace kestrel::testing

@@ -65,7 +65,11 @@ public:
         launches.push_back({std::u16string(fileName), windowState});
         return launchSucceeds;
     }
-    bool FlashRunning() override { return ++lockLooks, flashRunning; }
+    bool FlashRunning() override
+    {
+        ++lockLooks;
+        return flashRunning;
+    }
 };
 
 }  // namespace kestrel::testing

@@ -4,7 +4,7 @@
 // working folder, and the window state.
 #include <gtest/gtest.h>
 
-#include "windows/message_shell.h"
+#include "windows/flash_start.h"
 
 namespace kestrel {
 namespace {

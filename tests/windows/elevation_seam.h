@@ -4,7 +4,7 @@
 // product's own road: the shell, its DLLs, the consent owner.
 #pragma once
 
-#include "message_shell.h"
+#include "flash_start.h"
 
 namespace kestrel::testing {
 

@@ -209,7 +209,7 @@ function(kestrel_variant name definition)
   add_executable(${name} WIN32 ${variant_sources})
   target_include_directories(${name} PRIVATE ${ICON_DIR} ${PROJECT_SOURCE_DIR}/resources ${CMAKE_CURRENT_SOURCE_DIR}/windows)
   target_compile_definitions(${name} PRIVATE ${definition})
-  target_link_libraries(${name} PRIVATE forms_windows gate_windows)
+  target_link_libraries(${name} PRIVATE forms_windows fleet_windows)
   target_compile_options(${name} PRIVATE ${KESTREL_LEAN_OPTIONS})
   target_link_options(${name} PRIVATE ${KESTREL_EXE_LINK_OPTIONS} -Wl,--require-defined=_kestrel_open_form)
   # The resource script takes the icons that kestrel's build draws; their

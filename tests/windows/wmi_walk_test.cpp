@@ -20,7 +20,10 @@ public:
     virtual ~Counted() = default;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
-        if (iid != IID_IUnknown && iid != __uuidof(I)) return *out = nullptr, E_NOINTERFACE;
+        if (iid != IID_IUnknown && iid != __uuidof(I)) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
         *out = static_cast<I*>(this);
         AddRef();
         return S_OK;
@@ -51,18 +54,26 @@ public:
         : Counted(live), null_(version == nullptr), version_(version ? version : L"")
     {
     }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override
+    {
+        *n = 0;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override
     {
         if (std::wstring(names[0]) != L"Version") return DISP_E_UNKNOWNNAME;
-        return ids[0] = 7, S_OK;
+        ids[0] = 7;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
                                      UINT*) override
     {
         if (id != 7) return DISP_E_MEMBERNOTFOUND;
-        if (null_) return result->vt = VT_NULL, S_OK;
+        if (null_) {
+            result->vt = VT_NULL;
+            return S_OK;
+        }
         result->vt = VT_BSTR;
         result->bstrVal = SysAllocStringLen(version_.data(), UINT(version_.size()));
         return S_OK;

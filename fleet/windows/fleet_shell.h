@@ -9,6 +9,7 @@
 
 #include "../fleet.h"
 #include "flash_job.h"
+#include "flash_start.h"
 #include "message_shell.h"
 
 namespace kestrel {

@@ -4,12 +4,13 @@
 #include <objbase.h>
 
 #include "../command_line.h"
-#include "../modMain.h"
+#include "modMain.h"
 #include "../run_log.h"
 #include "activation_context.h"
 #include "bitlocker.h"
 #include "dll_search.h"
 #include "flash_job.h"
+#include "flash_start.h"
 #include "fleet_shell.h"
 #include "message_shell.h"
 #include "program_path.h"
@@ -63,7 +64,7 @@ int Run(const std::wstring& program, kestrel::Management& management)
     // Without arguments: no arguments for the utility, nothing kept of it;
     // a fleet run keeps its process, to see it past its loader.
     Starter starter(folder, kestrel::Wide(invocation.utilityTail), invocation.kind != Kind::Plain, &job);
-    kestrel::MessageShell boxes(folder, starter, &job);
+    kestrel::MessageShell boxes(folder, starter);
     if (invocation.kind == Kind::Plain) return kestrel::Main(management, boxes);
     const std::wstring log = kestrel::Wide(invocation.log);
     kestrel::WindowsFleetShell shell(boxes, starter, job, folder, log);

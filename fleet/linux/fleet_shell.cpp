@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "../utf8.h"
+#include "utf8.h"
 #include "log_file.h"
 #include "program_file.h"
 

@@ -6,8 +6,8 @@
 
 #include "../log_tail.h"
 #include "admin_only.h"
-#include "dll_search.h"
 #include "handle.h"
+#include "late_bound.h"
 #include "program_path.h"
 #include "runtime.h"
 #include "utility_start.h"
@@ -123,12 +123,6 @@ bool ThroughReparsePoint(std::wstring path)
     return false;
 }
 
-// NtCreateFile (winternl.h), from ntdll, which every process has loaded: it
-// alone can open a file without waiting for an opportunistic lock that
-// another process holds on it to be given up.
-using NtCreateFileFunction = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
-                                          ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
-
 // Opens the log for this run alone: other writers are kept out (a reader may
 // stay), and a run that finds another writing waits for it a while; never
 // for a holder of an opportunistic lock, which could hold it for ever while
@@ -142,7 +136,9 @@ Handle OpenLog(const std::wstring& log, bool administrator)
     const std::wstring path = FullPath(log);
     if (path.empty() || ThroughReparsePoint(path)) return Handle();
     std::wstring name = NtName(path);
-    const auto create = ExportOf<NtCreateFileFunction>(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile");
+    // NtCreateFile alone can open a file without waiting for an
+    // opportunistic lock that another process holds on it to be given up.
+    const auto create = LateBound(kNtCreateFile);
     if (name.empty() || name.size() > 32767 || !create) return Handle();
     // Made by an administrator: owned by the Administrators group, for
     // administrators and SYSTEM alone. A user who could read it could also

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "dll_search.h"
+#include "late_bound.h"
 
 namespace kestrel {
 
@@ -23,15 +23,12 @@ bool IsSid(const void* sid, const BYTE* known, std::size_t size)
     return sid && std::size_t(8 + 4 * bytes[1]) == size && std::memcmp(bytes, known, size) == 0;
 }
 
-HMODULE Advapi() { return LoadSystemLibrary(L"advapi32.dll"); }
-
 }  // namespace
 
 SecurityDescriptor::SecurityDescriptor(const char* sddl)
 {
     // The text is ASCII: the narrow call reads it as well, in half the bytes.
-    using ConvertFunction = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
-    const auto convert = ExportOf<ConvertFunction>(Advapi(), "ConvertStringSecurityDescriptorToSecurityDescriptorA");
+    const auto convert = LateBound(kConvertStringSecurityDescriptorToSecurityDescriptorA);
     if (sddl && convert && !convert(sddl, 1 /* SDDL_REVISION_1 */, &sd_, nullptr)) sd_ = nullptr;
 }
 
@@ -42,8 +39,7 @@ SecurityDescriptor::~SecurityDescriptor()
 
 bool RunsAsAdministrator()
 {
-    using CheckFunction = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
-    const auto check = ExportOf<CheckFunction>(Advapi(), "CheckTokenMembership");
+    const auto check = LateBound(kCheckTokenMembership);
     // The call only reads the SID it is given.
     BOOL member = FALSE;
     return check && check(nullptr, const_cast<BYTE*>(kAdministrators), &member) && member;
@@ -63,9 +59,7 @@ namespace {
 // null where it cannot be read.
 PSID OwnerOf(HANDLE object, PSECURITY_DESCRIPTOR& sd)
 {
-    using GetSecurityFunction =
-        DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*, PSECURITY_DESCRIPTOR*);
-    const auto getSecurity = ExportOf<GetSecurityFunction>(Advapi(), "GetSecurityInfo");
+    const auto getSecurity = LateBound(kGetSecurityInfo);
     PSID owner = nullptr;
     sd = nullptr;
     if (!object || !getSecurity ||
@@ -90,8 +84,7 @@ std::string SidText(const void* sid)
 {
     // The text is the system's, freed with LocalFree (ConvertSidToStringSid,
     // Microsoft Learn); the call only reads the SID.
-    using SidTextFunction = BOOL(WINAPI*)(PSID, LPSTR*);
-    const auto sidText = ExportOf<SidTextFunction>(Advapi(), "ConvertSidToStringSidA");
+    const auto sidText = LateBound(kConvertSidToStringSidA);
     LPSTR text = nullptr;
     std::string result;
     if (sid && sidText && sidText(const_cast<void*>(sid), &text) && text) {

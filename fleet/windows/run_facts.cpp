@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "admin_only.h"
-#include "dll_search.h"
+#include "late_bound.h"
 #include "fleet_shell.h"
 #include "wide.h"
 
@@ -16,13 +16,9 @@ namespace {
 // it cannot be told. advapi32 is loaded from System32 only.
 void ReadAccount(RunFacts& facts, BYTE (&sid)[68])
 {
-    const HMODULE advapi = LoadSystemLibrary(L"advapi32.dll");
-    using OpenTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
-    using GetTokenFunction = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
-    using LookupFunction = BOOL(WINAPI*)(LPCWSTR, PSID, LPWSTR, LPDWORD, LPWSTR, LPDWORD, PSID_NAME_USE);
-    const auto openToken = ExportOf<OpenTokenFunction>(advapi, "OpenProcessToken");
-    const auto getToken = ExportOf<GetTokenFunction>(advapi, "GetTokenInformation");
-    const auto lookup = ExportOf<LookupFunction>(advapi, "LookupAccountSidW");
+    const auto openToken = LateBound(kOpenProcessToken);
+    const auto getToken = LateBound(kGetTokenInformation);
+    const auto lookup = LateBound(kLookupAccountSidW);
     HANDLE token = nullptr;
     if (!openToken || !getToken || !openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return;
     // A TOKEN_USER and its SID: a SID is at most 68 bytes.

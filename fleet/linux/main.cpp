@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "../command_line.h"
-#include "../modMain.h"
+#include "modMain.h"
 #include "../run_log.h"
 #include "dmi_management.h"
 #include "fleet_shell.h"
