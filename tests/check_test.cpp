@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fleet_outcome.h"
+#include "junit.h"
 #include "log_lines.h"
 #include "pe_imports.h"
 #include "report.h"
@@ -99,6 +100,69 @@ TEST(Report, CountsApartAndFailsOnAnyFailure)
     EXPECT_EQ(report.ExitStatus(), kHeld);
     EXPECT_EQ(report.Failed("planted DLLs", "x.dll"), "FAILED   planted DLLs: x.dll");
     EXPECT_EQ(report.ExitStatus(), kFailed);
+}
+
+// Text for the JUnit file: markup escaped, what XML cannot hold told as
+// "\xNN", non-ASCII passed through as the UTF-8 it is.
+TEST(Junit, EscapesMarkupControlsAndBytesThatAreNoUtf8)
+{
+    const struct {
+        std::string_view text, xml;
+    } rows[] = {
+        {"plain", "plain"},
+        {"a & b <c> \"d\" 'e'", "a &amp; b &lt;c&gt; &quot;d&quot; &apos;e&apos;"},
+        {"]]>", "]]&gt;"},
+        {"tab\tline\ncr\r", "tab&#9;line&#10;cr&#13;"},
+        {std::string_view("nul\0!", 5), "nul\\x00!"},
+        {"\x01\x1B\x7F", "\\x01\\x1B\\x7F"},
+        {"Jos\xC3\xA9-\xE5\x9B\xBA\xE4\xBB\xB6 \xF0\x9F\x94\x92", "Jos\xC3\xA9-\xE5\x9B\xBA\xE4\xBB\xB6 \xF0\x9F\x94\x92"},
+        {"\xEF\xBF\xBE", "\\xEF\\xBF\\xBE"},  // U+FFFE
+        {"\xC3", "\\xC3"},                        // cut short
+        {"\xC3(", "\\xC3("},                      // no continuation
+        {"\x80" "a", "\\x80a"},                    // a stray continuation byte
+        {"\xC0\xAF", "\\xC0\\xAF"},                // overlong '/'
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},        // a surrogate
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},  // beyond U+10FFFF
+    };
+    for (const auto& row : rows) EXPECT_EQ(XmlText(row.text), row.xml) << row.text;
+}
+
+// One test case a line in the order run, the counts, the facts as
+// properties; a failure's text as the console says it.
+TEST(Junit, OneCaseALineWithTheConsolesText)
+{
+    Report report;
+    report.Noted("machine: Windows 6.1 <x86>");
+    EXPECT_EQ(report.Noted("no topic"), "no topic");
+    report.Held("road", "the launch road: exit status 0");
+    report.Failed("fleet /quiet", "exit status 7 & \"x\"");
+    report.Skipped("elevation", "needs --elevation");
+    EXPECT_EQ(ConsoleLine(report.lines()[1]), "FAILED   fleet /quiet: exit status 7 & \"x\"");
+    EXPECT_EQ(JunitXml(report, "kestrel-check"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<testsuites>\n"
+              "  <testsuite name=\"kestrel-check\" tests=\"3\" failures=\"1\" errors=\"0\" skipped=\"1\">\n"
+              "    <properties>\n"
+              "      <property name=\"machine\" value=\"Windows 6.1 &lt;x86&gt;\"/>\n"
+              "      <property name=\"no topic\" value=\"\"/>\n"
+              "    </properties>\n"
+              "    <testcase name=\"road\" classname=\"kestrel-check\">\n"
+              "      <system-out>held     road: the launch road: exit status 0</system-out>\n"
+              "    </testcase>\n"
+              "    <testcase name=\"fleet /quiet\" classname=\"kestrel-check\">\n"
+              "      <failure message=\"exit status 7 &amp; &quot;x&quot;\">FAILED   fleet /quiet: exit status 7 &amp; "
+              "&quot;x&quot;</failure>\n"
+              "    </testcase>\n"
+              "    <testcase name=\"elevation\" classname=\"kestrel-check\">\n"
+              "      <skipped message=\"needs --elevation\"/>\n"
+              "    </testcase>\n"
+              "  </testsuite>\n"
+              "</testsuites>\n");
+    // A check that could not run: no line, one error.
+    const std::string none = JunitXml(Report(), "kestrel-check", "no scratch folder");
+    EXPECT_NE(none.find("tests=\"1\" failures=\"0\" errors=\"1\" skipped=\"0\""), std::string::npos) << none;
+    EXPECT_NE(none.find("<error message=\"no scratch folder\"/>"), std::string::npos) << none;
+    EXPECT_EQ(none.find("<properties>"), std::string::npos) << none;
 }
 
 // The stages a run is asked for: each name once; a list that names nothing,
