@@ -115,13 +115,14 @@ TEST(Junit, EscapesMarkupControlsAndBytesThatAreNoUtf8)
         {"tab\tline\ncr\r", "tab&#9;line&#10;cr&#13;"},
         {std::string_view("nul\0!", 5), "nul\\x00!"},
         {"\x01\x1B\x7F", "\\x01\\x1B\\x7F"},
-        {"Jos\xC3\xA9-\xE5\x9B\xBA\xE4\xBB\xB6 \xF0\x9F\x94\x92", "Jos\xC3\xA9-\xE5\x9B\xBA\xE4\xBB\xB6 \xF0\x9F\x94\x92"},
-        {"\xEF\xBF\xBE", "\\xEF\\xBF\\xBE"},  // U+FFFE
-        {"\xC3", "\\xC3"},                        // cut short
-        {"\xC3(", "\\xC3("},                      // no continuation
-        {"\x80" "a", "\\x80a"},                    // a stray continuation byte
-        {"\xC0\xAF", "\\xC0\\xAF"},                // overlong '/'
-        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},        // a surrogate
+        {"Jos\xC3\xA9-\xE5\x9B\xBA\xE4\xBB\xB6 \xF0\x9F\x94\x92",
+         "Jos\xC3\xA9-\xE5\x9B\xBA\xE4\xBB\xB6 \xF0\x9F\x94\x92"},
+        {"\xEF\xBF\xBE", "\\xEF\\xBF\\xBE"},           // U+FFFE
+        {"\xC3", "\\xC3"},                             // cut short
+        {"\xC3(", "\\xC3("},                           // no continuation
+        {"\x80!", "\\x80!"},                           // a stray continuation byte
+        {"\xC0\xAF", "\\xC0\\xAF"},                    // overlong '/'
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},           // a surrogate
         {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},  // beyond U+10FFFF
     };
     for (const auto& row : rows) EXPECT_EQ(XmlText(row.text), row.xml) << row.text;
@@ -422,6 +423,48 @@ TEST(FleetOutcome, FollowsTheRoadTheRightsThePowerAndTheWait)
     };
     for (const auto& c : cases) EXPECT_EQ(MeetsFleet(c.seen, c.expected, "C:\\A B\\bin"), c.met) << c.what;
     EXPECT_EQ(Wanted(wait), "exit status 3010 once the utility and its child had ended, no box");
+
+    // Windows 7 and earlier with kestrel in a job that allows no breakaway:
+    // the wait is for the utility's own process; its child may outlive it.
+    const struct {
+        unsigned long major, minor;
+        AgentJob job;
+        bool utilityOnly;
+    } waits[] = {
+        {6, 1, AgentJob::Kept, true},  {6, 0, AgentJob::Kept, true},   {5, 1, AgentJob::Kept, true},
+        {6, 2, AgentJob::Kept, false}, {10, 0, AgentJob::Kept, false}, {6, 1, AgentJob::Left, false},
+        {6, 1, AgentJob::None, false},
+    };
+    for (const auto& w : waits)
+        EXPECT_EQ(UtilityOnlyWait(w.major, w.minor, w.job), w.utilityOnly) << w.major << "." << w.minor;
+    const FleetExpected utilityOnly =
+        FleetExpectedFor(Decision::Launch, {.administrator = true, .utilityOnlyWait = true}, true, 3010, true);
+    EXPECT_TRUE(utilityOnly.utilityOnly);
+    EXPECT_FALSE(utilityOnly.child);
+    EXPECT_FALSE(FleetExpectedFor(Decision::Launch, {.administrator = true, .utilityOnlyWait = true}, true, 0)
+                     .utilityOnly);  // no child: nothing to tell apart
+    Seen utilityWaited = childLeft;
+    utilityWaited.endedWhileUtilityRan = true;  // the child, of the utility's image, ran on
+    utilityWaited.endedAfterUtility = true;
+    Seen notWaited = ranOn;
+    const struct {
+        const char* what;
+        Seen seen;
+        FleetExpected expected;
+        bool met;
+    } inJob[] = {
+        {"Windows 7 in a job: the utility waited for, its child not", utilityWaited, utilityOnly, true},
+        {"Windows 7 in a job: waited for with its child too",
+         [&] {
+             Seen both = waitedFor;
+             both.endedAfterUtility = true;
+             return both;
+         }(),
+         utilityOnly, true},
+        {"Windows 7 in a job: not waited for at all", notWaited, utilityOnly, false},
+        {"Windows 8 in a job: the child not waited for", utilityWaited, wait, false},
+    };
+    for (const auto& c : inJob) EXPECT_EQ(MeetsFleet(c.seen, c.expected, "C:\\A B\\bin"), c.met) << c.what;
 
     EXPECT_TRUE(RefusedDuringFlash(ranOn, 1618, 1618));
     EXPECT_FALSE(RefusedDuringFlash(ranOn, 1618, 0));

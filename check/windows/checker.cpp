@@ -54,6 +54,9 @@ void Checker::Machine()
     Say(report_.Noted("machine: folders on PATH this account can write to: " +
                       (writable.empty() ? "none" : List(writable))));
     Say(report_.Noted(PowerLine(onBattery_)));
+    std::string job;
+    job_ = JobOfRuns(job);
+    Say(report_.Noted(job));
     const auto outside = NotAmong(*imports, closure);
     if (outside.empty())
         Say(report_.Held("static imports", List(*imports) + ": each a KnownDLL or a dependency of one"));
@@ -76,7 +79,8 @@ void Checker::Board()
         Say(report_.Noted("board: Win32_BaseBoard Version " + version + ": " + RoadName(road_)));
     }
     if (!BoxSeen(ThisBoxSeat()))
-        Say(report_.Noted("note: nobody sees a box here (a window station or session nobody looks at): a road with a box is "
+        Say(report_.Noted(
+            "note: nobody sees a box here (a window station or session nobody looks at): a road with a box is "
             "checked for none, as kestrel.exe sends its message to the console session instead, which no check "
             "here sees; run the check from a desktop session to see the box itself"));
     if (SUCCEEDED(com)) CoUninitialize();

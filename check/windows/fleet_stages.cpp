@@ -169,7 +169,8 @@ void Checker::Fleet()
 void Checker::FleetWaits()
 {
     if (!Asked(kWaitStage, "fleet /wait")) return;
-    const FleetMachine machine{RunsAsAdministrator(), onBattery_};
+    const FleetMachine machine{RunsAsAdministrator(), onBattery_,
+                               UtilityOnlyWait(version_.major, version_.minor, job_)};
     const std::wstring standin = InFolder(tools_, L"standin.exe");
     if (!FleetExpectedFor(road_, machine).starts)
         return Say(
