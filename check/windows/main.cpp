@@ -118,6 +118,13 @@ int wmain(int argc, wchar_t** argv)
         } else {
             Checker checker(scratch, program, tools, stages.value_or(kEveryStage));
             Say(checker.report().Noted("kestrel-check: checking " + Utf8(program)));
+            Say(checker.report().Noted(
+                "machine: scratch folder: " + Utf8(scratch.Root()) +
+                (scratch.Detour().empty()
+                     ? std::string()
+                     : " (%TEMP% lies through the reparse point " + Utf8(scratch.Detour()) +
+                           (scratch.ThroughReparsePoint() ? ", and so does this folder: no log of kestrel.exe there)"
+                                                          : ", where kestrel.exe rightly writes no log)"))));
             checker.Machine();
             checker.Board();
             checker.Road();
