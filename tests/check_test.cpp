@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "clear_place.h"
 #include "fleet_outcome.h"
 #include "junit.h"
 #include "log_lines.h"
@@ -164,6 +165,30 @@ TEST(Junit, OneCaseALineWithTheConsolesText)
     EXPECT_NE(none.find("tests=\"1\" failures=\"0\" errors=\"1\" skipped=\"0\""), std::string::npos) << none;
     EXPECT_NE(none.find("<error message=\"no scratch folder\"/>"), std::string::npos) << none;
     EXPECT_EQ(none.find("<properties>"), std::string::npos) << none;
+}
+
+// Where a box goes so that its icon, read from the screen, is clear of the
+// windows over it: a 1280x1024 screen, a 300x150 box at its centre with its
+// icon near the box's top-left corner.
+TEST(ClearPlace, MovesTheBoxWhereItsIconIsClear)
+{
+    const Area frame{490, 437, 790, 587}, icon{510, 467, 542, 499};
+    const Area centre{320, 256, 960, 768}, topBand{0, 0, 1280, 300}, all{0, 0, 1280, 1024};
+    const struct {
+        const char* what;
+        std::vector<Area> covers;
+        std::optional<Place> place;
+    } rows[] = {
+        {"nothing over it", {}, std::nullopt},
+        {"a window beside it", {{0, 0, 100, 100}}, std::nullopt},
+        {"a window over the centre", {centre}, Place{0, 0}},
+        {"and one over the top", {centre, topBand}, Place{0, 874}},
+        {"one over the icon's edge only", {{541, 498, 600, 560}}, Place{0, 0}},
+        {"the whole screen", {all}, std::nullopt},
+    };
+    for (const auto& row : rows) EXPECT_EQ(ClearPlace(icon, frame, row.covers, 1280, 1024), row.place) << row.what;
+    // A box larger than the screen fits nowhere.
+    EXPECT_EQ(ClearPlace(icon, {0, 0, 2000, 150}, {centre}, 1280, 1024), std::nullopt);
 }
 
 // The stages a run is asked for: each name once; a list that names nothing,
