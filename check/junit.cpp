@@ -78,11 +78,10 @@ std::string JunitXml(const Report& report, std::string_view suite, std::string_v
         skipped += line.verdict == Report::Verdict::Skipped;
     }
     const std::size_t tests = report.lines().size() + (cannotRun.empty() ? 0 : 1);
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n  <testsuite" +
-                      Attribute("name", suite) + Attribute("tests", std::to_string(tests)) +
-                      Attribute("failures", std::to_string(failures)) +
-                      Attribute("errors", cannotRun.empty() ? "0" : "1") +
-                      Attribute("skipped", std::to_string(skipped)) + ">\n";
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n  <testsuite" + Attribute("name", suite) +
+        Attribute("tests", std::to_string(tests)) + Attribute("failures", std::to_string(failures)) +
+        Attribute("errors", cannotRun.empty() ? "0" : "1") + Attribute("skipped", std::to_string(skipped)) + ">\n";
     if (!report.facts().empty()) {
         xml += "    <properties>\n";
         for (const Report::Fact& fact : report.facts())
