@@ -71,7 +71,7 @@ std::wstring DrivePathOf(const std::wstring& device)
 std::wstring ReparsePointOnWay(const std::wstring& path)
 {
     for (std::size_t at = RootLength(path); (at = path.find_first_of(L"\\/", at)) != std::wstring::npos; ++at) {
-        const std::wstring folder = path.substr(0, at);
+        std::wstring folder = path.substr(0, at);
         const DWORD attributes = GetFileAttributesW(folder.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return folder;
     }

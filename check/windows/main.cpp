@@ -84,8 +84,9 @@ int wmain(int argc, wchar_t** argv)
         const bool stageList = arg.rfind(L"--stages=", 0) == 0 && !stages;
         const bool junitFile = arg.rfind(L"--junit=", 0) == 0 && arg.size() > 8 && junit.empty();
         if (arg == L"--elevation" && !elevation) elevation = true;
-        else if (stageList && (stages = ParseStages(Utf8(arg.substr(9))))) continue;
-        else if (junitFile && !(junit = FullPath(arg.substr(8))).empty()) continue;
+        else if ((stageList && (stages = ParseStages(Utf8(arg.substr(9))))) ||
+                 (junitFile && !(junit = FullPath(arg.substr(8))).empty()))
+            continue;
         else if (!stageList && !junitFile && arg.rfind(L'-', 0) != 0 && program.empty()) program = arg;
         else {
             Say("usage: kestrel-check.exe [--elevation] "
