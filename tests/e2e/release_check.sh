@@ -46,6 +46,10 @@
 #     temp_mount  %TEMP% a mount point (a profile on a disk of its own), which
 #                 Wine shows as a reparse point: the scratch folder is made
 #                 in C:\ instead, and the fleet stages with their logs hold;
+#     job=BOXDRIVER
+#                 the check started by BOXDRIVER in a job that allows no
+#                 breakaway (an agent's): the report says so, and the waited
+#                 stages, the only ones run, hold;
 #     junit_lost  the JUnit file asked for in a folder that is not there: the
 #                 road holds, the console says the file was not written, and
 #                 the run ends with 2, not 0 (only the road runs).
@@ -57,7 +61,7 @@ source "$(dirname "$0")/common.sh"
 export WINEPREFIX=$(realpath "$1")
 tool=$(realpath "$2") program=$(realpath "$3") version=$4
 shift 4
-kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" stays="" battery=no slow=no temp_mount=no junit=report.xml
+kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" stays="" battery=no slow=no temp_mount=no junit=report.xml jobdriver=""
 for option; do
   case $option in
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
@@ -71,6 +75,7 @@ for option; do
     name=*) name=${option#name=} ;;
     dpi=*) dpi=${option#dpi=} ;;
     unseen=*) unseen=${option#unseen=} ;;
+    job=*) jobdriver=${option#job=} ;;
     *) echo "release_check.sh: unknown option $option"; exit 64 ;;
   esac
 done
@@ -90,6 +95,7 @@ esac
 [ $slow = yes ] && stages=wait
 [ $temp_mount = yes ] && stages=fleet,wait
 [ "$junit" != report.xml ] && stages=road
+[ -n "$jobdriver" ] && stages=wait
 asked() { [ -z "$stages" ] || [[ ,$stages, == *,$1,* ]]; }
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs root and mount namespaces"; exit 77; fi
 mkdir -p "$work/release"
@@ -104,6 +110,10 @@ fi
 if [ -n "$unseen" ]; then
   cp "$unseen" "$work/release/boxdriver.exe"
   RUN="boxdriver.exe --unseen kestrel-check.exe . 280"
+fi
+if [ -n "$jobdriver" ]; then
+  cp "$jobdriver" "$work/release/boxdriver.exe"
+  RUN="boxdriver.exe --job=stay kestrel-check.exe . 280 --stages=$stages --junit=$junit"
 fi
 [ "$version" = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d" && version=34B
 [ $kind = driver ] && export WINEDLLOVERRIDES="msacm32.drv=n,b"
@@ -153,11 +163,13 @@ LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" &&
   _ "$version" "$work/release" "$(dirname "$(realpath "$0")")/slow_board.py" "$name" "${settings[@]}"
 room=$?
 report=$(tr -d '\r' < "$work/release/report")
-if [ -n "$unseen" ]; then  # the driver ends the report with the check's status
+if [ -n "$unseen$jobdriver" ]; then  # the driver ends the report with the check's status
   sed -n 's/^exit=//p' <<< "$report" > "$work/release/status"
   report=$(grep -vE '^(wow64|exit)=' <<< "$report")
-  check "the note says nobody sees a box here" "$(grep -c '^note: nobody sees a box here ' <<< "$report")" 1
 fi
+[ -n "$unseen" ] && check "the note says nobody sees a box here" "$(grep -c '^note: nobody sees a box here ' <<< "$report")" 1
+[ -n "$jobdriver" ] && check "the job the check runs in, as the report says" \
+  "$(grep -c '^machine: job: the check runs in one that allows no breakaway: the utility stays in it$' <<< "$report")" 1
 echo "$report"
 check "the room ended, nothing left in it" "$room" 0
 # The JUnit file, parsed, says what the console said (the box driver's runs

@@ -184,6 +184,14 @@ check_kestrel(slow_wmi 34B slow_wmi)
 # %TEMP% through a mount point, where kestrel.exe writes no log: the scratch
 # folder goes elsewhere, and the fleet stages with their logs hold.
 check_kestrel(temp_mount 34B temp_mount)
+# In a job that allows no breakaway, on a Windows before 8 (the Vista
+# prefix): the check says so and expects the utility's own process waited
+# for (Wine nests jobs, so kestrel.exe waits for the child too, which holds).
+add_test(NAME kestrel_check_winevista_in_job
+         COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX_VISTA} $<TARGET_FILE:kestrel-check>
+                 $<TARGET_FILE:kestrel> 34B job=$<TARGET_FILE:boxdriver>)
+set_tests_properties(kestrel_check_winevista_in_job PROPERTIES FIXTURES_REQUIRED winevista SKIP_RETURN_CODE 77
+                                                               TIMEOUT 300 COST 30)
 # The JUnit file asked for where it cannot be written: the run that held ends
 # with 2.
 check_kestrel(junit_lost 12B junit_lost)
