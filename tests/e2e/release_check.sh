@@ -46,6 +46,9 @@
 #     temp_mount  %TEMP% a mount point (a profile on a disk of its own), which
 #                 Wine shows as a reparse point: the scratch folder is made
 #                 in C:\ instead, and the fleet stages with their logs hold;
+#     temp_mount_ro
+#                 the same with C:\ read-only: the scratch folder stays under
+#                 %TEMP%, and each stage with a log says skipped and why;
 #     job=BOXDRIVER
 #                 the check started by BOXDRIVER in a job that allows no
 #                 breakaway (an agent's): the report says so, and the waited
@@ -70,6 +73,7 @@ for option; do
     slow_wmi) slow=yes ;;
     stays) stays=stay ;;
     temp_mount) temp_mount=yes ;;
+    temp_mount_ro) temp_mount=ro ;;
     junit_lost) junit='missing\report.xml' ;;
     temp) temp=yes ;;
     name=*) name=${option#name=} ;;
@@ -93,7 +97,7 @@ case $kind in
   *) stages="" ;;
 esac
 [ $slow = yes ] && stages=wait
-[ $temp_mount = yes ] && stages=fleet,wait
+[ $temp_mount != no ] && stages=fleet,wait
 [ "$junit" != report.xml ] && stages=road
 [ -n "$jobdriver" ] && stages=wait
 asked() { [ -z "$stages" ] || [[ ,$stages, == *,$1,* ]]; }
@@ -133,7 +137,11 @@ LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" &&
     feeder=$!
     until grep -q up "$2/feeder.out" 2> /dev/null; do kill -0 $feeder || exit 1; sleep 0.1; done
   fi &&
-  if [ "$TEMP_MOUNT" = yes ]; then
+  if [ "$TEMP_MOUNT" = ro ]; then
+    mount --bind "$WINEPREFIX/drive_c" "$WINEPREFIX/drive_c" &&
+      mount -o remount,bind,ro "$WINEPREFIX/drive_c" || exit 1
+  fi &&
+  if [ "$TEMP_MOUNT" != no ]; then
     mount -t tmpfs none "$WINEPREFIX/drive_c/users/$(id -un)/Temp" || exit 1
   fi &&
   if [ "$BATTERY" = yes ]; then

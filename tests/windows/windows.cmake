@@ -184,6 +184,8 @@ check_kestrel(slow_wmi 34B slow_wmi)
 # %TEMP% through a mount point, where kestrel.exe writes no log: the scratch
 # folder goes elsewhere, and the fleet stages with their logs hold.
 check_kestrel(temp_mount 34B temp_mount)
+# The same with C:\ read-only: the stages with a log say skipped and why.
+check_kestrel(temp_mount_ro 34B temp_mount_ro)
 # In a job that allows no breakaway, on a Windows before 8 (the Vista
 # prefix): the check says so and expects the utility's own process waited
 # for (Wine nests jobs, so kestrel.exe waits for the child too, which holds).
