@@ -2,7 +2,8 @@
 # The release check, run as a release engineer would, on a board of the test's
 # choosing: every check holds (elevation and the drive root skipped), or, for a
 # control gate, the checks it must fail fail.
-#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [KIND] [temp] [name=FILE] [dpi=N] [unseen=BOXDRIVER] [cover=COVER]
+#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [KIND] [temp] [name=FILE] [dpi=N] [unseen=BOXDRIVER]
+#                    [cover=COVER [stays]] [battery] [slow_wmi] [temp_mount|temp_mount_ro] [job=BOXDRIVER] [junit_lost]
 #     control     the gate loads a planted DLL by bare name: the planted-DLL
 #                 check fails naming it;
 #     map_only    it maps it without running its code: the same;
