@@ -25,15 +25,17 @@ namespace {
 // which a WMI service that has just started takes many seconds to answer.
 // A run that still has not ended by then waits for a flash of its own (a
 // careless gate): the flash let go, the stage ends failed rather than at the
-// first run's limit, and the run is still waited for to its end.
+// first run's limit.
 constexpr DWORD kDuringFlashMs = 30000;
 
 // Runs of kestrel.exe during the stage's waited flash, outside the debug
 // tree: a second run once the utility runs; once it has ended, the first
 // run ended by force; then a third run; once that has ended, the stand-in
-// let go (hold.txt removed). Each run is waited for to its own end: a run
-// that has not ended within kDuringFlashMs has the flash let go, and is
-// waited for on (Finish) once the first run's tree is over.
+// let go (hold.txt removed). Each run is waited for to its own end: only a
+// run that has not ended within kDuringFlashMs has the flash let go; one
+// still going when the first run's tree is over is ended with the scratch
+// folder's other leftovers, and told as still running (Finish), never by
+// the status its ending gave it.
 class SecondRuns : public RunWatcher {
 public:
     SecondRuns(const Stage& stage, std::wstring hold) : stage_(stage), hold_(std::move(hold)) {}
@@ -47,18 +49,20 @@ public:
         else if (phase_ == 3 && Ended(third_, thirdExit_)) LetGo(), phase_ = 4;
         if ((phase_ == 1 || phase_ == 3) && GetTickCount() - since_ > kDuringFlashMs) LetGo();
     }
-    // Once the first run's tree is over: the run still going (its flash let
-    // go) waited for to its end, kDuringFlashMs more at most, then ended.
+    // Once the first run's tree is over: a run whose end was not seen
+    // meanwhile was still running then; it is ended, if it has not been.
     void Finish()
     {
-        for (Handle* run : {&second_, &third_}) {
-            if (!*run) continue;
-            if (WaitForSingleObject(run->get(), kDuringFlashMs) == WAIT_TIMEOUT) {
-                TerminateProcess(run->get(), 1);
-                WaitForSingleObject(run->get(), 5000);
-                (run == &second_ ? secondLeft_ : thirdLeft_) = true;
-            }
-            Ended(*run, run == &second_ ? secondExit_ : thirdExit_);
+        const bool seen[] = {phase_ >= 2, phase_ >= 4};
+        Handle* runs[] = {&second_, &third_};
+        unsigned long* exits[] = {&secondExit_, &thirdExit_};
+        bool* left[] = {&secondLeft_, &thirdLeft_};
+        for (int i = 0; i < 2; ++i) {
+            if (!*runs[i] || seen[i]) continue;
+            *left[i] = true;
+            TerminateProcess(runs[i]->get(), 1);
+            WaitForSingleObject(runs[i]->get(), 5000);
+            Ended(*runs[i], *exits[i]);
         }
     }
     // "exit status N", or why there is none.
@@ -102,9 +106,7 @@ private:
     static std::string Told(const Handle& run, unsigned long exit, bool left)
     {
         if (!run) return "not started";
-        if (left)
-            return "still running " + std::to_string(kDuringFlashMs / 1000) +
-                   " s after the flash was let go (ended by the check)";
+        if (left) return "still running when the flash was over (ended by the check)";
         return "exit status " + std::to_string(exit);
     }
 
