@@ -11,6 +11,12 @@ unsigned long WaitedStatusFor(unsigned long utility)
     return utility;
 }
 
+bool UtilityOnlyWait(unsigned long major, unsigned long minor, AgentJob job)
+{
+    const bool nests = major > 6 || (major == 6 && minor >= 2);
+    return job == AgentJob::Kept && !nests;
+}
+
 FleetExpected FleetExpectedFor(Decision road, const FleetMachine& machine, bool wait, unsigned long standinStatus,
                                bool child)
 {
@@ -22,7 +28,8 @@ FleetExpected FleetExpectedFor(Decision road, const FleetMachine& machine, bool 
     if (!machine.administrator) return {kExitPrivilege};
     if (machine.onBattery) return {4};
     if (!wait) return {kExitLaunched, true};
-    return {WaitedStatusFor(standinStatus), true, true, child};
+    const bool utilityOnly = child && machine.utilityOnlyWait;
+    return {WaitedStatusFor(standinStatus), true, true, child && !utilityOnly, utilityOnly};
 }
 
 FleetExpected DecidingExpectedFor(Decision road, const FleetMachine& machine)
@@ -45,6 +52,7 @@ bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_vie
         Lower(start->cwd) != Lower(utilityFolder) || !EndedOnItsOwn(seen.utility))
         return false;
     if (!expected.waits) return seen.endedWhileUtilityRan;
+    if (expected.utilityOnly) return seen.endedAfterUtility;
     return seen.endedLast && (!expected.child || ChildEnded(seen.utility));
 }
 
@@ -53,6 +61,10 @@ std::string Wanted(const FleetExpected& expected)
     const std::string status = "exit status " + std::to_string(expected.status);
     if (!expected.starts) return status + ", no box, nothing started";
     if (!expected.waits) return status + " while the utility runs on, no box";
+    if (expected.utilityOnly)
+        return status +
+               " once the utility's own process had ended (its child outside the wait: Windows 7 or "
+               "earlier in a job that allows no breakaway), no box";
     return status + " once the utility" + (expected.child ? " and its child" : "") + " had ended, no box";
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "fleet.h"
 #include "run_outcome.h"
 
 namespace kestrel::check {
@@ -18,7 +19,18 @@ unsigned long WaitedStatusFor(unsigned long utility);
 struct FleetMachine {
     bool administrator = false;  // elevated, or SYSTEM: the flash lock may be taken
     bool onBattery = false;      // a battery present and the mains off
+    // /wait waits for the utility's own process only, not for the processes
+    // it starts (UtilityOnlyWait).
+    bool utilityOnlyWait = false;
 };
+
+// Whether a waited run on Windows `major`.`minor`, kestrel's process being
+// where `job` says with respect to its starter's job, waits for the
+// utility's own process only: on Windows 7 and earlier, where a process is
+// in one job at most, a utility kept in a job that allows no breakaway
+// cannot join the flash's own job, and kestrel then waits for that process
+// alone, as its documents say. From Windows 8 on, jobs nest.
+bool UtilityOnlyWait(unsigned long major, unsigned long minor, AgentJob job);
 
 // What a fleet run under /quiet asks of the program.
 struct FleetExpected {
@@ -28,6 +40,9 @@ struct FleetExpected {
     // ended on its own; without it, it ends while the utility runs on.
     bool waits = false;
     bool child = false;
+    // With /wait and a child: the program ends once the utility's own
+    // process has (FleetMachine::utilityOnlyWait); the child may outlive it.
+    bool utilityOnly = false;
 };
 
 // The road's status under /quiet on this machine (the lock needs an

@@ -12,22 +12,44 @@ std::string Lower(std::string_view text)
     return lower;
 }
 
+std::string ConsoleLine(const Report::Line& line)
+{
+    const char* word = line.verdict == Report::Verdict::Held     ? "held     "
+                       : line.verdict == Report::Verdict::Failed ? "FAILED   "
+                                                                 : "skipped  ";
+    return word + line.check + ": " + line.text;
+}
+
+std::string Report::Add(Verdict verdict, std::string_view check, std::string_view text)
+{
+    lines_.push_back({verdict, std::string(check), std::string(text)});
+    return ConsoleLine(lines_.back());
+}
+
 std::string Report::Held(std::string_view check, std::string_view what)
 {
     ++passed_;
-    return "held     " + std::string(check) + ": " + std::string(what);
+    return Add(Verdict::Held, check, what);
 }
 
 std::string Report::Failed(std::string_view check, std::string_view seen)
 {
     ++failed_;
-    return "FAILED   " + std::string(check) + ": " + std::string(seen);
+    return Add(Verdict::Failed, check, seen);
 }
 
 std::string Report::Skipped(std::string_view check, std::string_view why)
 {
     ++skipped_;
-    return "skipped  " + std::string(check) + ": " + std::string(why);
+    return Add(Verdict::Skipped, check, why);
+}
+
+std::string Report::Noted(std::string line)
+{
+    const std::size_t colon = line.find(": ");
+    if (colon == std::string::npos) facts_.push_back({line, {}});
+    else facts_.push_back({line.substr(0, colon), line.substr(colon + 2)});
+    return line;
 }
 
 std::vector<std::string> Report::Closing() const

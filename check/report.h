@@ -20,17 +20,40 @@ enum Status : int {
 
 class Report {
 public:
+    enum class Verdict { Held, Failed, Skipped };
+    // One check's line, as kept for a report written to a file.
+    struct Line {
+        Verdict verdict;
+        std::string check, text;  // UTF-8; `text` is what follows "check: "
+    };
+    // A fact of the machine, "topic: value" on the console.
+    struct Fact {
+        std::string topic, value;
+    };
+
     // Each returns the line it adds.
     std::string Held(std::string_view check, std::string_view what);
     std::string Failed(std::string_view check, std::string_view seen);
     std::string Skipped(std::string_view check, std::string_view why);
+    // Keeps a console line "topic: value" (the machine, the board, the
+    // program checked) as a fact, and returns it as it is.
+    std::string Noted(std::string line);
     // "N skipped" when any were, then "N passed, N failed".
     std::vector<std::string> Closing() const;
     Status ExitStatus() const { return failed_ ? kFailed : kHeld; }
+    const std::vector<Line>& lines() const { return lines_; }
+    const std::vector<Fact>& facts() const { return facts_; }
 
 private:
+    std::string Add(Verdict verdict, std::string_view check, std::string_view text);
+
     int passed_ = 0, failed_ = 0, skipped_ = 0;
+    std::vector<Line> lines_;
+    std::vector<Fact> facts_;
 };
+
+// Today's console line of a kept line: "held     check: text", ...
+std::string ConsoleLine(const Report::Line& line);
 
 // The stages of a run of the check, as `--stages=` names them, a bit each.
 // The machine and the board are read on every run: the board decides what

@@ -35,6 +35,7 @@ struct Seen {
     std::vector<std::string> platform;  // what the platform started for it (COM's surrogate), named only
     bool endedWhileUtilityRan = false;  // the program ended while the utility it started still ran
     bool endedLast = false;             // the program ended after every other process of its tree
+    bool endedAfterUtility = false;     // the program ended after the utility it started (its own process)
 };
 
 // What a road asks of the program.

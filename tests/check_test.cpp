@@ -6,7 +6,9 @@
 #include <map>
 #include <vector>
 
+#include "clear_place.h"
 #include "fleet_outcome.h"
+#include "junit.h"
 #include "log_lines.h"
 #include "pe_imports.h"
 #include "report.h"
@@ -99,6 +101,94 @@ TEST(Report, CountsApartAndFailsOnAnyFailure)
     EXPECT_EQ(report.ExitStatus(), kHeld);
     EXPECT_EQ(report.Failed("planted DLLs", "x.dll"), "FAILED   planted DLLs: x.dll");
     EXPECT_EQ(report.ExitStatus(), kFailed);
+}
+
+// Text for the JUnit file: markup escaped, what XML cannot hold told as
+// "\xNN", non-ASCII passed through as the UTF-8 it is.
+TEST(Junit, EscapesMarkupControlsAndBytesThatAreNoUtf8)
+{
+    const struct {
+        std::string_view text, xml;
+    } rows[] = {
+        {"plain", "plain"},
+        {"a & b <c> \"d\" 'e'", "a &amp; b &lt;c&gt; &quot;d&quot; &apos;e&apos;"},
+        {"]]>", "]]&gt;"},
+        {"tab\tline\ncr\r", "tab&#9;line&#10;cr&#13;"},
+        {std::string_view("nul\0!", 5), "nul\\x00!"},
+        {"\x01\x1B\x7F", "\\x01\\x1B\\x7F"},
+        {"Jos\xC3\xA9-\xE5\x9B\xBA\xE4\xBB\xB6 \xF0\x9F\x94\x92",
+         "Jos\xC3\xA9-\xE5\x9B\xBA\xE4\xBB\xB6 \xF0\x9F\x94\x92"},
+        {"\xEF\xBF\xBE", "\\xEF\\xBF\\xBE"},           // U+FFFE
+        {"\xC3", "\\xC3"},                             // cut short
+        {"\xC3(", "\\xC3("},                           // no continuation
+        {"\x80!", "\\x80!"},                           // a stray continuation byte
+        {"\xC0\xAF", "\\xC0\\xAF"},                    // overlong '/'
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},           // a surrogate
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},  // beyond U+10FFFF
+    };
+    for (const auto& row : rows) EXPECT_EQ(XmlText(row.text), row.xml) << row.text;
+}
+
+// One test case a line in the order run, the counts, the facts as
+// properties; a failure's text as the console says it.
+TEST(Junit, OneCaseALineWithTheConsolesText)
+{
+    Report report;
+    report.Noted("machine: Windows 6.1 <x86>");
+    EXPECT_EQ(report.Noted("no topic"), "no topic");
+    report.Held("road", "the launch road: exit status 0");
+    report.Failed("fleet /quiet", "exit status 7 & \"x\"");
+    report.Skipped("elevation", "needs --elevation");
+    EXPECT_EQ(ConsoleLine(report.lines()[1]), "FAILED   fleet /quiet: exit status 7 & \"x\"");
+    EXPECT_EQ(JunitXml(report, "kestrel-check"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<testsuites>\n"
+              "  <testsuite name=\"kestrel-check\" tests=\"3\" failures=\"1\" errors=\"0\" skipped=\"1\">\n"
+              "    <properties>\n"
+              "      <property name=\"machine\" value=\"Windows 6.1 &lt;x86&gt;\"/>\n"
+              "      <property name=\"no topic\" value=\"\"/>\n"
+              "    </properties>\n"
+              "    <testcase name=\"road\" classname=\"kestrel-check\">\n"
+              "      <system-out>held     road: the launch road: exit status 0</system-out>\n"
+              "    </testcase>\n"
+              "    <testcase name=\"fleet /quiet\" classname=\"kestrel-check\">\n"
+              "      <failure message=\"exit status 7 &amp; &quot;x&quot;\">FAILED   fleet /quiet: exit status 7 &amp; "
+              "&quot;x&quot;</failure>\n"
+              "    </testcase>\n"
+              "    <testcase name=\"elevation\" classname=\"kestrel-check\">\n"
+              "      <skipped message=\"needs --elevation\"/>\n"
+              "    </testcase>\n"
+              "  </testsuite>\n"
+              "</testsuites>\n");
+    // A check that could not run: no line, one error.
+    const std::string none = JunitXml(Report(), "kestrel-check", "no scratch folder");
+    EXPECT_NE(none.find("tests=\"1\" failures=\"0\" errors=\"1\" skipped=\"0\""), std::string::npos) << none;
+    EXPECT_NE(none.find("<error message=\"no scratch folder\"/>"), std::string::npos) << none;
+    EXPECT_EQ(none.find("<properties>"), std::string::npos) << none;
+}
+
+// Where a box goes so that its icon, read from the screen, is clear of the
+// windows over it: a 1280x1024 screen, a 300x150 box at its centre with its
+// icon near the box's top-left corner.
+TEST(ClearPlace, MovesTheBoxWhereItsIconIsClear)
+{
+    const Area frame{490, 437, 790, 587}, icon{510, 467, 542, 499};
+    const Area centre{320, 256, 960, 768}, topBand{0, 0, 1280, 300}, all{0, 0, 1280, 1024};
+    const struct {
+        const char* what;
+        std::vector<Area> covers;
+        std::optional<Place> place;
+    } rows[] = {
+        {"nothing over it", {}, std::nullopt},
+        {"a window beside it", {{0, 0, 100, 100}}, std::nullopt},
+        {"a window over the centre", {centre}, Place{0, 0}},
+        {"and one over the top", {centre, topBand}, Place{0, 874}},
+        {"one over the icon's edge only", {{541, 498, 600, 560}}, Place{0, 0}},
+        {"the whole screen", {all}, std::nullopt},
+    };
+    for (const auto& row : rows) EXPECT_EQ(ClearPlace(icon, frame, row.covers, 1280, 1024), row.place) << row.what;
+    // A box larger than the screen fits nowhere.
+    EXPECT_EQ(ClearPlace(icon, {0, 0, 2000, 150}, {centre}, 1280, 1024), std::nullopt);
 }
 
 // The stages a run is asked for: each name once; a list that names nothing,
@@ -358,6 +448,48 @@ TEST(FleetOutcome, FollowsTheRoadTheRightsThePowerAndTheWait)
     };
     for (const auto& c : cases) EXPECT_EQ(MeetsFleet(c.seen, c.expected, "C:\\A B\\bin"), c.met) << c.what;
     EXPECT_EQ(Wanted(wait), "exit status 3010 once the utility and its child had ended, no box");
+
+    // Windows 7 and earlier with kestrel in a job that allows no breakaway:
+    // the wait is for the utility's own process; its child may outlive it.
+    const struct {
+        unsigned long major, minor;
+        AgentJob job;
+        bool utilityOnly;
+    } waits[] = {
+        {6, 1, AgentJob::Kept, true},  {6, 0, AgentJob::Kept, true},   {5, 1, AgentJob::Kept, true},
+        {6, 2, AgentJob::Kept, false}, {10, 0, AgentJob::Kept, false}, {6, 1, AgentJob::Left, false},
+        {6, 1, AgentJob::None, false},
+    };
+    for (const auto& w : waits)
+        EXPECT_EQ(UtilityOnlyWait(w.major, w.minor, w.job), w.utilityOnly) << w.major << "." << w.minor;
+    const FleetExpected utilityOnly =
+        FleetExpectedFor(Decision::Launch, {.administrator = true, .utilityOnlyWait = true}, true, 3010, true);
+    EXPECT_TRUE(utilityOnly.utilityOnly);
+    EXPECT_FALSE(utilityOnly.child);
+    EXPECT_FALSE(FleetExpectedFor(Decision::Launch, {.administrator = true, .utilityOnlyWait = true}, true, 0)
+                     .utilityOnly);  // no child: nothing to tell apart
+    Seen utilityWaited = childLeft;
+    utilityWaited.endedWhileUtilityRan = true;  // the child, of the utility's image, ran on
+    utilityWaited.endedAfterUtility = true;
+    Seen notWaited = ranOn;
+    const struct {
+        const char* what;
+        Seen seen;
+        FleetExpected expected;
+        bool met;
+    } inJob[] = {
+        {"Windows 7 in a job: the utility waited for, its child not", utilityWaited, utilityOnly, true},
+        {"Windows 7 in a job: waited for with its child too",
+         [&] {
+             Seen both = waitedFor;
+             both.endedAfterUtility = true;
+             return both;
+         }(),
+         utilityOnly, true},
+        {"Windows 7 in a job: not waited for at all", notWaited, utilityOnly, false},
+        {"Windows 8 in a job: the child not waited for", utilityWaited, wait, false},
+    };
+    for (const auto& c : inJob) EXPECT_EQ(MeetsFleet(c.seen, c.expected, "C:\\A B\\bin"), c.met) << c.what;
 
     EXPECT_TRUE(RefusedDuringFlash(ranOn, 1618, 1618));
     EXPECT_FALSE(RefusedDuringFlash(ranOn, 1618, 0));

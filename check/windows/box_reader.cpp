@@ -83,10 +83,15 @@ void BoxReader::Look(std::vector<Box>& boxes)
         while (i < pending_.size() && pending_[i].box != box) ++i;
         if (i == pending_.size()) {
             RaiseBox(box);
-            pending_.push_back({box, GetTickCount()});
+            pending_.push_back({box, GetTickCount(), false});
             continue;
         }
         if (GetTickCount() - pending_[i].since < kLayoutMs) continue;
+        // Once only: a box read where no place was clear is read as it lies.
+        if (!pending_[i].moved && MoveIconClear(box)) {
+            pending_[i] = {box, GetTickCount(), true};
+            continue;
+        }
         std::wstring caption, text;
         Box read;
         int press = 0;

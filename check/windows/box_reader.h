@@ -24,6 +24,7 @@ private:
     struct Pending {
         HWND box;
         DWORD since;
+        bool moved = false;  // moved clear of a window over its icon (MoveIconClear)
     };
     DWORD pid_;
     std::vector<HWND> done_;

@@ -31,7 +31,7 @@ bool Checker::Asked(unsigned stage, const char* check)
 void Checker::Machine()
 {
     version_ = RunningWindowsVersion();
-    Say(MachineLine(version_));
+    Say(report_.Noted(MachineLine(version_)));
     const auto imports = ImportsOf(program_);
     if (!imports) {
         Say(report_.Failed("static imports", "the program's import directory cannot be read"));
@@ -47,12 +47,16 @@ void Checker::Machine()
     const auto closure = WithDependencies(*known, [&](const std::string& name) {
         return ImportsOf(InFolder(system, Wide(name))).value_or(std::vector<std::string>{});
     });
-    Say("machine: KnownDLLs " + std::to_string(known->size()) + " names, " + std::to_string(closure.size()) +
-        " with their dependencies");
+    Say(report_.Noted("machine: KnownDLLs " + std::to_string(known->size()) + " names, " +
+                      std::to_string(closure.size()) + " with their dependencies"));
     std::vector<std::string> writable;
     for (const std::wstring& folder : WritablePathFolders()) writable.push_back(Utf8(folder));
-    Say("machine: folders on PATH this account can write to: " + (writable.empty() ? "none" : List(writable)));
-    Say(PowerLine(onBattery_));
+    Say(report_.Noted("machine: folders on PATH this account can write to: " +
+                      (writable.empty() ? "none" : List(writable))));
+    Say(report_.Noted(PowerLine(onBattery_)));
+    std::string job;
+    job_ = JobOfRuns(job);
+    Say(report_.Noted(job));
     const auto outside = NotAmong(*imports, closure);
     if (outside.empty())
         Say(report_.Held("static imports", List(*imports) + ": each a KnownDLL or a dependency of one"));
@@ -72,12 +76,13 @@ void Checker::Board()
             prefix.kind() == BoardPrefix::Kind::Text
                 ? "begins with \"" + Utf8(kestrel::Wide(prefix.text())) + "\""
                 : (prefix.kind() == BoardPrefix::Kind::Null ? "has no value" : "could not be read");
-        Say("board: Win32_BaseBoard Version " + version + ": " + RoadName(road_));
+        Say(report_.Noted("board: Win32_BaseBoard Version " + version + ": " + RoadName(road_)));
     }
     if (!BoxSeen(ThisBoxSeat()))
-        Say("note: nobody sees a box here (a window station or session nobody looks at): a road with a box is "
+        Say(report_.Noted(
+            "note: nobody sees a box here (a window station or session nobody looks at): a road with a box is "
             "checked for none, as kestrel.exe sends its message to the console session instead, which no check "
-            "here sees; run the check from a desktop session to see the box itself");
+            "here sees; run the check from a desktop session to see the box itself"));
     if (SUCCEEDED(com)) CoUninitialize();
 }
 

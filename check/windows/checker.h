@@ -100,6 +100,7 @@ private:
     std::vector<std::wstring> holders_;  // the folders that hold them now
     VersionRead versionRead_;            // the board's Version as this check read it
     bool onBattery_ = false;
+    AgentJob job_ = AgentJob::None;  // where kestrel.exe's runs stand with respect to a job (JobOfRuns)
 };
 
 }  // namespace kestrel::check

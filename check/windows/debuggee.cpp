@@ -67,6 +67,14 @@ public:
         for (const Member& m : members_) ids.push_back({m.id, m.created});
         return ChildNotYetSeen(ids);
     }
+    // Whether the first process of the utility that the tree started (the
+    // one the program started itself) has ended.
+    bool UtilityEnded() const
+    {
+        for (const Member& m : members_)
+            if (IsUtilityImage(m.image)) return m.ended;
+        return false;
+    }
     std::vector<Member>& members() { return members_; }
 
 private:
@@ -166,6 +174,7 @@ DebugRun RunDebuggee(const std::wstring& program, const std::wstring& arguments,
                 run.seen.exit = event.u.ExitProcess.dwExitCode;
                 run.seen.endedWhileUtilityRan = tree.Live(0, true);
                 run.seen.endedLast = !tree.Live() && !tree.Unseen();
+                run.seen.endedAfterUtility = tree.UtilityEnded();
             }
             break;
         default: break;

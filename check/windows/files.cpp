@@ -1,7 +1,8 @@
 #include "files.h"
 
-#include "dll_search.h"
+#include "admin_only.h"
 #include "console_end.h"
+#include "dll_search.h"
 #include "program_path.h"
 
 namespace kestrel::check {
@@ -67,15 +68,77 @@ std::wstring DrivePathOf(const std::wstring& device)
 
 }  // namespace
 
-Scratch::Scratch()
+std::wstring ReparsePointOnWay(const std::wstring& path)
 {
-    wchar_t temp[MAX_PATH + 1];
-    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH) return;
-    const std::wstring base = std::wstring(temp, n) + L"kestrel-check-" + std::to_wstring(GetCurrentProcessId());
+    for (std::size_t at = RootLength(path); (at = path.find_first_of(L"\\/", at)) != std::wstring::npos; ++at) {
+        std::wstring folder = path.substr(0, at);
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return folder;
+    }
+    return {};
+}
+
+namespace {
+
+// The system drive's root, "C:\", or empty.
+std::wstring SystemDriveRoot()
+{
+    wchar_t windows[MAX_PATH];
+    const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return n >= 3 && n < MAX_PATH && windows[1] == L':' ? std::wstring(windows, 3) : std::wstring();
+}
+
+// "D:P(A;OICI;FA;;;SID)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)": a folder for this
+// account, SYSTEM and the administrators alone, nothing inherited from the
+// root above it (where every signed-in user may change what is made); empty
+// where the account's SID cannot be read.
+std::string PrivateFolderSddl()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    union {
+        TOKEN_USER user;
+        unsigned char room[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } owner = {};
+    DWORD size = 0;
+    const bool read = GetTokenInformation(token, TokenUser, &owner, sizeof owner, &size);
+    CloseHandle(token);
+    const std::string sid = read ? SidText(owner.user.User.Sid) : std::string();
+    return sid.empty() ? std::string() : "D:P(A;OICI;FA;;;" + sid + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+}
+
+}  // namespace
+
+void Scratch::MakeRoot(const std::wstring& folder, SECURITY_ATTRIBUTES* attributes)
+{
+    const std::wstring base = folder + L"kestrel-check-" + std::to_wstring(GetCurrentProcessId());
     for (int i = 0; i < 100 && root_.empty(); ++i) {
         const std::wstring candidate = base + L"-" + std::to_wstring(i);
-        if (CreateDirectoryW(candidate.c_str(), nullptr)) root_ = candidate;
+        if (CreateDirectoryW(candidate.c_str(), attributes)) root_ = candidate;
+    }
+}
+
+Scratch::Scratch()
+{
+    wchar_t path[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, path);
+    if (n == 0 || n > MAX_PATH) return;
+    const std::wstring temp(path, n);
+    detour_ = ReparsePointOnWay(temp);
+    if (detour_.empty()) {
+        MakeRoot(temp, nullptr);
+    } else {
+        const std::wstring drive = SystemDriveRoot();
+        const std::string sddl = PrivateFolderSddl();
+        if (!drive.empty() && !sddl.empty()) {
+            const SecurityDescriptor sd(sddl.c_str());
+            SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd.get(), FALSE};
+            if (sd.get()) MakeRoot(drive, &attributes);
+        }
+        if (root_.empty()) {
+            through_ = true;
+            MakeRoot(temp, nullptr);
+        }
     }
     loaderRoot_ = root_;
     if (root_.empty()) return;

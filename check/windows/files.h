@@ -15,6 +15,12 @@ namespace kestrel::check {
 // console. A stand-in that the program
 // under check started may still hold its files for a moment: the removal
 // waits for that, three seconds at most.
+// Where a folder on %TEMP%'s way is a reparse point (a profile on a disk of
+// its own mounted there, a junction), kestrel.exe rightly writes no log
+// below it: the folder is made in the system drive's root instead, open to
+// this account, SYSTEM and the administrators alone; where that cannot be
+// had either, it stays under %TEMP% and Detour() says the logs cannot be
+// written there.
 class Scratch {
 public:
     Scratch();
@@ -32,10 +38,24 @@ public:
     // long names, no 8.3 spelling), or the root itself where that cannot be
     // had.
     const std::wstring& LoaderRoot() const { return loaderRoot_; }
+    // The reparse point on %TEMP%'s way, or empty where there is none.
+    const std::wstring& Detour() const { return detour_; }
+    // Whether the root itself lies beyond a reparse point: no log of
+    // kestrel.exe can be written in it.
+    bool ThroughReparsePoint() const { return through_; }
 
 private:
-    std::wstring root_, loaderRoot_;
+    // Makes a root of this run's own in `folder`.
+    void MakeRoot(const std::wstring& folder, SECURITY_ATTRIBUTES* attributes);
+
+    std::wstring root_, loaderRoot_, detour_;
+    bool through_ = false;
 };
+
+// The first folder on the way to the full path `path` (its last part aside)
+// that is a reparse point, or whose attributes cannot be read, as
+// kestrel.exe looks at a log's path; empty where there is none.
+std::wstring ReparsePointOnWay(const std::wstring& path);
 
 // Removes a folder and all it holds; false when something stayed. A link to
 // another folder (a junction or symbolic link that a program under check

@@ -20,12 +20,22 @@ namespace kestrel::check {
 
 namespace {
 
+// How long a run during the flash is given to end on its own before the
+// flash is let go: a right run ends with 1618 once it has read the board,
+// which a WMI service that has just started takes many seconds to answer.
+// A run that still has not ended by then waits for a flash of its own (a
+// careless gate): the flash let go, the stage ends failed rather than at the
+// first run's limit.
+constexpr DWORD kDuringFlashMs = 30000;
+
 // Runs of kestrel.exe during the stage's waited flash, outside the debug
 // tree: a second run once the utility runs; once it has ended, the first
 // run ended by force; then a third run; once that has ended, the stand-in
-// let go (hold.txt removed). A second run that does not end on its own (a
-// gate that waits for a flash of its own) has the flash let go after a few
-// seconds, so that the stage ends failed rather than at the run's limit.
+// let go (hold.txt removed). Each run is waited for to its own end: only a
+// run that has not ended within kDuringFlashMs has the flash let go; one
+// still going when the first run's tree is over is ended with the scratch
+// folder's other leftovers, and told as still running (Finish), never by
+// the status its ending gave it.
 class SecondRuns : public RunWatcher {
 public:
     SecondRuns(const Stage& stage, std::wstring hold) : stage_(stage), hold_(std::move(hold)) {}
@@ -33,19 +43,39 @@ public:
     void Turn(HANDLE first, bool utilityRuns) override
     {
         if (phase_ == 0 && utilityRuns) second_ = Start(), since_ = GetTickCount(), phase_ = 1;
-        if (phase_ == 1 && GetTickCount() - since_ > 5000) DeleteFileW(hold_.c_str());
-        else if (phase_ == 1 && Ended(second_, secondExit_)) TerminateProcess(first, 1), phase_ = 2;
-        else if (phase_ == 2 && WaitForSingleObject(first, 0) == WAIT_OBJECT_0) third_ = Start(), phase_ = 3;
-        else if (phase_ == 3 && Ended(third_, thirdExit_)) DeleteFileW(hold_.c_str()), phase_ = 4;
+        if (phase_ == 1 && Ended(second_, secondExit_)) TerminateProcess(first, 1), phase_ = 2;
+        else if (phase_ == 2 && WaitForSingleObject(first, 0) == WAIT_OBJECT_0)
+            third_ = Start(), since_ = GetTickCount(), phase_ = 3;
+        else if (phase_ == 3 && Ended(third_, thirdExit_)) LetGo(), phase_ = 4;
+        if ((phase_ == 1 || phase_ == 3) && GetTickCount() - since_ > kDuringFlashMs) LetGo();
     }
-    unsigned long second() const { return secondExit_; }
-    unsigned long third() const { return thirdExit_; }
+    // Once the first run's tree is over: a run whose end was not seen
+    // meanwhile was still running then; it is ended, if it has not been.
+    void Finish()
+    {
+        const bool seen[] = {phase_ >= 2, phase_ >= 4};
+        Handle* runs[] = {&second_, &third_};
+        unsigned long* exits[] = {&secondExit_, &thirdExit_};
+        bool* left[] = {&secondLeft_, &thirdLeft_};
+        for (int i = 0; i < 2; ++i) {
+            if (!*runs[i] || seen[i]) continue;
+            *left[i] = true;
+            TerminateProcess(runs[i]->get(), 1);
+            WaitForSingleObject(runs[i]->get(), 5000);
+            Ended(*runs[i], *exits[i]);
+        }
+    }
+    // "exit status N", or why there is none.
+    std::string Second() const { return Told(second_, secondExit_, secondLeft_); }
+    std::string Third() const { return Told(third_, thirdExit_, thirdLeft_); }
+    unsigned long second() const { return secondLeft_ ? 0xFFFFFFFF : secondExit_; }
+    unsigned long third() const { return thirdLeft_ ? 0xFFFFFFFF : thirdExit_; }
 
 private:
     // In the system folder: Wine's COM surrogate starts in its caller's
     // folder and stays, and these runs are no debuggees whose surrogate the
     // check ends.
-    Handle Start() const
+    Handle Start()
     {
         std::wstring line = L"\"" + stage_.program + L"\" /quiet";
         const std::wstring folder = SystemFolder();
@@ -59,6 +89,10 @@ private:
         EndOnConsoleEnd(process.hProcess);
         return Handle(process.hProcess);
     }
+    void LetGo()
+    {
+        if (!letGo_) letGo_ = DeleteFileW(hold_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
     // Whether the run has ended, its status then in `exit`; a run that could
     // not be started has ended with a status of none.
     static bool Ended(const Handle& run, unsigned long& exit)
@@ -69,12 +103,19 @@ private:
         if (run) ForgetOnConsoleEnd(run.get());
         return true;
     }
+    static std::string Told(const Handle& run, unsigned long exit, bool left)
+    {
+        if (!run) return "not started";
+        if (left) return "still running when the flash was over (ended by the check)";
+        return "exit status " + std::to_string(exit);
+    }
 
     const Stage& stage_;
     std::wstring hold_;
     Handle second_, third_;
     int phase_ = 0;
     DWORD since_ = 0;
+    bool letGo_ = false, secondLeft_ = false, thirdLeft_ = false;
     unsigned long secondExit_ = 0xFFFFFFFF, thirdExit_ = 0xFFFFFFFF;
 };
 
@@ -90,6 +131,10 @@ std::string Planted(const Seen& seen)
 void Checker::FleetLine(const std::string& check, const Stage& stage, const std::wstring& switches,
                         const FleetExpected& expected, const std::wstring& log)
 {
+    // kestrel.exe writes no log beyond a reparse point: nothing to read.
+    if (!log.empty() && scratch_.ThroughReparsePoint())
+        return Say(report_.Skipped(check, "the scratch folder lies through the reparse point " +
+                                              Utf8(scratch_.Detour()) + ", where kestrel.exe writes no log"));
     const std::wstring arguments = switches + (log.empty() ? L"" : L" \"/log:" + log + L"\"");
     const Seen seen = RunOnStage(stage.program, stage.cwd, stage.bin, SW_SHOWNORMAL, arguments);
     std::string fault = MeetsFleet(seen, expected, Utf8(stage.bin)) ? "" : Wanted(expected) + " expected; ";
@@ -130,7 +175,8 @@ void Checker::Fleet()
 void Checker::FleetWaits()
 {
     if (!Asked(kWaitStage, "fleet /wait")) return;
-    const FleetMachine machine{RunsAsAdministrator(), onBattery_};
+    const FleetMachine machine{RunsAsAdministrator(), onBattery_,
+                               UtilityOnlyWait(version_.major, version_.minor, job_)};
     const std::wstring standin = InFolder(tools_, L"standin.exe");
     if (!FleetExpectedFor(road_, machine).starts)
         return Say(
@@ -163,8 +209,8 @@ void Checker::FleetWaits()
     if (!stage || !Plant(*stage)) return Say(report_.Failed(busy, NotFilled()));
     SecondRuns runs(*stage, hold);
     const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, L"/quiet /wait", &runs);
-    const std::string account = "second run: exit status " + std::to_string(runs.second()) +
-                                "; after the first was ended: exit status " + std::to_string(runs.third()) +
+    runs.Finish();
+    const std::string account = "second run: " + runs.Second() + "; after the first was ended: " + runs.Third() +
                                 "; the first: " + Describe(seen);
     Say(RefusedDuringFlash(seen, runs.second(), runs.third())
             ? report_.Held(busy, account)

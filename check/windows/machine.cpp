@@ -186,4 +186,41 @@ std::string PowerLine(bool& onBattery)
 
 bool OnWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
+AgentJob JobOfRuns(std::string& told)
+{
+    // A process "is associated with a job" when it is in one
+    // (IsProcessInJob, Microsoft Learn), and a process it creates is put in
+    // that job too, unless the job sets JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK
+    // ("any child process ... is not associated with the job") or the
+    // creator asks for CREATE_BREAKAWAY_FROM_JOB under
+    // JOB_OBJECT_LIMIT_BREAKAWAY_OK (JOBOBJECT_BASIC_LIMIT_INFORMATION,
+    // Microsoft Learn). This check asks for no breakaway: its runs of
+    // kestrel.exe are in its job, and kestrel.exe's utility leaves it only
+    // where BREAKAWAY_OK is set.
+    BOOL inJob = FALSE;
+    if (!IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) || !inJob) {
+        told = "machine: job: none";
+        return AgentJob::None;
+    }
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    if (!QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &limits, sizeof limits, nullptr)) {
+        // Its limits unread, the job may be one that keeps the utility:
+        // the wait is held to what kestrel.exe promises there.
+        told = "machine: job: the check runs in one whose limits cannot be read (error " +
+               std::to_string(GetLastError()) + "), taken as one that allows no breakaway";
+        return AgentJob::Kept;
+    }
+    const DWORD flags = limits.BasicLimitInformation.LimitFlags;
+    if (flags & JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK) {
+        told = "machine: job: the check runs in one whose processes' children are outside it";
+        return AgentJob::None;
+    }
+    if (flags & JOB_OBJECT_LIMIT_BREAKAWAY_OK) {
+        told = "machine: job: the check runs in one that lets the utility break away";
+        return AgentJob::Left;
+    }
+    told = "machine: job: the check runs in one that allows no breakaway: the utility stays in it";
+    return AgentJob::Kept;
+}
+
 }  // namespace kestrel::check

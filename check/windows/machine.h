@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dll_search.h"
+#include "fleet.h"
 
 namespace kestrel::check {
 
@@ -41,6 +42,13 @@ std::string MachineLine(const WindowsVersion& version);
 // and whether this account may take the flash lock (an elevated
 // administrator, or SYSTEM).
 std::string PowerLine(bool& onBattery);
+
+// Where the programs this check starts (kestrel.exe's runs) stand with
+// respect to a job the check itself runs in (an agent's, the Program
+// Compatibility Assistant's), and where their utility will: outside any
+// job; in one that lets the utility break away (Left); in one that lets
+// nothing break away (Kept). `told` says which, for the report.
+AgentJob JobOfRuns(std::string& told);
 
 // Wine says who it is through ntdll; Windows has no such export.
 bool OnWine();

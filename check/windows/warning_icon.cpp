@@ -2,6 +2,9 @@
 
 #include <memory>
 #include <type_traits>
+#include <vector>
+
+#include "../clear_place.h"
 
 namespace kestrel::check {
 
@@ -117,6 +120,44 @@ HWND IconControlOf(HWND box)
     for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
         if (IsStaticIcon(c)) return c;
     return nullptr;
+}
+
+namespace {
+
+struct Covers {
+    DWORD pid;
+    std::vector<Area> areas;
+};
+
+BOOL CALLBACK CollectCover(HWND window, LPARAM param)
+{
+    auto* covers = reinterpret_cast<Covers*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    RECT r = {};
+    if (owner != covers->pid && IsWindowVisible(window) && !IsIconic(window) && GetWindowRect(window, &r))
+        covers->areas.push_back({r.left, r.top, r.right, r.bottom});
+    return TRUE;
+}
+
+}  // namespace
+
+bool MoveIconClear(HWND box)
+{
+    const HWND control = IconControlOf(box);
+    int w = 0, h = 0;
+    RECT icon = {}, frame = {};
+    if (!control || SizeOfIcon(IconOf(control), w, h) || !GetWindowRect(control, &icon) || !GetWindowRect(box, &frame))
+        return false;
+    Covers covers{0, {}};
+    GetWindowThreadProcessId(box, &covers.pid);
+    EnumWindows(CollectCover, reinterpret_cast<LPARAM>(&covers));
+    const auto place =
+        ClearPlace({icon.left, icon.top, icon.right, icon.bottom}, {frame.left, frame.top, frame.right, frame.bottom},
+                   covers.areas, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    // Asynchronous, as the box's thread may be stopped at a debug event.
+    return place && SetWindowPos(box, nullptr, int(place->x), int(place->y), 0, 0,
+                                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS);
 }
 
 void RaiseBox(HWND box)

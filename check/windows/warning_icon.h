@@ -17,6 +17,15 @@ HWND IconControlOf(HWND box);
 // otherwise hide the icon from a reading of the screen.
 void RaiseBox(HWND box);
 
+// Where the box's icon is read from the screen (its handle cannot be read
+// here: Wine) and a window of another program lies over it: moves the box,
+// keeping its size and place among the windows, to where its icon is clear
+// of every visible window of another program on the screen. A window that
+// keeps itself above every other (a kiosk's, a call's, a magnifier's) would
+// otherwise hide the icon however often the box is raised. True when the
+// box was moved: it is read once it has drawn itself there.
+bool MoveIconClear(HWND box);
+
 // The icon the box's control holds, drawn at its own size, against the
 // warning icon drawn at that size from the icon image nearest to it (as the
 // box takes it at any DPI): where the box shows the warning icon the two

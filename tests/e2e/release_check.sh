@@ -2,7 +2,8 @@
 # The release check, run as a release engineer would, on a board of the test's
 # choosing: every check holds (elevation and the drive root skipped), or, for a
 # control gate, the checks it must fail fail.
-#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [KIND] [temp] [name=FILE] [dpi=N] [unseen=BOXDRIVER] [cover=COVER]
+#   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [KIND] [temp] [name=FILE] [dpi=N] [unseen=BOXDRIVER]
+#                    [cover=COVER [stays]] [battery] [slow_wmi] [temp_mount|temp_mount_ro] [job=BOXDRIVER] [junit_lost]
 #     control     the gate loads a planted DLL by bare name: the planted-DLL
 #                 check fails naming it;
 #     map_only    it maps it without running its code: the same;
@@ -35,8 +36,27 @@
 #                 sees: the box roads are checked for no box, and hold;
 #     cover=COVER a window over the screen's centre, above every other,
 #                 while the check runs;
+#     stays       with cover=: the window puts itself on top again and again
+#                 (a kiosk's, a call's);
 #     battery     the machine on battery (a battery present, the mains off):
-#                 the fleet launch is refused with 4, nothing waits.
+#                 the fleet launch is refused with 4, nothing waits;
+#     slow_wmi    the board answered 8 s late to a read made while a flash
+#                 runs (a WMI service that has just started): the runs
+#                 during the busy stage's flash still end with 1618, and
+#                 hold; only the waited stages run;
+#     temp_mount  %TEMP% a mount point (a profile on a disk of its own), which
+#                 Wine shows as a reparse point: the scratch folder is made
+#                 in C:\ instead, and the fleet stages with their logs hold;
+#     temp_mount_ro
+#                 the same with C:\ read-only: the scratch folder stays under
+#                 %TEMP%, and each stage with a log says skipped and why;
+#     job=BOXDRIVER
+#                 the check started by BOXDRIVER in a job that allows no
+#                 breakaway (an agent's): the report says so, and the waited
+#                 stages, the only ones run, hold;
+#     junit_lost  the JUnit file asked for in a folder that is not there: the
+#                 road holds, the console says the file was not written, and
+#                 the run ends with 2, not 0 (only the road runs).
 # The settings go into the case's own prefix (an overlay of the shared one).
 set -u
 export WINEDEBUG=-all
@@ -45,16 +65,22 @@ source "$(dirname "$0")/common.sh"
 export WINEPREFIX=$(realpath "$1")
 tool=$(realpath "$2") program=$(realpath "$3") version=$4
 shift 4
-kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" battery=no
+kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" stays="" battery=no slow=no temp_mount=no junit=report.xml jobdriver=""
 for option; do
   case $option in
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
     cover=*) cover=${option#cover=} ;;
     battery) battery=yes ;;
+    slow_wmi) slow=yes ;;
+    stays) stays=stay ;;
+    temp_mount) temp_mount=yes ;;
+    temp_mount_ro) temp_mount=ro ;;
+    junit_lost) junit='missing\report.xml' ;;
     temp) temp=yes ;;
     name=*) name=${option#name=} ;;
     dpi=*) dpi=${option#dpi=} ;;
     unseen=*) unseen=${option#unseen=} ;;
+    job=*) jobdriver=${option#job=} ;;
     *) echo "release_check.sh: unknown option $option"; exit 64 ;;
   esac
 done
@@ -71,12 +97,17 @@ case $kind in
   loud) stages=road,fleet ;;
   *) stages="" ;;
 esac
+[ $slow = yes ] && stages=wait
+[ $temp_mount != no ] && stages=fleet,wait
+[ "$junit" != report.xml ] && stages=road
+[ -n "$jobdriver" ] && stages=wait
 asked() { [ -z "$stages" ] || [[ ,$stages, == *,$1,* ]]; }
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs root and mount namespaces"; exit 77; fi
 mkdir -p "$work/release"
 cp "$tool" "$work/release/kestrel-check.exe"
 cp "$program" "$work/release/$name"
-export RUN="kestrel-check.exe${stages:+ --stages=$stages}" COVER=""
+# The report as JUnit XML too, read back below.
+export RUN="kestrel-check.exe${stages:+ --stages=$stages} --junit=$junit" COVER="" STAYS=$stays
 if [ -n "$cover" ]; then
   cp "$cover" "$work/release/cover.exe"
   COVER=cover.exe
@@ -84,6 +115,10 @@ fi
 if [ -n "$unseen" ]; then
   cp "$unseen" "$work/release/boxdriver.exe"
   RUN="boxdriver.exe --unseen kestrel-check.exe . 280"
+fi
+if [ -n "$jobdriver" ]; then
+  cp "$jobdriver" "$work/release/boxdriver.exe"
+  RUN="boxdriver.exe --job=stay kestrel-check.exe . 280 --stages=$stages --junit=$junit"
 fi
 [ "$version" = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d" && version=34B
 [ $kind = driver ] && export WINEDLLOVERRIDES="msacm32.drv=n,b"
@@ -95,8 +130,21 @@ fi
 [ -n "$dpi" ] && settings+=("HKCU\\Control Panel\\Desktop|LogPixels|REG_DWORD|$dpi")
 # The settings and the run under one display: a Wine desktop made before Xvfb
 # would have none.
-export BATTERY=$battery
+export BATTERY=$battery SLOW=$slow TEMP_MOUNT=$temp_mount
 LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" &&
+  if [ "$SLOW" = yes ]; then
+    # The board'"'"'s version through a pipe, 8 s late while a flash runs.
+    python3 "$3" /sys/class/dmi/id/board_version "$1" 8 "$2/stop" > "$2/feeder.out" &
+    feeder=$!
+    until grep -q up "$2/feeder.out" 2> /dev/null; do kill -0 $feeder || exit 1; sleep 0.1; done
+  fi &&
+  if [ "$TEMP_MOUNT" = ro ]; then
+    mount --bind "$WINEPREFIX/drive_c" "$WINEPREFIX/drive_c" &&
+      mount -o remount,bind,ro "$WINEPREFIX/drive_c" || exit 1
+  fi &&
+  if [ "$TEMP_MOUNT" != no ]; then
+    mount -t tmpfs none "$WINEPREFIX/drive_c/users/$(id -un)/Temp" || exit 1
+  fi &&
   if [ "$BATTERY" = yes ]; then
     mkdir -p /sys/class/power_supply/AC /sys/class/power_supply/BAT0
     echo Mains > /sys/class/power_supply/AC/type; echo 0 > /sys/class/power_supply/AC/online
@@ -109,20 +157,37 @@ LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" &&
     done
     # A window over the centre, up before the check starts.
     if [ -n "$COVER" ]; then
-      wine "$COVER" 280 > cover.out 2> /dev/null &
+      wine "$COVER" 280 $STAYS > cover.out 2> /dev/null &
       until grep -q up cover.out 2> /dev/null; do sleep 0.1; done
     fi
-    wine $RUN "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:3}"' \
-  _ "$version" "$work/release" "$name" "${settings[@]}"
+    wine $RUN "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:4}"
+  status=$?
+  # The feeder let go: told to stop, then read once (it waits for a reader).
+  if [ -n "${feeder:-}" ]; then
+    touch "$2/stop"
+    kill -0 $feeder 2> /dev/null && timeout 20 cat /sys/class/dmi/id/board_version > /dev/null
+    wait $feeder || status=1
+  fi
+  exit $status' \
+  _ "$version" "$work/release" "$(dirname "$(realpath "$0")")/slow_board.py" "$name" "${settings[@]}"
 room=$?
 report=$(tr -d '\r' < "$work/release/report")
-if [ -n "$unseen" ]; then  # the driver ends the report with the check's status
+if [ -n "$unseen$jobdriver" ]; then  # the driver ends the report with the check's status
   sed -n 's/^exit=//p' <<< "$report" > "$work/release/status"
   report=$(grep -vE '^(wow64|exit)=' <<< "$report")
-  check "the note says nobody sees a box here" "$(grep -c '^note: nobody sees a box here ' <<< "$report")" 1
 fi
+[ -n "$unseen" ] && check "the note says nobody sees a box here" "$(grep -c '^note: nobody sees a box here ' <<< "$report")" 1
+[ -n "$jobdriver" ] && check "the job the check runs in, as the report says" \
+  "$(grep -c '^machine: job: the check runs in one that allows no breakaway: the utility stays in it$' <<< "$report")" 1
 echo "$report"
 check "the room ended, nothing left in it" "$room" 0
+# The JUnit file, parsed, says what the console said (the box driver's runs
+# write none).
+if [ -z "$unseen" ] && [ "$junit" = report.xml ]; then
+  printf '%s\n' "$report" > "$work/release/console"
+  step "the JUnit report parsed, a test case a line of the console's" \
+    python3 "$(dirname "$0")/junit_report.py" "$work/release/report.xml" "$work/release/console"
+fi
 # Every module image of the system folders is planted, not the DLLs alone (Wine
 # has drivers, codecs and controls there too).
 names=$(sed -nE 's/^planted DLL names: ([0-9]+) .*/\1/p' <<< "$report")

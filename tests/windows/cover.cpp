@@ -1,7 +1,10 @@
 // Test helper: a window over the screen's centre, above every other, as a
 // program left open over a box would be: the release check must read the
 // box's icon whatever lies over it.
-//   cover SECONDS
+//   cover SECONDS [stay]
+// With "stay" it puts itself above every other window again, every 20 ms,
+// as a kiosk's, a call's or a magnifier's window stays on top: a box
+// raised over it is covered again at once.
 // Prints "up" once its window is shown.
 #include <windows.h>
 
@@ -9,7 +12,9 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int)
 {
-    const DWORD seconds = arguments && *arguments ? DWORD(std::wcstoul(arguments, nullptr, 10)) : 60;
+    wchar_t* rest = nullptr;
+    const DWORD seconds = arguments && *arguments ? DWORD(std::wcstoul(arguments, &rest, 10)) : 60;
+    const bool stay = rest && std::wcsstr(rest, L"stay");
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcW;
     windowClass.hInstance = instance;
@@ -24,10 +29,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int)
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "up\n", 3, &written, nullptr);
     SetTimer(window, 1, seconds * 1000, nullptr);
+    if (stay) SetTimer(window, 2, 20, nullptr);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_TIMER) break;
-        DispatchMessageW(&message);
+        if (message.message == WM_TIMER && message.wParam == 1) break;
+        if (message.message == WM_TIMER)
+            SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        else DispatchMessageW(&message);
     }
     return 0;
 }
