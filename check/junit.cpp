@@ -35,7 +35,9 @@ std::string Hex(unsigned char byte)
 
 std::string Attribute(std::string_view name, std::string_view value)
 {
-    return " " + std::string(name) + "=\"" + XmlText(value) + "\"";
+    std::string attribute = " ";
+    attribute.append(name).append("=\"").append(XmlText(value)).append("\"");
+    return attribute;
 }
 
 }  // namespace
