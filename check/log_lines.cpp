@@ -172,4 +172,24 @@ std::string LogFault(std::string_view log, const VersionRead& board, unsigned lo
     return {};
 }
 
+std::string KeptLogFault(std::string_view before, std::string_view after, const VersionRead& board,
+                         unsigned long status)
+{
+    if (after.substr(0, before.size()) != before) {
+        std::size_t same = 0;
+        while (same < before.size() && same < after.size() && before[same] == after[same]) ++same;
+        return "the earlier text changed from byte " + std::to_string(same) + " of " + std::to_string(before.size());
+    }
+    std::string_view added = after.substr(before.size());
+    if (!before.empty() && before.back() != '\n') {
+        const std::size_t feed = before.rfind('\n');
+        const std::size_t last = feed == std::string_view::npos ? 0 : feed + 1;
+        if (added.empty() || added.front() != '\n')
+            return "the run's first line joined to the earlier text's last: " +
+                   std::string(after.substr(last, before.size() - last + 40));
+        added.remove_prefix(1);
+    }
+    return LogFault(added, board, status);
+}
+
 }  // namespace kestrel::check

@@ -33,4 +33,12 @@ std::optional<std::vector<JsonMember>> JsonObject(std::string_view line);
 // last one's "status" is `status` (a line before it may hold none yet).
 std::string LogFault(std::string_view log, const VersionRead& board, unsigned long status);
 
+// What is wrong with a log that held `before` (earlier runs' lines, another
+// writer's text, perhaps no final line feed) once a run that ended with
+// `status` has written to it (`after`), or "" when nothing is: every earlier
+// byte kept as it was, a line feed added where the text did not end in one,
+// and then the run's own lines, as LogFault reads a log.
+std::string KeptLogFault(std::string_view before, std::string_view after, const VersionRead& board,
+                         unsigned long status);
+
 }  // namespace kestrel::check
