@@ -64,6 +64,40 @@ case $kind in
     check "its box under /quiet fails the fleet lines" \
       "$(fails 'fleet /quiet /(log:FILE|bogus): exit status [27], no box, nothing started expected; .*box "WinPhlash"')" 2
     check "the plain road holds" "$(grep -c '^held     road: ' <<< "$report")" 1 ;;
+  no_target|misspelt)
+    check "exit status" "$(cat "$work/release/status")" 1
+    which="/target:VERSION /log:FILE, the machine's own"
+    [ $kind = misspelt ] && which="/taget:VERSION, misspelt, the machine's own"
+    check "the machine at its own version flashed" \
+      "$(fails "fleet /quiet $which[^:]*: exit status (11|7), no box, nothing started expected; exit status 0; utility: started ")" 1
+    check "another version flashed, as it should" \
+      "$(grep -c '^held     fleet /quiet /target:VERSION, another ' <<< "$report")" 1 ;;
+  no_timeout)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the wait not over a minute after the start" \
+      "$(fails 'fleet /quiet /wait /timeout:1 /log:FILE, the utility staying on past the minute: .*no end within 80 s')" 1
+    check "the runs during its flash refused" "$(grep -c '^held     fleet .*during the flash of /wait /timeout:1' <<< "$report")" 2 ;;
+  no_tail)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the utility without its arguments" \
+      "$(fails 'fleet /quiet -- ARGUMENTS .*the utility.s arguments \[/s "C:\\Program Files\\flash x" .* expected; exit status 0; utility: started usestartup=1 show=1 args=\[\] ')" 1 ;;
+  check_first)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "/quiet /check /bitlocker flashes" \
+      "$(fails 'fleet /quiet /check /bitlocker: the protection read, never changed: exit status 1[02], no box, nothing started expected; exit status 0; utility: started ')" 1 ;;
+  glued_log)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "its line joined to the other writer's" \
+      "$(fails "fleet /quiet /log:FILE, the log holding earlier lines .*: log: the run's first line joined to the earlier text's last: note from another writer: ")" 1 ;;
+  process_lock)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a user's object of the lock's name stops nothing" \
+      "$(fails "fleet /quiet /log:FILE, a user's object holding the flash lock's name: exit status 1618, no box, nothing started expected; exit status 0; utility: started ")" 1
+    check "a double-click during a flash refused all the same" "$(grep -c '^held     plain run (no switches) while a /quiet flash runs: ' <<< "$report")" 1 ;;
+  no_breakaway)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the flash ended with the agent's job" \
+      "$(fails 'fleet /quiet /log:FILE in a job that ends its processes as it closes, closed at its end: the utility started once and on to its own end after the job closed expected; exit status 0; utility started 1 times, ended with the job')" 1 ;;
   *)
     check "exit status" "$(cat "$work/release/status")" 0
     check "every check held" \
@@ -76,7 +110,16 @@ case $kind in
         "$(grep -c '^held     fleet /quiet /log:FILE: exit status 4; utility not started' <<< "$report")" 1
       check "nothing waits on battery" "$(grep -c '^skipped  fleet /wait: ' <<< "$report")" 1
     fi
-    check "every fleet stage held" "$(grep -c '^held     fleet ' <<< "$report")" $fleet
+    mine='^held     (fleet .*(/target:|/taget:|/timeout:1|-- ARGUMENTS|earlier lines|/bitlocker|flash lock|a job that)|plain run )'
+    check "every fleet stage held" "$(grep '^held     fleet ' <<< "$report" | grep -cvE "$mine")" $fleet
+    # The switches' stages: the log's and /check /bitlocker's on every road;
+    # /target:'s on the launch road, even on battery; the rest where a flash
+    # starts, the time limit's (its line and two during it) where asked.
+    switches=2
+    [ $road = launch ] && switches=5
+    [ $road = launch ] && [ $battery = no ] && switches=9
+    [ $road = launch ] && [ $battery = no ] && [ $minute = yes ] && switches=12
+    check "every switch's stage held" "$(grep -cE "$mine" <<< "$report")" $switches
     check "the mains state on the report" "$(grep -c '^machine: power ' <<< "$report")" 1
-    check "closing line" "$(tail -1 <<< "$report")" "$((6 + fleet)) passed, 0 failed" ;;
+    check "closing line" "$(tail -1 <<< "$report")" "$((6 + fleet + switches)) passed, 0 failed" ;;
 esac

@@ -36,7 +36,25 @@
 #     cover=COVER a window over the screen's centre, above every other,
 #                 while the check runs;
 #     battery     the machine on battery (a battery present, the mains off):
-#                 the fleet launch is refused with 4, nothing waits.
+#                 the fleet launch is refused with 4, nothing waits;
+#     minute      kestrel.exe through the time limit's stage too (a real
+#                 minute; the other cases leave it out);
+#     no_target   kestrel.exe passing /target: over: the machine's own
+#                 version is flashed;
+#     misspelt    it passes a misspelt /taget: over: the same;
+#     no_timeout  it passes /timeout: over: the waited run is not over a
+#                 minute after the start;
+#     no_tail     what follows "--" never reaches the utility;
+#     check_first /check read only as the first argument: /quiet /check
+#                 /bitlocker flashes;
+#     glued_log   the gate appends its line to a log whose last line has no
+#                 line feed, joining the two;
+#     process_lock
+#                 no lock object, a process of the utility's name taken for
+#                 a flash: a user's object of the lock's name stops nothing;
+#     no_breakaway
+#                 the utility started inside the gate's job: an agent's job
+#                 that ends its processes ends the flash.
 # The settings go into the case's own prefix (an overlay of the shared one).
 set -u
 export WINEDEBUG=-all
@@ -45,10 +63,12 @@ source "$(dirname "$0")/common.sh"
 export WINEPREFIX=$(realpath "$1")
 tool=$(realpath "$2") program=$(realpath "$3") version=$4
 shift 4
-kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" battery=no
+kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" battery=no minute=no
 for option; do
   case $option in
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
+    no_target|misspelt|no_timeout|no_tail|check_first|glued_log|process_lock|no_breakaway) kind=$option ;;
+    minute) minute=yes ;;
     cover=*) cover=${option#cover=} ;;
     battery) battery=yes ;;
     temp) temp=yes ;;
@@ -69,8 +89,19 @@ case $kind in
   absent_load) stages=road,beside ;;
   escape) stages=road ;;
   loud) stages=road,fleet ;;
+  no_target|misspelt) stages=target ;;
+  no_timeout) stages=timeout ;;
+  no_tail) stages=tail ;;
+  check_first) stages=bitlocker ;;
+  glued_log) stages=oldlog ;;
+  process_lock) stages=lock ;;
+  no_breakaway) stages=agentjob ;;
   *) stages="" ;;
 esac
+# The time limit's stage costs a real minute: kestrel.exe goes through it
+# where asked (minute), every other stage everywhere.
+every=road,planted,manifest,beside,hidden,drive,fleet,wait,target,timeout,tail,oldlog,bitlocker,lock,agentjob
+[ $kind = kestrel ] && [ $minute = no ] && stages=${every/,timeout/}
 asked() { [ -z "$stages" ] || [[ ,$stages, == *,$1,* ]]; }
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs root and mount namespaces"; exit 77; fi
 mkdir -p "$work/release"
@@ -83,7 +114,7 @@ if [ -n "$cover" ]; then
 fi
 if [ -n "$unseen" ]; then
   cp "$unseen" "$work/release/boxdriver.exe"
-  RUN="boxdriver.exe --unseen kestrel-check.exe . 280"
+  RUN="boxdriver.exe --unseen kestrel-check.exe . 280${stages:+ --stages=$stages}"
 fi
 [ "$version" = nowmi ] && export WINEDLLOVERRIDES="wbemprox=d" && version=34B
 [ $kind = driver ] && export WINEDLLOVERRIDES="msacm32.drv=n,b"
@@ -138,7 +169,7 @@ fi
 asked planted && check "the control gate's load seen" "$(grep -c '^control: .* was seen$' <<< "$report")" 1
 # Only the stages asked for ran; each other one is named skipped.
 left_out=0
-for stage in road planted manifest beside hidden drive fleet wait; do asked $stage || left_out=$((left_out + 1)); done
+for stage in ${every//,/ }; do asked $stage || left_out=$((left_out + 1)); done
 check "the stages not asked for named skipped" "$(grep -c '^skipped  .*: not among --stages$' <<< "$report")" $left_out
 failed=$(grep '^FAILED' <<< "$report")
 # The board's road, as the check predicts it: the fleet stages that wait run

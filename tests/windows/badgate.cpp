@@ -30,8 +30,16 @@
 //  - BADGATE_DATA_FILE: maps a DLL by bare name as a data file;
 //  - BADGATE_ESCAPE: starts a copy of itself under its own parent, which
 //    loads the DLL by bare name and stays a while;
-//  - BADGATE_LOUD: reads no command line: its box shows under /quiet too.
+//  - BADGATE_LOUD: reads no command line: its box shows under /quiet too;
+//  - BADGATE_GLUED_LOG: under /log:FILE appends its line to the file as it
+//    finds it, after a last line that has no line feed too.
+// On the launch road, each writing a line to /log:FILE:
+//  - BADGATE_PROCESS_LOCK: no lock object: "another flash runs" (1618, with
+//    the box unless /quiet) when a process of the utility's name runs;
+//  - BADGATE_NO_BREAKAWAY: starts the utility in whatever job the gate is
+//    in, so an agent's job that ends its processes takes the flash along.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 
@@ -153,6 +161,43 @@ struct BasicInformation {
     CloseHandle(parent);
 }
 
+// The file of a "/log:FILE" argument (quoted as a whole or not), or empty.
+[[maybe_unused]] std::wstring LogOf(const std::wstring& arguments)
+{
+    const std::size_t at = arguments.find(L"/log:");
+    if (at == std::wstring::npos) return {};
+    const bool quoted = at > 0 && arguments[at - 1] == L'"';
+    const std::size_t end = arguments.find(quoted ? L'"' : L' ', at + 5);
+    return arguments.substr(at + 5, end == std::wstring::npos ? std::wstring::npos : end - at - 5);
+}
+
+// Appends `line` to the log named in `arguments`, as it finds the file.
+[[maybe_unused]] void AppendLog(const std::wstring& arguments, const char* line)
+{
+    const std::wstring log = LogOf(arguments);
+    if (log.empty()) return;
+    const HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, line, DWORD(lstrlenA(line)), &written, nullptr);
+    CloseHandle(file);
+}
+
+// Whether a process of the utility's name runs.
+[[maybe_unused]] bool UtilityProcessRuns()
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    bool runs = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !runs; more = Process32NextW(snapshot, &entry))
+        runs = lstrcmpiW(entry.szExeFile, L"WinPhlash.exe") == 0;
+    CloseHandle(snapshot);
+    return runs;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
@@ -187,6 +232,42 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
         return 0;
     }
     EscapeUnderParent();
+#elif defined(BADGATE_GLUED_LOG)
+    const std::wstring line = arguments ? arguments : L"";
+    AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
+    if (line.find(L"/quiet") != std::wstring::npos) return 2;
+#elif defined(BADGATE_PROCESS_LOCK) || defined(BADGATE_NO_BREAKAWAY)
+    const std::wstring line = arguments ? arguments : L"";
+    const bool quiet = line.find(L"/quiet") != std::wstring::npos;
+#if defined(BADGATE_PROCESS_LOCK)
+    if (UtilityProcessRuns()) {
+        AppendLog(line, "{\"board\":\"34B\",\"decision\":\"flash running\",\"status\":1618}\n");
+        if (!quiet)
+            MessageBoxW(nullptr, L"A BIOS update is already running.  The system BIOS will not be updated.",
+                        L"WinPhlash", MB_OK | MB_ICONWARNING);
+        return 1618;
+    }
+    const DWORD flags = CREATE_BREAKAWAY_FROM_JOB;
+#else
+    const DWORD flags = 0;
+#endif
+    static_cast<void>(quiet);
+    AppendLog(line, "{\"board\":\"34B\",\"decision\":\"launched\",\"status\":0}\n");
+    const std::wstring utility = OwnFolder() + L"\\WinPhlash.exe";
+    std::wstring command = L"\"" + utility + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                        OwnFolder().c_str(), &startup, &process) &&
+        !CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, OwnFolder().c_str(),
+                        &startup, &process))
+        return 3;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return 0;
 #elif defined(BADGATE_TWICE) || defined(BADGATE_CWD) || defined(BADGATE_WAITS) || defined(BADGATE_JOB) || \
     defined(BADGATE_UNQUOTED) || defined(BADGATE_CMD) || defined(BADGATE_ABSENT_LOAD)
     const std::wstring folder = OwnFolder();
