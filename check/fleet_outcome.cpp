@@ -64,8 +64,8 @@ bool RefusedDuringFlash(const Seen& first, unsigned long second, unsigned long t
            EndedOnItsOwn(first.utility);
 }
 
-std::string TimeLimitFault(unsigned long exit, unsigned long endedAfterMs, unsigned long limitMs,
-                           unsigned long slackMs, std::string_view utility, bool utilityRan)
+std::string TimeLimitFault(unsigned long exit, unsigned long endedAfterMs, unsigned long limitMs, unsigned long slackMs,
+                           std::string_view utility, bool utilityRan)
 {
     const std::size_t starts = StartLines(utility).size();
     if (starts != 1) return "the utility started " + std::to_string(starts) + " times";

@@ -61,7 +61,7 @@ bool RefusedDuringFlash(const Seen& first, unsigned long second, unsigned long t
 // the limit after the utility's start (`endedAfterMs`) and no later than
 // `slackMs` past it, the utility started once (its record `utility`) and
 // still running then (`utilityRan`, and no end in its record).
-std::string TimeLimitFault(unsigned long exit, unsigned long endedAfterMs, unsigned long limitMs,
-                           unsigned long slackMs, std::string_view utility, bool utilityRan);
+std::string TimeLimitFault(unsigned long exit, unsigned long endedAfterMs, unsigned long limitMs, unsigned long slackMs,
+                           std::string_view utility, bool utilityRan);
 
 }  // namespace kestrel::check

@@ -1,5 +1,7 @@
 #include "log_lines.h"
 
+#include <cstdint>
+
 #include "utf8.h"
 
 namespace kestrel::check {
@@ -167,8 +169,9 @@ std::string LogFault(std::string_view log, const VersionRead& board, unsigned lo
         last = status && status->kind == JsonMember::Kind::Number ? status->value : std::string();
         if (from == log.size() && last.empty()) return "no status on the last line: " + std::string(line);
     }
-    if (last != std::to_string(status))
-        return "the last line's status is " + last + ", the run's " + std::to_string(status);
+    // Written as a signed 32-bit number (0xC0000005 as -1073741819).
+    const std::string signedStatus = std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(status)));
+    if (last != signedStatus) return "the last line's status is " + last + ", the run's " + signedStatus;
     return {};
 }
 

@@ -30,7 +30,8 @@ std::optional<std::vector<JsonMember>> JsonObject(std::string_view line);
 // with its line feed; each names the board as the check read it ("board"
 // that text, or null where the version held no value; where no version was
 // read, null or none, with "notRead" or "boardNotRead" naming the step); the
-// last one's "status" is `status` (a line before it may hold none yet).
+// last one's "status" is `status` as a signed 32-bit number (a line before
+// it may hold none yet).
 std::string LogFault(std::string_view log, const VersionRead& board, unsigned long status);
 
 // What is wrong with a log that held `before` (earlier runs' lines, another

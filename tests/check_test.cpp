@@ -288,6 +288,10 @@ TEST(LogFault, ReadsEveryLineWholeAndTheLastStatus)
         {"every key, no step", "{\"board\":null,\"boardNotRead\":null,\"status\":1}\n", VersionRead::Failed(), 1,
          "does not name"},
         {"a board where none was read", "{\"board\":\"34\",\"status\":1}\n", VersionRead::Failed(), 1, "does not name"},
+        // A status past 2^31 as a signed 32-bit number, as Intune shows it.
+        {"a crash's status", "{\"board\":\"34\\\"B\xc3\xa9\",\"status\":-1073741819}\n", read, 0xC0000005, ""},
+        {"a crash's status unsigned", "{\"board\":\"34\\\"B\xc3\xa9\",\"status\":3221225477}\n", read, 0xC0000005,
+         "the last line's status is 3221225477, the run's -1073741819"},
     };
     for (const auto& c : cases) {
         const std::string fault = LogFault(c.log, c.board, c.status);
@@ -402,7 +406,9 @@ TEST(FleetOutcome, TimeLimitKept)
 TEST(LogFault, KeepsWhatOthersWrote)
 {
     const VersionRead read = VersionRead::Text(u"34B");
-    const std::string earlier = "{\"board\":\"12A\",\"status\":2}\r\nnote: Gr\xc3\xbc\xc3\x9f" "e";
+    const std::string earlier =
+        "{\"board\":\"12A\",\"status\":2}\r\nnote: Gr\xc3\xbc\xc3\x9f"
+        "e";
     const std::string line = "{\"board\":\"34B\",\"status\":0}\n";
     std::string changed = earlier;
     changed[12] = 'B';
@@ -414,7 +420,8 @@ TEST(LogFault, KeepsWhatOthersWrote)
         {"kept, a line feed added", earlier, earlier + "\n" + line, ""},
         {"kept, ending in a line feed already", earlier + "\n", earlier + "\n" + line, ""},
         {"an empty log", "", line, ""},
-        {"joined to the other text", earlier, earlier + line, "the run's first line joined to the earlier text's last: note: Gr"},
+        {"joined to the other text", earlier, earlier + line,
+         "the run's first line joined to the earlier text's last: note: Gr"},
         {"truncated", earlier, line, "the earlier text changed from byte 10 of "},
         {"a byte of theirs changed", earlier, changed + "\n" + line, "the earlier text changed from byte 12 of "},
         {"their text taken away", earlier, "", "the earlier text changed from byte 0 of "},
