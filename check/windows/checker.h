@@ -41,6 +41,9 @@ public:
     void FleetTail();
     void FleetOldLog();
     void FleetBitLocker();
+    // A user's object of the lock's name, before any stage's flash, and a
+    // double-click during a flash: one stage, "lock".
+    void FleetSquatter();
     void FleetLock();
     void FleetAgentJob();
     void Elevation(bool asked);
@@ -64,8 +67,7 @@ private:
     // started. With `within`, a folder of the scratch folder, only what runs
     // from there counts (a run beside a flash of another stage that goes on).
     Seen RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder, WORD show,
-                    const std::wstring& arguments = {}, RunWatcher* watcher = nullptr,
-                    const std::wstring& within = {});
+                    const std::wstring& arguments = {}, RunWatcher* watcher = nullptr, const std::wstring& within = {});
     // Every system image name planted in the stage, beside the program and
     // in its current folder: the probe under each module's name, the
     // stand-in under each program's. False when they could not be placed.

@@ -144,8 +144,7 @@ void Checker::SwitchLine(const std::string& check, const Stage& stage, const std
     std::wstring arguments = switches + (log.empty() ? L"" : L" \"/log:" + log + L"\"");
     if (!tail.empty()) arguments += L" -- " + tail;
     const Seen seen = RunOnStage(stage.program, stage.cwd, stage.bin, SW_SHOWNORMAL, arguments, nullptr, stage.folder);
-    std::string fault =
-        MeetsFleet(seen, expected, Utf8(stage.bin), Utf8(tail)) ? "" : Wanted(expected) + " expected; ";
+    std::string fault = MeetsFleet(seen, expected, Utf8(stage.bin), Utf8(tail)) ? "" : Wanted(expected) + " expected; ";
     if (!tail.empty() && expected.starts) {
         const auto starts = StartLines(seen.utility);
         const auto start = starts.size() == 1 ? ParseStart(starts[0]) : std::nullopt;
@@ -166,11 +165,13 @@ void Checker::SwitchLine(const std::string& check, const Stage& stage, const std
 void Checker::FleetTarget()
 {
     if (!Asked(kTargetStage, "fleet /target:")) return;
-    if (road_ != Decision::Launch) return Say(report_.Skipped("fleet /target:", "this board does not take the launch road"));
+    if (road_ != Decision::Launch)
+        return Say(report_.Skipped("fleet /target:", "this board does not take the launch road"));
     const std::wstring own = biosRead_.status == VersionRead::Status::Text ? kestrel::Wide(biosRead_.text) : L"";
     if (own.empty() || own.find(L'"') != std::wstring::npos)
-        return Say(report_.Skipped("fleet /target:", "the firmware's SMBIOSBIOSVersion could not be read, or holds "
-                                                     "a quote no command line can give"));
+        return Say(report_.Skipped("fleet /target:",
+                                   "the firmware's SMBIOSBIOSVersion could not be read, or holds "
+                                   "a quote no command line can give"));
     const FleetMachine machine{RunsAsAdministrator(), onBattery_};
     const std::wstring standin = InFolder(tools_, L"standin.exe");
     // At its own version a machine is left alone before anything else is
@@ -184,14 +185,15 @@ void Checker::FleetTarget()
     } runs[] = {
         {"fleet /quiet /target:VERSION /log:FILE, the machine's own (\"" + Utf8(own) + "\")", L"target own",
          L"/quiet \"/target:" + own + L"\"", FleetExpected{11}},
-        {"fleet /quiet /target:VERSION, another (\"" + Utf8(own) + "-next\")", L"target next",
-         L"/quiet \"/target:" + own + L"-next\"", FleetExpectedFor(road_, machine)},
+        {"fleet /quiet /wait /target:VERSION, another (\"" + Utf8(own) + "-next\")", L"target next",
+         L"/quiet /wait \"/target:" + own + L"-next\"", FleetExpectedFor(road_, machine, true)},
         {"fleet /quiet /taget:VERSION, misspelt, the machine's own", L"target misspelt",
          L"/quiet \"/taget:" + own + L"\"", FleetExpected{7}},
     };
     for (const auto& run : runs) {
+        // Waited for: the stand-in is not held, and stays briefly.
         const auto stage = MakeStage(scratch_, run.folder, program_, standin);
-        if (!stage || !Plant(*stage)) {
+        if (!stage || !SetStandinEnd(stage->bin, 300, 0, 0, false) || !Plant(*stage)) {
             Say(report_.Failed(run.check, NotFilled()));
             continue;
         }
@@ -215,15 +217,19 @@ void Checker::FleetTimeLimit()
     if (!stage || !SetStandinEnd(stage->bin, 30000, 0, 0, true)) return Say(report_.Failed(waited, NotFilled()));
     const std::wstring log = InFolder(stage->cwd, L"flash log.txt");
     const Handle first = StartOutside(stage->program, L"/quiet /wait /timeout:1 \"/log:" + log + L"\"");
-    if (!first) return Say(report_.Failed(waited, "could not be started (error " + std::to_string(GetLastError()) + ")"));
+    if (!first)
+        return Say(report_.Failed(waited, "could not be started (error " + std::to_string(GetLastError()) + ")"));
     DWORD utilityStart = 0;
     Until(
         [&] {
             utilityStart = GetTickCount();
-            return !StartLines(LiveRecord(stage->bin)).empty() ||
-                   WaitForSingleObject(first.get(), 0) == WAIT_OBJECT_0;
+            return !StartLines(LiveRecord(stage->bin)).empty() || WaitForSingleObject(first.get(), 0) == WAIT_OBJECT_0;
         },
         30000);
+    // While the flash runs, the log already says so: a run ended meanwhile
+    // (an agent's time limit, a restart the utility makes) leaves a line.
+    const std::vector<std::string> early = RecordLines(Text(log));
+    const bool lineBefore = !early.empty() && JsonObject(early[0]).has_value();
     // During its minute, the runs it must refuse, each debugged in a stage
     // of its own: a second waiting run, and one that would not wait.
     if (!StartLines(LiveRecord(stage->bin)).empty()) {
@@ -260,16 +266,18 @@ void Checker::FleetTimeLimit()
     const std::string text = Text(log);
     if (fault.empty())
         if (const std::string wrong = LogFault(text, versionRead_, 9); !wrong.empty()) fault = "log: " + wrong;
-    const std::string account =
-        (exit ? "exit status " + std::to_string(*exit) : std::string("still running, ended")) + " " +
-        std::to_string(after / 1000) + " s after the utility started; utility started " +
-        std::to_string(StartLines(record).size()) + " times, " +
-        (utilityRan && !EndedOnItsOwn(record) ? "still running then" : "not running then");
-    Say(fault.empty() ? report_.Held(waited, account + "; log: " + std::to_string(RecordLines(text).size()) +
-                                                 " whole JSON lines naming the board")
-                      : report_.Failed(waited, "exit status 9 about a minute after the start, the utility running on "
-                                               "expected; " +
-                                                   fault + "; " + account));
+    if (fault.empty() && !lineBefore) fault = "log: no whole line in it while the flash ran";
+    const std::string account = (exit ? "exit status " + std::to_string(*exit) : std::string("still running, ended")) +
+                                " " + std::to_string(after / 1000) + " s after the utility started; utility started " +
+                                std::to_string(StartLines(record).size()) + " times, " +
+                                (utilityRan && !EndedOnItsOwn(record) ? "still running then" : "not running then");
+    Say(fault.empty()
+            ? report_.Held(waited, account + "; log: a line while the flash ran, " +
+                                       std::to_string(RecordLines(text).size()) + " whole JSON lines naming the board")
+            : report_.Failed(waited,
+                             "exit status 9 about a minute after the start, the utility running on "
+                             "expected; " +
+                                 fault + "; " + account));
 }
 
 void Checker::FleetTail()
@@ -297,7 +305,8 @@ void Checker::FleetOldLog()
     // An earlier run's line, and a note that another tool left unfinished.
     const std::string before =
         "{\"run\":\"earlier\",\"board\":\"34B\",\"decision\":\"launched\",\"status\":0}\r\n"
-        "note from another writer: Gr\xc3\xbc\xc3\x9f" "e, \xe5\x9b\xba\xe4\xbb\xb6, no line feed";
+        "note from another writer: Gr\xc3\xbc\xc3\x9f"
+        "e, \xe5\x9b\xba\xe4\xbb\xb6, no line feed";
     if (!stage || !Plant(*stage) || !WriteFileBytes(log, before.data(), DWORD(before.size())))
         return Say(report_.Failed(check, NotFilled()));
     const FleetExpected expected = FleetExpectedFor(road_, machine);
@@ -315,7 +324,9 @@ void Checker::FleetOldLog()
 
 void Checker::FleetBitLocker()
 {
-    const char* check = "fleet /quiet /check /bitlocker: the protection read, never changed";
+    // Not quiet: deciding shows no box of its own either. /check after
+    // another switch, as deployers write it.
+    const char* check = "fleet /bitlocker /check: the protection read, never changed, no box";
     if (!Asked(kBitLockerStage, "fleet /check /bitlocker")) return;
     const FleetMachine machine{RunsAsAdministrator(), onBattery_};
     const auto stage = MakeStage(scratch_, L"bitlocker", program_, InFolder(tools_, L"standin.exe"));
@@ -330,7 +341,7 @@ void Checker::FleetBitLocker()
         BitLocker bitlocker;
         before = bitlocker.Protection();
         if (expected.status == 10 && !FlashMayStart(LookBeforeFlash(bitlocker))) expected.status = 12;
-        seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, L"/quiet /check /bitlocker");
+        seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, L"/bitlocker /check");
         BitLocker again;
         after = again.Protection();
     }
@@ -342,52 +353,64 @@ void Checker::FleetBitLocker()
     Say(fault.empty() ? report_.Held(check, account) : report_.Failed(check, fault + account));
 }
 
-void Checker::FleetLock()
+void Checker::FleetSquatter()
 {
     if (!Asked(kLockStage, "fleet lock")) return;
     const FleetMachine machine{RunsAsAdministrator(), onBattery_};
-    if (!FleetExpectedFor(road_, machine).starts)
-        return Say(report_.Skipped("fleet lock", "no flash starts on this machine (the road, the rights or the power)"));
-    const std::wstring standin = InFolder(tools_, L"standin.exe");
     // A user's object of the lock's name: owned by this account, as a
     // standard user's objects are, which only its user and SYSTEM may open.
+    // Before any stage's flash: a job of that name (Wine keeps one after its
+    // flash) takes the name from any other kind of object.
     const char* squat = "fleet /quiet /log:FILE, a user's object holding the flash lock's name";
     const std::wstring owner = OwnAccount();
-    if (owner.empty() || owner == L"S-1-5-18") {
-        Say(report_.Skipped(squat, "the check runs as SYSTEM (or its account is unread): an object it makes is no "
-                                   "user's"));
-    } else if (const auto stage = MakeStage(scratch_, L"squatted", program_, standin); !stage || !Plant(*stage)) {
-        Say(report_.Failed(squat, NotFilled()));
-    } else {
-        PSECURITY_DESCRIPTOR sd = nullptr;
-        const std::wstring sddl = L"O:" + owner + L"D:(A;;GA;;;" + owner + L")(A;;GA;;;SY)";
-        SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
-            attributes.lpSecurityDescriptor = sd;
-        const Handle object(sd ? CreateMutexW(&attributes, FALSE, kFlashLockName) : nullptr);
-        const bool made = object && GetLastError() != ERROR_ALREADY_EXISTS;
-        if (sd) LocalFree(sd);
-        if (!made)
-            Say(report_.Failed(squat, "the object could not be made (error " + std::to_string(GetLastError()) + ")"));
-        else SwitchLine(squat, *stage, L"/quiet", kRefused, InFolder(stage->cwd, L"flash log.txt"));
-    }
+    if (!FleetExpectedFor(road_, machine).starts)
+        return Say(report_.Skipped(squat, "no flash starts on this machine (the road, the rights or the power)"));
+    if (owner.empty() || owner == L"S-1-5-18")
+        return Say(report_.Skipped(squat, "the check runs as SYSTEM (or its account is unread): an object it makes "
+                                          "is no user's"));
+    // Nothing planted yet this early: the double-click's run below is.
+    const auto stage = MakeStage(scratch_, L"squatted", program_, InFolder(tools_, L"standin.exe"));
+    if (!stage) return Say(report_.Failed(squat, NotFilled()));
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    const std::wstring sddl = L"O:" + owner + L"D:(A;;GA;;;" + owner + L")(A;;GA;;;SY)";
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+        attributes.lpSecurityDescriptor = sd;
+    const Handle object(sd ? CreateMutexW(&attributes, FALSE, kFlashLockName) : nullptr);
+    const DWORD error = GetLastError();
+    if (sd) LocalFree(sd);
+    // An object of that name already there: a flash runs, or has just run.
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_INVALID_HANDLE || error == ERROR_ACCESS_DENIED)
+        return Say(report_.Skipped(squat, "an object of the lock's name is there already (error " +
+                                              std::to_string(error) + "): a flash runs"));
+    if (!object) return Say(report_.Failed(squat, "the object could not be made (error " + std::to_string(error) + ")"));
+    SwitchLine(squat, *stage, L"/quiet", kRefused, InFolder(stage->cwd, L"flash log.txt"));
+}
+
+void Checker::FleetLock()
+{
+    if (!(stages_ & kLockStage)) return;
+    const FleetMachine machine{RunsAsAdministrator(), onBattery_};
+    const std::wstring standin = InFolder(tools_, L"standin.exe");
     // A technician's double-click while a fleet flash runs: the box that
     // says so, nothing started.
     const char* plain = "plain run (no switches) while a /quiet flash runs";
+    if (!FleetExpectedFor(road_, machine).starts)
+        return Say(report_.Skipped(plain, "no flash starts on this machine (the road, the rights or the power)"));
     const auto flash = MakeStage(scratch_, L"flash", program_, standin);
     const auto twice = MakeStage(scratch_, L"double click", program_, standin);
     if (!flash || !twice || !SetStandinEnd(flash->bin, 500, 0, 0, true) || !Plant(*twice))
         return Say(report_.Failed(plain, NotFilled()));
     const Handle first = StartOutside(flash->program, L"/quiet");
-    const bool running = first && Until([&] { return !StartLines(LiveRecord(flash->bin)).empty(); },
-                                        30000);
+    const bool running = first && Until([&] { return !StartLines(LiveRecord(flash->bin)).empty(); }, 30000);
     const unsigned long firstExit = first ? EndOf(first, 30000).value_or(0xFFFFFFFF) : 0xFFFFFFFF;
     if (!running || firstExit != 0) {
         EndScratchProcesses(ScratchSpellings(flash->folder));
-        return Say(report_.Failed(plain, "the /quiet flash before it did not start (exit status " +
-                                             std::to_string(firstExit) + ")"));
+        return Say(report_.Failed(
+            plain, "the /quiet flash before it did not start (exit status " + std::to_string(firstExit) + ")"));
     }
-    Expected expected{false, Utf8(kestrel::Wide(kWrongModelCaption)), Utf8(kestrel::Wide(kFlashRunningText)), 1618, true};
+    Expected expected{false, Utf8(kestrel::Wide(kWrongModelCaption)), Utf8(kestrel::Wide(kFlashRunningText)), 1618,
+                      true};
     if (!BoxSeen(ThisBoxSeat())) expected.box = false;
     const Seen seen = RunOnStage(twice->program, twice->cwd, twice->bin, SW_SHOWNORMAL, {}, nullptr, twice->folder);
     DeleteFileW(InFolder(flash->bin, L"hold.txt").c_str());
@@ -398,8 +421,8 @@ void Checker::FleetLock()
     const std::string account = Describe(seen);
     if (!planted.empty()) Say(report_.Failed(plain, "planted DLL loaded: " + List(planted) + "; " + account));
     else if (!AsExpected(seen, expected, Utf8(twice->bin), !OnWine()))
-        Say(report_.Failed(plain, "the box \"" + expected.text + "\", exit status 1618, nothing started expected; " +
-                                      account));
+        Say(report_.Failed(
+            plain, "the box \"" + expected.text + "\", exit status 1618, nothing started expected; " + account));
     else Say(report_.Held(plain, account));
 }
 
@@ -429,6 +452,8 @@ void Checker::FleetAgentJob()
                                               std::to_string(GetLastError()) +
                                               "): this check runs in a job already, on a Windows that nests none"));
     const auto exit = EndOf(run, 30000);
+    // The agent closes its job once the utility has been seen to start.
+    Until([&] { return !StartLines(LiveRecord(stage->bin)).empty(); }, 5000);
     job.Close();
     // The flash goes on to its own end.
     const bool ended = Until([&] { return EndedOnItsOwn(LiveRecord(stage->bin)); }, 15000);
@@ -437,7 +462,8 @@ void Checker::FleetAgentJob()
     const std::size_t starts = StartLines(record).size();
     std::string fault;
     if (!exit || *exit != 0) fault += "exit status 0 expected; ";
-    if (starts != 1 || !ended) fault += "the utility started once and on to its own end after the job closed expected; ";
+    if (starts != 1 || !ended)
+        fault += "the utility started once and on to its own end after the job closed expected; ";
     if (const std::string wrong = LogFault(Text(log), versionRead_, exit.value_or(0)); !wrong.empty())
         fault += "log: " + wrong + "; ";
     const std::string account = (exit ? "exit status " + std::to_string(*exit) : std::string("no end within 30 s")) +

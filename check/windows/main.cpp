@@ -94,6 +94,7 @@ int wmain(int argc, wchar_t** argv)
             Checker checker(scratch, program, tools, stages.value_or(kEveryStage));
             checker.Machine();
             checker.Board();
+            checker.FleetSquatter();
             checker.Road();
             checker.PlantedDlls();
             checker.PlantedManifest();

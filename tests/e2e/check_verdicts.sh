@@ -63,6 +63,8 @@ case $kind in
     check "exit status" "$(cat "$work/release/status")" 1
     check "its box under /quiet fails the fleet lines" \
       "$(fails 'fleet /quiet /(log:FILE|bogus): exit status [27], no box, nothing started expected; .*box "WinPhlash"')" 2
+    check "and under /check" \
+      "$(fails 'fleet /bitlocker /check: .*: exit status 2, no box, nothing started expected; box "WinPhlash"')" 1
     check "the plain road holds" "$(grep -c '^held     road: ' <<< "$report")" 1 ;;
   no_target|misspelt)
     check "exit status" "$(cat "$work/release/status")" 1
@@ -71,7 +73,7 @@ case $kind in
     check "the machine at its own version flashed" \
       "$(fails "fleet /quiet $which[^:]*: exit status (11|7), no box, nothing started expected; exit status 0; utility: started ")" 1
     check "another version flashed, as it should" \
-      "$(grep -c '^held     fleet /quiet /target:VERSION, another ' <<< "$report")" 1 ;;
+      "$(grep -c '^held     fleet /quiet /wait /target:VERSION, another ' <<< "$report")" 1 ;;
   no_timeout)
     check "exit status" "$(cat "$work/release/status")" 1
     check "the wait not over a minute after the start" \
@@ -83,8 +85,8 @@ case $kind in
       "$(fails 'fleet /quiet -- ARGUMENTS .*the utility.s arguments \[/s "C:\\Program Files\\flash x" .* expected; exit status 0; utility: started usestartup=1 show=1 args=\[\] ')" 1 ;;
   check_first)
     check "exit status" "$(cat "$work/release/status")" 1
-    check "/quiet /check /bitlocker flashes" \
-      "$(fails 'fleet /quiet /check /bitlocker: the protection read, never changed: exit status 1[02], no box, nothing started expected; exit status 0; utility: started ')" 1 ;;
+    check "/bitlocker /check flashes" \
+      "$(fails 'fleet /bitlocker /check: the protection read, never changed, no box: exit status 1[02], no box, nothing started expected; exit status 0; utility: started ')" 1 ;;
   glued_log)
     check "exit status" "$(cat "$work/release/status")" 1
     check "its line joined to the other writer's" \
@@ -94,6 +96,18 @@ case $kind in
     check "a user's object of the lock's name stops nothing" \
       "$(fails "fleet /quiet /log:FILE, a user's object holding the flash lock's name: exit status 1618, no box, nothing started expected; exit status 0; utility: started ")" 1
     check "a double-click during a flash refused all the same" "$(grep -c '^held     plain run (no switches) while a /quiet flash runs: ' <<< "$report")" 1 ;;
+  load_1618|wait_lock)
+    check "exit status" "$(cat "$work/release/status")" 1
+    why='planted DLL loaded: [^;]*\\double click x\\bin\\dwmapi\.dll; '
+    [ $kind = wait_lock ] && why='the box "A BIOS update is already running.  The system BIOS will not be updated.", exit status 1618, nothing started expected; exit status 0; utility: started '
+    check "a double-click during a flash" "$(fails "plain run \\(no switches\\) while a /quiet flash runs: $why")" 1 ;;
+  status_1641|status_crash)
+    check "exit status" "$(cat "$work/release/status")" 1
+    which="ending with 1641: exit status 1641"
+    [ $kind = status_crash ] && which="crashing \\(0xC0000005\\): exit status 3221225477"
+    check "its status taken for success" \
+      "$(fails "fleet /quiet /wait /log:FILE, the utility $which once the utility had ended, no box expected; exit status 0; ")" 1
+    check "the other waits held" "$(grep -c '^held     fleet /quiet /wait /log:FILE, the utility ' <<< "$report")" 5 ;;
   no_breakaway)
     check "exit status" "$(cat "$work/release/status")" 1
     check "the flash ended with the agent's job" \
@@ -103,7 +117,7 @@ case $kind in
     check "every check held" \
       "$(grep -cE '^held     (road|planted DLLs|planted manifest|utility beside only|hidden start): ' <<< "$report")" 5
     fleet=3
-    [ $road = launch ] && [ $battery = no ] && fleet=7
+    [ $road = launch ] && [ $battery = no ] && fleet=10
     if [ $battery = yes ]; then
       check "on battery, as the report says" "$(grep -c '^machine: power on battery ' <<< "$report")" 1
       check "the fleet launch refused with 4" \

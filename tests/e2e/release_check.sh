@@ -26,7 +26,8 @@
 #                 its box has three buttons: every box check fails;
 #     escape      a copy of it started under another parent stays: the
 #                 stages fail on it, and it is ended;
-#     loud        it shows its box under /quiet: the fleet lines fail;
+#     loud        it shows its box under /quiet and /check: the fleet lines
+#                 fail;
 #     temp        TEMP and TMP in a folder named "José-固件";
 #     name=FILE   the program copied under that name;
 #     dpi=N       the screen's DPI;
@@ -45,16 +46,24 @@
 #     no_timeout  it passes /timeout: over: the waited run is not over a
 #                 minute after the start;
 #     no_tail     what follows "--" never reaches the utility;
-#     check_first /check read only as the first argument: /quiet /check
-#                 /bitlocker flashes;
+#     check_first /check read only as the first argument: /bitlocker /check
+#                 flashes;
 #     glued_log   the gate appends its line to a log whose last line has no
 #                 line feed, joining the two;
 #     process_lock
 #                 no lock object, a process of the utility's name taken for
 #                 a flash: a user's object of the lock's name stops nothing;
+#     load_1618   as process_lock, and on the 1618 road it loads a DLL by bare
+#                 name: the double-click during a flash fails, naming it;
+#     wait_lock   a lock that only a waiting run takes: a double-click during
+#                 a flash that did not wait starts a second one;
 #     no_breakaway
 #                 the utility started inside the gate's job: an agent's job
-#                 that ends its processes ends the flash.
+#                 that ends its processes ends the flash;
+#     status_1641 kestrel.exe reading the utility's 1641 as 0: the waited
+#                 run's line fails;
+#     status_crash
+#                 the same, a crash's status read as 0.
 # The settings go into the case's own prefix (an overlay of the shared one).
 set -u
 export WINEDEBUG=-all
@@ -68,6 +77,7 @@ for option; do
   case $option in
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
     no_target|misspelt|no_timeout|no_tail|check_first|glued_log|process_lock|no_breakaway) kind=$option ;;
+    status_1641|status_crash|load_1618|wait_lock) kind=$option ;;
     minute) minute=yes ;;
     cover=*) cover=${option#cover=} ;;
     battery) battery=yes ;;
@@ -88,14 +98,15 @@ case $kind in
   waits|job|unquoted|cmd) stages=road,planted,manifest,hidden,fleet ;;
   absent_load) stages=road,beside ;;
   escape) stages=road ;;
-  loud) stages=road,fleet ;;
+  loud) stages=road,fleet,bitlocker ;;
   no_target|misspelt) stages=target ;;
   no_timeout) stages=timeout ;;
   no_tail) stages=tail ;;
   check_first) stages=bitlocker ;;
   glued_log) stages=oldlog ;;
-  process_lock) stages=lock ;;
+  process_lock|load_1618|wait_lock) stages=lock ;;
   no_breakaway) stages=agentjob ;;
+  status_1641|status_crash) stages=wait ;;
   *) stages="" ;;
 esac
 # The time limit's stage costs a real minute: kestrel.exe goes through it

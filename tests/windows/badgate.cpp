@@ -38,6 +38,11 @@
 //    the box unless /quiet) when a process of the utility's name runs;
 //  - BADGATE_NO_BREAKAWAY: starts the utility in whatever job the gate is
 //    in, so an agent's job that ends its processes takes the flash along.
+//  - BADGATE_LOAD_1618: as BADGATE_PROCESS_LOCK, and on the 1618 road only
+//    loads a DLL by bare name;
+//  - BADGATE_WAIT_LOCK: a lock (a named job) that only a waiting run takes,
+//    and every run looks at: the flash of a run that does not wait holds
+//    none.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -236,11 +241,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     const std::wstring line = arguments ? arguments : L"";
     AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
     if (line.find(L"/quiet") != std::wstring::npos) return 2;
-#elif defined(BADGATE_PROCESS_LOCK) || defined(BADGATE_NO_BREAKAWAY)
+#elif defined(BADGATE_PROCESS_LOCK) || defined(BADGATE_NO_BREAKAWAY) || defined(BADGATE_LOAD_1618) || \
+    defined(BADGATE_WAIT_LOCK)
     const std::wstring line = arguments ? arguments : L"";
     const bool quiet = line.find(L"/quiet") != std::wstring::npos;
-#if defined(BADGATE_PROCESS_LOCK)
-    if (UtilityProcessRuns()) {
+#if defined(BADGATE_WAIT_LOCK)
+    const bool wait = line.find(L"/wait") != std::wstring::npos;
+    const wchar_t* lockName = L"Global\\badgate-flash";
+    HANDLE lock = wait ? CreateJobObjectW(nullptr, lockName) : OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, lockName);
+    const bool busy = wait ? GetLastError() == ERROR_ALREADY_EXISTS : lock != nullptr;
+#elif defined(BADGATE_PROCESS_LOCK) || defined(BADGATE_LOAD_1618)
+    const bool busy = UtilityProcessRuns();
+#endif
+#if defined(BADGATE_PROCESS_LOCK) || defined(BADGATE_LOAD_1618) || defined(BADGATE_WAIT_LOCK)
+    if (busy) {
+#if defined(BADGATE_LOAD_1618)
+        LoadLibraryW(L"dwmapi.dll");
+#endif
         AppendLog(line, "{\"board\":\"34B\",\"decision\":\"flash running\",\"status\":1618}\n");
         if (!quiet)
             MessageBoxW(nullptr, L"A BIOS update is already running.  The system BIOS will not be updated.",
@@ -260,14 +277,26 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                        OwnFolder().c_str(), &startup, &process) &&
+    if (!CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, flags, nullptr, OwnFolder().c_str(),
+                        &startup, &process) &&
         !CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, OwnFolder().c_str(),
                         &startup, &process))
         return 3;
     CloseHandle(process.hThread);
+#if defined(BADGATE_WAIT_LOCK)
+    // The waiting run holds its lock until the utility has ended.
+    DWORD status = 0;
+    if (wait) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+    }
+    if (lock) CloseHandle(lock);
+    CloseHandle(process.hProcess);
+    return int(status);
+#else
     CloseHandle(process.hProcess);
     return 0;
+#endif
 #elif defined(BADGATE_TWICE) || defined(BADGATE_CWD) || defined(BADGATE_WAITS) || defined(BADGATE_JOB) || \
     defined(BADGATE_UNQUOTED) || defined(BADGATE_CMD) || defined(BADGATE_ABSENT_LOAD)
     const std::wstring folder = OwnFolder();

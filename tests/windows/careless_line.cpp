@@ -101,5 +101,5 @@ LPWSTR WINAPI CarelessLine()
 
 // The import slot the renamed call reads: the careless reader in place of
 // the system's.
-extern "C" __attribute__((used)) LPWSTR(WINAPI* const kCarelessSlot)(void) asm("__imp__CarelessCommandLine@0") =
-    CarelessLine;
+extern "C" __attribute__((used))
+LPWSTR(WINAPI* const kCarelessSlot)(void) asm("__imp__CarelessCommandLine@0") = CarelessLine;

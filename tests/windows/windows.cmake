@@ -122,7 +122,7 @@ foreach(prefix wine winevista wine64)
   endforeach()
 endforeach()
 foreach(fault load map_only driver error_icon child twice cwd waits job unquoted cmd absent_load abort_retry_ignore
-              data_file escape loud glued_log process_lock no_breakaway)
+              data_file escape loud glued_log process_lock no_breakaway load_1618 wait_lock)
   add_executable(badgate_${fault} WIN32 windows/badgate.cpp)
   string(TOUPPER ${fault} definition)
   target_compile_definitions(badgate_${fault} PRIVATE BADGATE_${definition})
@@ -175,6 +175,14 @@ check_control(control_check_first kestrel_careless_check_first 34B check_first)
 check_control(control_glued_log badgate_glued_log 12B glued_log)
 check_control(control_process_lock badgate_process_lock 34B process_lock)
 check_control(control_no_breakaway badgate_no_breakaway 34B no_breakaway)
+# A DLL loaded by bare name on the 1618 road only, and a lock that only a
+# waiting run takes.
+check_control(control_load_1618 badgate_load_1618 34B load_1618)
+check_control(control_wait_lock badgate_wait_lock 34B wait_lock)
+# The utility's status read carelessly: a restart started (1641) and a crash
+# taken for success.
+check_control(control_status_1641 kestrel_careless_status_1641 34B status_1641)
+check_control(control_status_crash kestrel_careless_status_crash 34B status_crash)
 # kestrel.exe with a window over the screen's centre: its box is read all
 # the same.
 add_executable(cover WIN32 windows/cover.cpp)
@@ -246,6 +254,17 @@ foreach(fault no_target no_timeout no_tail check_first misspelt)
   string(TOUPPER ${fault} definition)
   kestrel_variant(kestrel_careless_${fault} "GetCommandLineW=CarelessCommandLine;CARELESS_${definition}")
   target_sources(kestrel_careless_${fault} PRIVATE windows/careless_line.cpp)
+endforeach()
+# And careless readers of the utility's status: its Windows layer compiled
+# again into the program, every call of GetExitCodeProcess answered by
+# windows/careless_status.cpp.
+get_target_property(careless_windows_sources gate_windows SOURCES)
+list(TRANSFORM careless_windows_sources PREPEND ${PROJECT_SOURCE_DIR}/)
+set_source_files_properties(windows/careless_status.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
+foreach(fault status_1641 status_crash)
+  string(TOUPPER ${fault} definition)
+  kestrel_variant(kestrel_careless_${fault} "GetExitCodeProcess=CarelessExitCode;CARELESS_${definition}")
+  target_sources(kestrel_careless_${fault} PRIVATE windows/careless_status.cpp ${careless_windows_sources})
 endforeach()
 
 # The internal failures, forced through the program's own runtime file.
