@@ -293,6 +293,13 @@ void Checker::FleetTail()
     if (!stage || !Plant(*stage)) return Say(report_.Failed(check, NotFilled()));
     SwitchLine(check, *stage, L"/quiet", expected, {},
                L"/s \"C:\\Program Files\\flash x\" \"say \\\"hi\\\"\" 'one' Jos\u00e9-\u56fa\u4ef6 end\\");
+    // No utility beside it, as a copy left half made: 3, and under /quiet
+    // no box says so.
+    const char* absent = "fleet /quiet, no utility beside it";
+    const auto bare = MakeStage(scratch_, L"no utility", program_, InFolder(tools_, L"standin.exe"));
+    if (!bare || !DeleteFileW(InFolder(bare->bin, L"WinPhlash.exe").c_str()) || !Plant(*bare))
+        return Say(report_.Failed(absent, NotFilled()));
+    SwitchLine(absent, *bare, L"/quiet", FleetExpected{3}, {});
 }
 
 void Checker::FleetOldLog()
@@ -320,6 +327,14 @@ void Checker::FleetOldLog()
                              std::to_string(RecordLines(after.substr(std::min(before.size(), after.size()))).size()) +
                              " whole JSON lines";
     Say(fault.empty() ? report_.Held(check, Describe(seen) + kept) : report_.Failed(check, fault + Describe(seen)));
+    // A log that cannot be opened (a folder holds its name): no line, and
+    // the road's status all the same, never a success of its own.
+    const char* closed = "fleet /quiet /log:FILE, a log that cannot be opened (a folder of its name)";
+    const auto other = MakeStage(scratch_, L"closed log", program_, InFolder(tools_, L"standin.exe"));
+    const std::wstring folder = other ? InFolder(other->cwd, L"flash log.txt") : std::wstring();
+    if (!other || !Plant(*other) || !CreateDirectoryW(folder.c_str(), nullptr))
+        return Say(report_.Failed(closed, NotFilled()));
+    SwitchLine(closed, *other, L"/quiet \"/log:" + folder + L"\"", expected, {});
 }
 
 void Checker::FleetBitLocker()
@@ -366,8 +381,9 @@ void Checker::FleetSquatter()
     if (!FleetExpectedFor(road_, machine).starts)
         return Say(report_.Skipped(squat, "no flash starts on this machine (the road, the rights or the power)"));
     if (owner.empty() || owner == L"S-1-5-18")
-        return Say(report_.Skipped(squat, "the check runs as SYSTEM (or its account is unread): an object it makes "
-                                          "is no user's"));
+        return Say(report_.Skipped(squat,
+                                   "the check runs as SYSTEM (or its account is unread): an object it makes "
+                                   "is no user's"));
     // Nothing planted yet this early: the double-click's run below is.
     const auto stage = MakeStage(scratch_, L"squatted", program_, InFolder(tools_, L"standin.exe"));
     if (!stage) return Say(report_.Failed(squat, NotFilled()));
@@ -383,7 +399,8 @@ void Checker::FleetSquatter()
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_INVALID_HANDLE || error == ERROR_ACCESS_DENIED)
         return Say(report_.Skipped(squat, "an object of the lock's name is there already (error " +
                                               std::to_string(error) + "): a flash runs"));
-    if (!object) return Say(report_.Failed(squat, "the object could not be made (error " + std::to_string(error) + ")"));
+    if (!object)
+        return Say(report_.Failed(squat, "the object could not be made (error " + std::to_string(error) + ")"));
     SwitchLine(squat, *stage, L"/quiet", kRefused, InFolder(stage->cwd, L"flash log.txt"));
 }
 

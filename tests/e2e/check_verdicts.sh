@@ -101,6 +101,18 @@ case $kind in
     why='planted DLL loaded: [^;]*\\double click x\\bin\\dwmapi\.dll; '
     [ $kind = wait_lock ] && why='the box "A BIOS update is already running.  The system BIOS will not be updated.", exit status 1618, nothing started expected; exit status 0; utility: started '
     check "a double-click during a flash" "$(fails "plain run \\(no switches\\) while a /quiet flash runs: $why")" 1 ;;
+  log_zero)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a log that cannot be opened taken for success" \
+      "$(fails 'fleet /quiet /log:FILE, a log that cannot be opened \(a folder of its name\): exit status 2, no box, nothing started expected; exit status 0; ')" 1 ;;
+  absent_box)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the missing utility told in a box under /quiet" \
+      "$(fails 'fleet /quiet, no utility beside it: exit status 3, no box, nothing started expected; box "WinPhlash"')" 1 ;;
+  retry_crash)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a second start after the crash" \
+      "$(fails 'fleet /quiet /wait /log:FILE, the utility crashing \(0xC0000005\): .*utility started 2 times: ')" 1 ;;
   status_1641|status_crash)
     check "exit status" "$(cat "$work/release/status")" 1
     which="ending with 1641: exit status 1641"
@@ -124,15 +136,15 @@ case $kind in
         "$(grep -c '^held     fleet /quiet /log:FILE: exit status 4; utility not started' <<< "$report")" 1
       check "nothing waits on battery" "$(grep -c '^skipped  fleet /wait: ' <<< "$report")" 1
     fi
-    mine='^held     (fleet .*(/target:|/taget:|/timeout:1|-- ARGUMENTS|earlier lines|/bitlocker|flash lock|a job that)|plain run )'
+    mine='^held     (fleet .*(/target:|/taget:|/timeout:1|-- ARGUMENTS|earlier lines|cannot be opened|no utility beside|/bitlocker|flash lock|a job that)|plain run )'
     check "every fleet stage held" "$(grep '^held     fleet ' <<< "$report" | grep -cvE "$mine")" $fleet
-    # The switches' stages: the log's and /check /bitlocker's on every road;
+    # The switches' stages: the log's two and /check /bitlocker's on every road;
     # /target:'s on the launch road, even on battery; the rest where a flash
     # starts, the time limit's (its line and two during it) where asked.
-    switches=2
-    [ $road = launch ] && switches=5
-    [ $road = launch ] && [ $battery = no ] && switches=9
-    [ $road = launch ] && [ $battery = no ] && [ $minute = yes ] && switches=12
+    switches=3
+    [ $road = launch ] && switches=6
+    [ $road = launch ] && [ $battery = no ] && switches=11
+    [ $road = launch ] && [ $battery = no ] && [ $minute = yes ] && switches=14
     check "every switch's stage held" "$(grep -cE "$mine" <<< "$report")" $switches
     check "the mains state on the report" "$(grep -c '^machine: power ' <<< "$report")" 1
     check "closing line" "$(tail -1 <<< "$report")" "$((6 + fleet + switches)) passed, 0 failed" ;;

@@ -33,6 +33,7 @@
 //  - BADGATE_LOUD: reads no command line: its box shows under /quiet too;
 //  - BADGATE_GLUED_LOG: under /log:FILE appends its line to the file as it
 //    finds it, after a last line that has no line feed too.
+//  - BADGATE_LOG_ZERO: ends with 0 when its /log:FILE cannot be opened.
 // On the launch road, each writing a line to /log:FILE:
 //  - BADGATE_PROCESS_LOCK: no lock object: "another flash runs" (1618, with
 //    the box unless /quiet) when a process of the utility's name runs;
@@ -43,6 +44,9 @@
 //  - BADGATE_WAIT_LOCK: a lock (a named job) that only a waiting run takes,
 //    and every run looks at: the flash of a run that does not wait holds
 //    none.
+//  - BADGATE_ABSENT_BOX: a missing utility told in a box, under /quiet too;
+//  - BADGATE_RETRY_CRASH: under /wait, starts the utility again once it has
+//    crashed (an exception's status), and ends with the second's status.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -241,10 +245,53 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     const std::wstring line = arguments ? arguments : L"";
     AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
     if (line.find(L"/quiet") != std::wstring::npos) return 2;
+#elif defined(BADGATE_LOG_ZERO)
+    const std::wstring line = arguments ? arguments : L"";
+    const std::wstring log = LogOf(line);
+    if (!log.empty()) {
+        const HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 0;
+        CloseHandle(file);
+        AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
+    }
+    if (line.find(L"/quiet") != std::wstring::npos) return 2;
+#elif defined(BADGATE_RETRY_CRASH)
+    const std::wstring line = arguments ? arguments : L"";
+    const std::wstring utility = OwnFolder() + L"\\WinPhlash.exe";
+    DWORD status = 0;
+    for (int start = 0; start < 2; ++start) {
+        std::wstring command = L"\"" + utility + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_SHOWNORMAL;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, OwnFolder().c_str(),
+                            &startup, &process))
+            return 3;
+        CloseHandle(process.hThread);
+        if (line.find(L"/wait") != std::wstring::npos) {
+            WaitForSingleObject(process.hProcess, INFINITE);
+            GetExitCodeProcess(process.hProcess, &status);
+        }
+        CloseHandle(process.hProcess);
+        if (status < 0xC0000000u) break;
+    }
+    char text[96];
+    wsprintfA(text, "{\"board\":\"34B\",\"decision\":\"launched\",\"status\":%d}\n", int(status));
+    AppendLog(line, text);
+    return int(status);
 #elif defined(BADGATE_PROCESS_LOCK) || defined(BADGATE_NO_BREAKAWAY) || defined(BADGATE_LOAD_1618) || \
-    defined(BADGATE_WAIT_LOCK)
+    defined(BADGATE_WAIT_LOCK) || defined(BADGATE_ABSENT_BOX)
     const std::wstring line = arguments ? arguments : L"";
     const bool quiet = line.find(L"/quiet") != std::wstring::npos;
+#if defined(BADGATE_ABSENT_BOX)
+    if (GetFileAttributesW((OwnFolder() + L"\\WinPhlash.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        MessageBoxW(nullptr, L"WinPhlash.exe was not found.", L"WinPhlash", MB_OK | MB_ICONWARNING);
+        return 3;
+    }
+#endif
 #if defined(BADGATE_WAIT_LOCK)
     const bool wait = line.find(L"/wait") != std::wstring::npos;
     const wchar_t* lockName = L"Global\\badgate-flash";
