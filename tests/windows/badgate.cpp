@@ -34,6 +34,7 @@
 //  - BADGATE_GLUED_LOG: under /log:FILE appends its line to the file as it
 //    finds it, after a last line that has no line feed too.
 //  - BADGATE_LOG_ZERO: ends with 0 when its /log:FILE cannot be opened.
+// Both end with 7 on a switch they do not know.
 // On the launch road, each writing a line to /log:FILE:
 //  - BADGATE_PROCESS_LOCK: no lock object: "another flash runs" (1618, with
 //    the box unless /quiet) when a process of the utility's name runs;
@@ -193,6 +194,21 @@ struct BasicInformation {
     CloseHandle(file);
 }
 
+// Whether the command line holds a switch that is none of /quiet, /wait,
+// /check and /log:FILE (read as a careless gate reads it: by blanks).
+[[maybe_unused]] bool UnknownSwitch(const std::wstring& line)
+{
+    for (std::size_t at = 0; at < line.size();) {
+        const std::size_t end = line.find(L' ', at);
+        std::wstring word = line.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at);
+        at = end == std::wstring::npos ? line.size() : end + 1;
+        if (!word.empty() && word[0] == L'"') word.erase(0, 1);
+        if (word.empty() || word[0] != L'/') continue;
+        if (word != L"/quiet" && word != L"/wait" && word != L"/check" && word.rfind(L"/log:", 0) != 0) return true;
+    }
+    return false;
+}
+
 // Whether a process of the utility's name runs.
 [[maybe_unused]] bool UtilityProcessRuns()
 {
@@ -243,10 +259,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     EscapeUnderParent();
 #elif defined(BADGATE_GLUED_LOG)
     const std::wstring line = arguments ? arguments : L"";
+    if (UnknownSwitch(line)) return 7;
     AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
     if (line.find(L"/quiet") != std::wstring::npos) return 2;
 #elif defined(BADGATE_LOG_ZERO)
     const std::wstring line = arguments ? arguments : L"";
+    if (UnknownSwitch(line)) return 7;
     const std::wstring log = LogOf(line);
     if (!log.empty()) {
         const HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
