@@ -192,7 +192,18 @@ std::string KeptLogFault(std::string_view before, std::string_view after, const 
                    std::string(after.substr(last, before.size() - last + 40));
         added.remove_prefix(1);
     }
-    return LogFault(added, board, status);
+    if (std::string fault = LogFault(added, board, status); !fault.empty()) return fault;
+    // Every line is a whole object by now, ending with its line feed.
+    for (std::size_t from = 0; from < added.size();) {
+        const std::size_t end = added.find('\n', from);
+        const std::string_view line = added.substr(from, end - from);
+        from = end + 1;
+        const auto members = JsonObject(line);
+        for (const std::string_view key : kLogKeys)
+            if (!members || !Find(*members, key))
+                return "a line without \"" + std::string(key) + "\": " + std::string(line);
+    }
+    return {};
 }
 
 }  // namespace kestrel::check

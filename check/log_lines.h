@@ -34,11 +34,20 @@ std::optional<std::vector<JsonMember>> JsonObject(std::string_view line);
 // it may hold none yet).
 std::string LogFault(std::string_view log, const VersionRead& board, unsigned long status);
 
+// The keys each line of the log has, null where they say nothing, as
+// deploying.md lists them; a later release appends its own after them.
+inline constexpr std::string_view kLogKeys[] = {
+    "started", "kestrel",     "run",        "computer",   "account",  "session",   "board",  "boardNotRead",
+    "bios",    "biosNotRead", "target",     "bitlocker",  "argument", "decision",  "result", "status",
+    "utility", "utilityHex",  "durationMs", "accountSid", "agentJob", "lockOwner", "from",   "charge",
+};
+
 // What is wrong with a log that held `before` (earlier runs' lines, another
 // writer's text, perhaps no final line feed) once a run that ended with
 // `status` has written to it (`after`), or "" when nothing is: every earlier
 // byte kept as it was, a line feed added where the text did not end in one,
-// and then the run's own lines, as LogFault reads a log.
+// and then the run's own lines, as LogFault reads a log, each with every key
+// of kLogKeys (the tools that read the log look for them).
 std::string KeptLogFault(std::string_view before, std::string_view after, const VersionRead& board,
                          unsigned long status);
 

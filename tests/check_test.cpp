@@ -409,7 +409,12 @@ TEST(LogFault, KeepsWhatOthersWrote)
     const std::string earlier =
         "{\"board\":\"12A\",\"status\":2}\r\nnote: Gr\xc3\xbc\xc3\x9f"
         "e";
-    const std::string line = "{\"board\":\"34B\",\"status\":0}\n";
+    // A line with every key, null but the board and the status.
+    std::string line = "{";
+    for (const std::string_view key : kLogKeys)
+        line += "\"" + std::string(key) + "\":" + (key == "board" ? "\"34B\"" : key == "status" ? "0" : "null") + ",";
+    line.back() = '}';
+    line += "\n";
     std::string changed = earlier;
     changed[12] = 'B';
     const struct {
@@ -422,12 +427,17 @@ TEST(LogFault, KeepsWhatOthersWrote)
         {"an empty log", "", line, ""},
         {"joined to the other text", earlier, earlier + line,
          "the run's first line joined to the earlier text's last: note: Gr"},
-        {"truncated", earlier, line, "the earlier text changed from byte 10 of "},
+        {"truncated", earlier, line, "the earlier text changed from byte 2 of "},
         {"a byte of theirs changed", earlier, changed + "\n" + line, "the earlier text changed from byte 12 of "},
         {"their text taken away", earlier, "", "the earlier text changed from byte 0 of "},
         {"nothing of its own", earlier, earlier + "\n", "no line in the log"},
         {"its line cut", earlier, earlier + "\n" + line.substr(0, 10), "the log's last line has no line feed"},
         {"another status", earlier, earlier + "\n{\"board\":\"34B\",\"status\":4}\n", "the last line's status is 4"},
+        {"a log of its own keys", earlier, earlier + "\n{\"board\":\"34B\",\"status\":0}\n",
+         "a line without \"started\""},
+        {"every key but the account", earlier,
+         earlier + "\n" + line.substr(0, line.find("\"account\"")) + line.substr(line.find("\"session\"")),
+         "a line without \"account\""},
     };
     for (const auto& c : cases) {
         const std::string fault = KeptLogFault(c.before, c.after, read, 0);

@@ -105,6 +105,10 @@ case $kind in
     check "exit status" "$(cat "$work/release/status")" 1
     check "a log that cannot be opened taken for success" \
       "$(fails 'fleet /quiet /log:FILE, a log that cannot be opened \(a folder of its name\): exit status 2, no box, nothing started expected; exit status 0; ')" 1 ;;
+  own_keys)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a line without the keys tools read" \
+      "$(fails "fleet /quiet /log:FILE, the log holding earlier lines .*: log: a line without \"started\": ")" 1 ;;
   absent_box)
     check "exit status" "$(cat "$work/release/status")" 1
     check "the missing utility told in a box under /quiet" \

@@ -65,6 +65,7 @@
 #     status_crash
 #                 the same, a crash's status read as 0;
 #     log_zero    a gate that ends with 0 when its log cannot be opened;
+#     own_keys    one whose log lines have keys of its own, not the 24;
 #     absent_box  one that tells a missing utility in a box under /quiet;
 #     retry_crash one that starts the utility again after it crashed, under
 #                 /wait.
@@ -81,7 +82,7 @@ for option; do
   case $option in
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
     no_target|misspelt|no_timeout|no_tail|check_first|glued_log|process_lock|no_breakaway) kind=$option ;;
-    status_1641|status_crash|load_1618|wait_lock|log_zero|absent_box|retry_crash) kind=$option ;;
+    status_1641|status_crash|load_1618|wait_lock|log_zero|absent_box|retry_crash|own_keys) kind=$option ;;
     minute) minute=yes ;;
     cover=*) cover=${option#cover=} ;;
     battery) battery=yes ;;
@@ -107,7 +108,7 @@ case $kind in
   no_timeout) stages=timeout ;;
   no_tail) stages=tail ;;
   check_first) stages=bitlocker ;;
-  glued_log|log_zero) stages=oldlog ;;
+  glued_log|log_zero|own_keys) stages=oldlog ;;
   absent_box) stages=tail ;;
   retry_crash) stages=wait ;;
   process_lock|load_1618|wait_lock) stages=lock ;;

@@ -33,8 +33,10 @@
 //  - BADGATE_LOUD: reads no command line: its box shows under /quiet too;
 //  - BADGATE_GLUED_LOG: under /log:FILE appends its line to the file as it
 //    finds it, after a last line that has no line feed too.
-//  - BADGATE_LOG_ZERO: ends with 0 when its /log:FILE cannot be opened.
-// Both end with 7 on a switch they do not know.
+//  - BADGATE_LOG_ZERO: ends with 0 when its /log:FILE cannot be opened;
+//  - BADGATE_OWN_KEYS: appends whole lines, after a line feed where the file
+//    lacks one, but of its own keys (no run, account, firmware, result).
+// Each ends with 7 on a switch it does not know.
 // On the launch road, each writing a line to /log:FILE:
 //  - BADGATE_PROCESS_LOCK: no lock object: "another flash runs" (1618, with
 //    the box unless /quiet) when a process of the utility's name runs;
@@ -181,14 +183,21 @@ struct BasicInformation {
     return arguments.substr(at + 5, end == std::wstring::npos ? std::wstring::npos : end - at - 5);
 }
 
-// Appends `line` to the log named in `arguments`, as it finds the file.
-[[maybe_unused]] void AppendLog(const std::wstring& arguments, const char* line)
+// Appends `line` to the log named in `arguments`, as it finds the file; with
+// `feed`, a line feed first where the file does not end in one.
+[[maybe_unused]] void AppendLog(const std::wstring& arguments, const char* line, bool feed = false)
 {
     const std::wstring log = LogOf(arguments);
     if (log.empty()) return;
-    const HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    const HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
+    char last = '\n';
+    DWORD got = 0;
+    if (feed && SetFilePointer(file, -1, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+        ReadFile(file, &last, 1, &got, nullptr) && got == 1 && last != '\n')
+        line = "\n";
+    else if (feed) line = "";
     DWORD written = 0;
     WriteFile(file, line, DWORD(lstrlenA(line)), &written, nullptr);
     CloseHandle(file);
@@ -257,9 +266,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
         return 0;
     }
     EscapeUnderParent();
-#elif defined(BADGATE_GLUED_LOG)
+#elif defined(BADGATE_GLUED_LOG) || defined(BADGATE_OWN_KEYS)
     const std::wstring line = arguments ? arguments : L"";
     if (UnknownSwitch(line)) return 7;
+#if defined(BADGATE_OWN_KEYS)
+    AppendLog(line, "", true);
+#endif
     AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
     if (line.find(L"/quiet") != std::wstring::npos) return 2;
 #elif defined(BADGATE_LOG_ZERO)
