@@ -38,7 +38,8 @@ FleetExpected DecidingExpectedFor(Decision road, const FleetMachine& machine)
     return FleetExpected{run.starts ? 10ul : run.status};
 }
 
-bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_view utilityFolder)
+bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_view utilityFolder,
+                std::string_view arguments)
 {
     if (!seen.planted.empty() || seen.startError || seen.timedOut || seen.exit != expected.status ||
         !seen.boxes.empty() || !seen.decoy.empty() || !seen.children.empty() || !seen.leftovers.empty())
@@ -47,8 +48,8 @@ bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_vie
     if (!expected.starts) return starts.empty();
     const auto start = starts.size() == 1 ? ParseStart(starts[0]) : std::nullopt;
     // Started as the plain road starts it: shown, with no arguments of the
-    // gate's own, in its folder.
-    if (!start || !start->useStartup || start->show != 1 || !start->args.empty() ||
+    // gate's own (only those given after "--"), in its folder.
+    if (!start || !start->useStartup || start->show != 1 || start->args != arguments ||
         Lower(start->cwd) != Lower(utilityFolder) || !EndedOnItsOwn(seen.utility))
         return false;
     if (!expected.waits) return seen.endedWhileUtilityRan;
@@ -73,6 +74,18 @@ bool RefusedDuringFlash(const Seen& first, unsigned long second, unsigned long t
     return second == 1618 && third == 1618 && first.planted.empty() && first.boxes.empty() && first.decoy.empty() &&
            first.children.empty() && first.leftovers.empty() && StartLines(first.utility).size() == 1 &&
            EndedOnItsOwn(first.utility);
+}
+
+std::string TimeLimitFault(unsigned long exit, unsigned long endedAfterMs, unsigned long limitMs, unsigned long slackMs,
+                           std::string_view utility, bool utilityRan)
+{
+    const std::size_t starts = StartLines(utility).size();
+    if (starts != 1) return "the utility started " + std::to_string(starts) + " times";
+    if (exit != 9) return "exit status " + std::to_string(exit) + ", not 9";
+    if (endedAfterMs < limitMs) return "ended before its time limit";
+    if (endedAfterMs > limitMs + slackMs) return "ended long after its time limit";
+    if (!utilityRan || EndedOnItsOwn(utility)) return "the utility was no longer running";
+    return {};
 }
 
 }  // namespace kestrel::check

@@ -57,8 +57,10 @@ FleetExpected DecidingExpectedFor(Decision road, const FleetMachine& machine);
 
 // Whether a fleet run went as expected: no box at all, nothing planted, no
 // other program started, nothing left running, the utility started as
-// expected in `utilityFolder` (UTF-8) or not at all, and the status.
-bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_view utilityFolder);
+// expected in `utilityFolder` (UTF-8) with `arguments` (UTF-8, what followed
+// "--") or not at all, and the status.
+bool MeetsFleet(const Seen& seen, const FleetExpected& expected, std::string_view utilityFolder,
+                std::string_view arguments = {});
 
 // "exit status N, no box, nothing started", ...
 std::string Wanted(const FleetExpected& expected);
@@ -68,5 +70,13 @@ std::string Wanted(const FleetExpected& expected);
 // each ended with 1618 (nothing started), and the flash (`first`, the
 // waiting run) started the utility once, which ran to its own end.
 bool RefusedDuringFlash(const Seen& first, unsigned long second, unsigned long third);
+
+// What is wrong with a waited run given a time limit of `limitMs`, whose
+// utility outlives it, or "" when nothing is: it ended with 9 no sooner than
+// the limit after the utility's start (`endedAfterMs`) and no later than
+// `slackMs` past it, the utility started once (its record `utility`) and
+// still running then (`utilityRan`, and no end in its record).
+std::string TimeLimitFault(unsigned long exit, unsigned long endedAfterMs, unsigned long limitMs, unsigned long slackMs,
+                           std::string_view utility, bool utilityRan);
 
 }  // namespace kestrel::check

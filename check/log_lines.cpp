@@ -1,5 +1,7 @@
 #include "log_lines.h"
 
+#include <cstdint>
+
 #include "utf8.h"
 
 namespace kestrel::check {
@@ -171,8 +173,40 @@ std::string LogFault(std::string_view log, const VersionRead& board, unsigned lo
         last = status && status->kind == JsonMember::Kind::Number ? status->value : std::string();
         if (from == log.size() && last.empty()) return "no status on the last line: " + std::string(line);
     }
-    if (last != std::to_string(status))
-        return "the last line's status is " + last + ", the run's " + std::to_string(status);
+    // Written as a signed 32-bit number (0xC0000005 as -1073741819).
+    const std::string signedStatus = std::to_string(static_cast<std::int32_t>(static_cast<std::uint32_t>(status)));
+    if (last != signedStatus) return "the last line's status is " + last + ", the run's " + signedStatus;
+    return {};
+}
+
+std::string KeptLogFault(std::string_view before, std::string_view after, const VersionRead& board,
+                         unsigned long status)
+{
+    if (after.substr(0, before.size()) != before) {
+        std::size_t same = 0;
+        while (same < before.size() && same < after.size() && before[same] == after[same]) ++same;
+        return "the earlier text changed from byte " + std::to_string(same) + " of " + std::to_string(before.size());
+    }
+    std::string_view added = after.substr(before.size());
+    if (!before.empty() && before.back() != '\n') {
+        const std::size_t feed = before.rfind('\n');
+        const std::size_t last = feed == std::string_view::npos ? 0 : feed + 1;
+        if (added.empty() || added.front() != '\n')
+            return "the run's first line joined to the earlier text's last: " +
+                   std::string(after.substr(last, before.size() - last + 40));
+        added.remove_prefix(1);
+    }
+    if (std::string fault = LogFault(added, board, status); !fault.empty()) return fault;
+    // Every line is a whole object by now, ending with its line feed.
+    for (std::size_t from = 0; from < added.size();) {
+        const std::size_t end = added.find('\n', from);
+        const std::string_view line = added.substr(from, end - from);
+        from = end + 1;
+        const auto members = JsonObject(line);
+        for (const std::string_view key : kLogKeys)
+            if (!members || !Find(*members, key))
+                return "a line without \"" + std::string(key) + "\": " + std::string(line);
+    }
     return {};
 }
 

@@ -30,7 +30,25 @@ std::optional<std::vector<JsonMember>> JsonObject(std::string_view line);
 // with its line feed; each names the board as the check read it ("board"
 // that text, or null where the version held no value; where no version was
 // read, null or none, with "notRead" or "boardNotRead" naming the step); the
-// last one's "status" is `status` (a line before it may hold none yet).
+// last one's "status" is `status` as a signed 32-bit number (a line before
+// it may hold none yet).
 std::string LogFault(std::string_view log, const VersionRead& board, unsigned long status);
+
+// The keys each line of the log has, null where they say nothing, as
+// deploying.md lists them; a later release appends its own after them.
+inline constexpr std::string_view kLogKeys[] = {
+    "started", "kestrel",     "run",        "computer",   "account",  "session",   "board",  "boardNotRead",
+    "bios",    "biosNotRead", "target",     "bitlocker",  "argument", "decision",  "result", "status",
+    "utility", "utilityHex",  "durationMs", "accountSid", "agentJob", "lockOwner", "from",   "charge",
+};
+
+// What is wrong with a log that held `before` (earlier runs' lines, another
+// writer's text, perhaps no final line feed) once a run that ended with
+// `status` has written to it (`after`), or "" when nothing is: every earlier
+// byte kept as it was, a line feed added where the text did not end in one,
+// and then the run's own lines, as LogFault reads a log, each with every key
+// of kLogKeys (the tools that read the log look for them).
+std::string KeptLogFault(std::string_view before, std::string_view after, const VersionRead& board,
+                         unsigned long status);
 
 }  // namespace kestrel::check

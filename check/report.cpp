@@ -62,8 +62,9 @@ std::vector<std::string> Report::Closing() const
 
 std::optional<unsigned> ParseStages(std::string_view list)
 {
-    static constexpr std::string_view kNames[] = {"road",   "planted", "manifest", "beside",
-                                                  "hidden", "drive",   "fleet",    "wait"};
+    static constexpr std::string_view kNames[] = {"road",  "planted", "manifest",  "beside", "hidden",
+                                                  "drive", "fleet",   "wait",      "target", "timeout",
+                                                  "tail",  "oldlog",  "bitlocker", "lock",   "agentjob"};
     unsigned stages = 0;
     while (true) {
         const std::size_t comma = list.find(',');

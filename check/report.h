@@ -67,7 +67,16 @@ enum Stages : unsigned {
     kDriveStage = 1u << 5,     // "drive": from the root of a drive
     kFleetStage = 1u << 6,     // "fleet": /quiet with a log, /check, a switch not understood
     kWaitStage = 1u << 7,      // "wait": /wait against the stand-in's statuses, and runs during its flash
-    kEveryStage = (1u << 8) - 1,
+    kTargetStage = 1u << 8,    // "target": /target: the machine's own firmware version, another, one misspelt
+    // "timeout": /wait /timeout:1 with a utility that outlives it (a real
+    // minute), and runs during its flash
+    kTimeoutStage = 1u << 9,
+    kTailStage = 1u << 10,       // "tail": what follows "--" reaches the utility as it stands
+    kOldLogStage = 1u << 11,     // "oldlog": a log with earlier lines and another writer's text kept
+    kBitLockerStage = 1u << 12,  // "bitlocker": /check /bitlocker reads the protection, changes nothing
+    kLockStage = 1u << 13,       // "lock": a user's object of the lock's name, a plain run during a flash
+    kAgentJobStage = 1u << 14,   // "agentjob": run in a job that ends its processes as it closes
+    kEveryStage = (1u << 15) - 1,
 };
 // "road,planted,...": the stages named, each once, in any order; nothing
 // for an empty list, a name not among them or one named twice.

@@ -201,7 +201,11 @@ TEST(Report, StagesAskedFor)
     } rows[] = {
         {"road", kRoadStage},
         {"wait,road", kWaitStage | kRoadStage},
-        {"road,planted,manifest,beside,hidden,drive,fleet,wait", kEveryStage},
+        {"road,planted,manifest,beside,hidden,drive,fleet,wait,target,timeout,tail,oldlog,bitlocker,lock,agentjob",
+         kEveryStage},
+        {"agentjob,timeout", kAgentJobStage | kTimeoutStage},
+        {"oldlog,lock,bitlocker,tail,target", kOldLogStage | kLockStage | kBitLockerStage | kTailStage | kTargetStage},
+        {"road,planted,manifest,beside,hidden,drive,fleet,wait", (1u << 8) - 1},
         {"", std::nullopt},
         {"road,", std::nullopt},
         {",road", std::nullopt},
@@ -374,6 +378,10 @@ TEST(LogFault, ReadsEveryLineWholeAndTheLastStatus)
         {"every key, no step", "{\"board\":null,\"boardNotRead\":null,\"status\":1}\n", VersionRead::Failed(), 1,
          "does not name"},
         {"a board where none was read", "{\"board\":\"34\",\"status\":1}\n", VersionRead::Failed(), 1, "does not name"},
+        // A status past 2^31 as a signed 32-bit number, as Intune shows it.
+        {"a crash's status", "{\"board\":\"34\\\"B\xc3\xa9\",\"status\":-1073741819}\n", read, 0xC0000005, ""},
+        {"a crash's status unsigned", "{\"board\":\"34\\\"B\xc3\xa9\",\"status\":3221225477}\n", read, 0xC0000005,
+         "the last line's status is 3221225477, the run's -1073741819"},
     };
     for (const auto& c : cases) {
         const std::string fault = LogFault(c.log, c.board, c.status);
@@ -447,6 +455,10 @@ TEST(FleetOutcome, FollowsTheRoadTheRightsThePowerAndTheWait)
         {"a usage error", {0, false, 7, {}, "", {}}, FleetExpected{7}, true},
     };
     for (const auto& c : cases) EXPECT_EQ(MeetsFleet(c.seen, c.expected, "C:\\A B\\bin"), c.met) << c.what;
+    // What followed "--" reaches the utility exactly, and nothing else does.
+    EXPECT_TRUE(MeetsFleet(handedOn, quiet, "C:\\A B\\bin", "\"/quiet\""));
+    EXPECT_FALSE(MeetsFleet(handedOn, quiet, "C:\\A B\\bin", "\"/quiet\" "));
+    EXPECT_FALSE(MeetsFleet(ranOn, quiet, "C:\\A B\\bin", "/s"));
     EXPECT_EQ(Wanted(wait), "exit status 3010 once the utility and its child had ended, no box");
 
     // Windows 7 and earlier with kestrel in a job that allows no breakaway:
@@ -494,6 +506,76 @@ TEST(FleetOutcome, FollowsTheRoadTheRightsThePowerAndTheWait)
     EXPECT_TRUE(RefusedDuringFlash(ranOn, 1618, 1618));
     EXPECT_FALSE(RefusedDuringFlash(ranOn, 1618, 0));
     EXPECT_FALSE(RefusedDuringFlash(Seen{0, false, 1, {}, start, {}}, 1618, 1618));  // the flash ended with kestrel
+}
+
+// A waited run given a minute, whose utility outlives it: 9 about a minute
+// after the utility's start, the utility started once and still running.
+TEST(FleetOutcome, TimeLimitKept)
+{
+    const std::string start = "started usestartup=1 show=1 args=[] cwd=C:\\a b\\bin errormode=0";
+    const struct {
+        const char* what;
+        unsigned long exit, afterMs;
+        std::string record;
+        bool ran;
+        const char* fault;
+    } cases[] = {
+        {"kept", 9, 61000, start, true, ""},
+        {"the limit ignored, the flash waited for", 0, 75000, start + "\nended", false, "exit status 0, not 9"},
+        {"a second taken for a minute", 9, 1000, start, true, "ended before its time limit"},
+        {"a limit of minutes read as hours", 9, 200000, start, true, "ended long after its time limit"},
+        {"the utility ended with the wait", 9, 60000, start, false, "the utility was no longer running"},
+        {"the utility's end recorded", 9, 60000, start + "\nended", true, "the utility was no longer running"},
+        {"never started", 9, 60000, "", false, "the utility started 0 times"},
+        {"started twice", 9, 60000, start + "\n" + start, true, "the utility started 2 times"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TimeLimitFault(c.exit, c.afterMs, 55000, 25000, c.record, c.ran), c.fault) << c.what;
+}
+
+// A log that others wrote to first: every earlier byte kept, a line feed
+// where their text had none, then the run's own lines, whole.
+TEST(LogFault, KeepsWhatOthersWrote)
+{
+    const VersionRead read = VersionRead::Text(u"34B");
+    const std::string earlier =
+        "{\"board\":\"12A\",\"status\":2}\r\nnote: Gr\xc3\xbc\xc3\x9f"
+        "e";
+    // A line with every key, null but the board and the status.
+    std::string line = "{";
+    for (const std::string_view key : kLogKeys)
+        line += "\"" + std::string(key) + "\":" + (key == "board" ? "\"34B\"" : key == "status" ? "0" : "null") + ",";
+    line.back() = '}';
+    line += "\n";
+    std::string changed = earlier;
+    changed[12] = 'B';
+    const struct {
+        const char* what;
+        std::string before, after;
+        const char* fault;
+    } cases[] = {
+        {"kept, a line feed added", earlier, earlier + "\n" + line, ""},
+        {"kept, ending in a line feed already", earlier + "\n", earlier + "\n" + line, ""},
+        {"an empty log", "", line, ""},
+        {"joined to the other text", earlier, earlier + line,
+         "the run's first line joined to the earlier text's last: note: Gr"},
+        {"truncated", earlier, line, "the earlier text changed from byte 2 of "},
+        {"a byte of theirs changed", earlier, changed + "\n" + line, "the earlier text changed from byte 12 of "},
+        {"their text taken away", earlier, "", "the earlier text changed from byte 0 of "},
+        {"nothing of its own", earlier, earlier + "\n", "no line in the log"},
+        {"its line cut", earlier, earlier + "\n" + line.substr(0, 10), "the log's last line has no line feed"},
+        {"another status", earlier, earlier + "\n{\"board\":\"34B\",\"status\":4}\n", "the last line's status is 4"},
+        {"a log of its own keys", earlier, earlier + "\n{\"board\":\"34B\",\"status\":0}\n",
+         "a line without \"started\""},
+        {"every key but the account", earlier,
+         earlier + "\n" + line.substr(0, line.find("\"account\"")) + line.substr(line.find("\"session\"")),
+         "a line without \"account\""},
+    };
+    for (const auto& c : cases) {
+        const std::string fault = KeptLogFault(c.before, c.after, read, 0);
+        EXPECT_EQ(fault.substr(0, std::string(c.fault).size()), c.fault) << c.what << ": " << fault;
+        EXPECT_EQ(fault.empty(), std::string(c.fault).empty()) << c.what << ": " << fault;
+    }
 }
 
 }  // namespace

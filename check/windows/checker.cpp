@@ -71,6 +71,7 @@ void Checker::Board()
         const BoardReport board = ReadBoard(management);
         const BoardPrefix& prefix = board.prefix;
         versionRead_ = board.version;
+        biosRead_ = ReadBios(management).version;
         road_ = Decide(prefix);
         const std::string version =
             prefix.kind() == BoardPrefix::Kind::Text

@@ -35,6 +35,17 @@ public:
     void RootOfDrive();
     void Fleet();
     void FleetWaits();
+    // The fleet switches, each on its own stage (fleet_switches.cpp).
+    void FleetTarget();
+    void FleetTimeLimit();
+    void FleetTail();
+    void FleetOldLog();
+    void FleetBitLocker();
+    // A user's object of the lock's name, before any stage's flash, and a
+    // double-click during a flash: one stage, "lock".
+    void FleetSquatter();
+    void FleetLock();
+    void FleetAgentJob();
     void Elevation(bool asked);
 
     Report& report() { return report_; }
@@ -53,9 +64,10 @@ private:
     // One run of `program` with `arguments`, and what it did: the records
     // of the stand-in in `utilityFolder` and of the decoy in `cwd` read, the
     // images mapped from the scratch folder named, the other programs it
-    // started.
+    // started. With `within`, a folder of the scratch folder, only what runs
+    // from there counts (a run beside a flash of another stage that goes on).
     Seen RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder, WORD show,
-                    const std::wstring& arguments = {}, RunWatcher* watcher = nullptr);
+                    const std::wstring& arguments = {}, RunWatcher* watcher = nullptr, const std::wstring& within = {});
     // Every system image name planted in the stage, beside the program and
     // in its current folder: the probe under each module's name, the
     // stand-in under each program's. False when they could not be placed.
@@ -76,10 +88,15 @@ private:
     // A fleet stage's run under `switches` and its line.
     void FleetLine(const std::string& check, const Stage& stage, const std::wstring& switches,
                    const FleetExpected& expected, const std::wstring& log = {});
+    // The same, with what follows "--" (`tail`) expected at the utility, and
+    // only the stage's own folder counted (RunOnStage's `within`).
+    void SwitchLine(const std::string& check, const Stage& stage, const std::wstring& switches,
+                    const FleetExpected& expected, const std::wstring& log, const std::wstring& tail = {});
     // The scratch folder as the loader may name what it maps from there: its
     // final path, as made, and its 8.3 form (XP's loader names a file as it
-    // opened it, and XP's %TEMP% is an 8.3 spelling).
-    std::vector<std::wstring> ScratchSpellings() const;
+    // opened it, and XP's %TEMP% is an 8.3 spelling). With `within`, a folder
+    // of it, that folder's spellings.
+    std::vector<std::wstring> ScratchSpellings(const std::wstring& within = {}) const;
     // The control: a careless gate in the planted stage loads `name` by its
     // bare name. True when the load was seen.
     bool Control(const Stage& stage, const std::wstring& name);
@@ -99,6 +116,7 @@ private:
     std::map<std::string, WIN32_FILE_ATTRIBUTE_DATA> planted_;
     std::vector<std::wstring> holders_;  // the folders that hold them now
     VersionRead versionRead_;            // the board's Version as this check read it
+    VersionRead biosRead_;               // the firmware's (SMBIOSBIOSVersion), as kestrel reads it
     bool onBattery_ = false;
     AgentJob job_ = AgentJob::None;  // where kestrel.exe's runs stand with respect to a job (JobOfRuns)
 };

@@ -182,7 +182,8 @@ void Checker::FleetWaits()
         return Say(
             report_.Skipped("fleet /wait", "no flash starts on this machine (the road, the rights or the power)"));
     // The stand-in stays a while, its child a while longer than the wait
-    // might, and ends with a status of its own, 3010, or one of kestrel's.
+    // might, and ends with a status of its own, 3010, 1641, a crash's, or
+    // one of kestrel's.
     const struct {
         const char* check;
         const wchar_t* folder;
@@ -192,6 +193,11 @@ void Checker::FleetWaits()
         {"fleet /quiet /wait /log:FILE, the utility ending with 0 and its child later", L"wait 0", 0, 1000},
         {"fleet /quiet /wait /log:FILE, the utility ending with 3010", L"wait 3010", 3010, 0},
         {"fleet /quiet /wait /log:FILE, the utility ending with 7 (kestrel's own: 6)", L"wait 7", 7, 0},
+        // A restart started, a crash and another flash running: none is
+        // success, and the last says something of kestrel's own.
+        {"fleet /quiet /wait /log:FILE, the utility ending with 1641", L"wait 1641", 1641, 0},
+        {"fleet /quiet /wait /log:FILE, the utility crashing (0xC0000005)", L"wait crash", 0xC0000005, 0},
+        {"fleet /quiet /wait /log:FILE, the utility ending with 1618 (kestrel's own: 6)", L"wait 1618", 1618, 0},
     };
     for (const auto& wait : waits) {
         const auto stage = MakeStage(scratch_, wait.folder, program_, standin);

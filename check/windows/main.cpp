@@ -4,7 +4,8 @@
 // happens in a scratch folder under %TEMP% that goes at the end.
 //   kestrel-check.exe [--elevation] [--stages=LIST] [--junit=FILE] [PATH\kestrel.exe]
 // --stages runs only the stages it names (road, planted, manifest, beside,
-// hidden, drive, fleet, wait), each other one reported as skipped: for a
+// hidden, drive, fleet, wait, target, timeout, tail, oldlog, bitlocker, lock,
+// agentjob), each other one reported as skipped: for a
 // look at one road, and for the tests, whose careless gates each show their
 // fault in a few. --junit writes the report to FILE as JUnit XML too, for a
 // machine nobody watches (a CI runner, a lab); the exit status is the
@@ -90,7 +91,8 @@ int wmain(int argc, wchar_t** argv)
         else if (!stageList && !junitFile && arg.rfind(L'-', 0) != 0 && program.empty()) program = arg;
         else {
             Say("usage: kestrel-check.exe [--elevation] "
-                "[--stages=road,planted,manifest,beside,hidden,drive,fleet,wait] [--junit=FILE] "
+                "[--stages=road,planted,manifest,beside,hidden,drive,fleet,wait,target,timeout,tail,oldlog,"
+                "bitlocker,lock,agentjob] [--junit=FILE] "
                 "[PATH\\kestrel.exe]");
             return Finish(kUsage);
         }
@@ -128,6 +130,7 @@ int wmain(int argc, wchar_t** argv)
                                                           : ", where kestrel.exe rightly writes no log)"))));
             checker.Machine();
             checker.Board();
+            checker.FleetSquatter();
             checker.Road();
             checker.PlantedDlls();
             checker.PlantedManifest();
@@ -136,6 +139,13 @@ int wmain(int argc, wchar_t** argv)
             checker.RootOfDrive();
             checker.Fleet();
             checker.FleetWaits();
+            checker.FleetTarget();
+            checker.FleetTimeLimit();
+            checker.FleetTail();
+            checker.FleetOldLog();
+            checker.FleetBitLocker();
+            checker.FleetLock();
+            checker.FleetAgentJob();
             checker.Elevation(elevation);
             Say("note: no check sees a load of a name that no file of this machine's system folders has, nor one "
                 "from a folder outside the scratch folder (a writable folder on PATH above, or a system folder made "

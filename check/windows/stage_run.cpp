@@ -42,11 +42,13 @@ private:
 
 }  // namespace
 
-std::vector<std::wstring> Checker::ScratchSpellings() const
+std::vector<std::wstring> Checker::ScratchSpellings(const std::wstring& within) const
 {
-    std::vector<std::wstring> spellings{scratch_.LoaderRoot(), scratch_.Root()};
+    const bool inside = within.size() > scratch_.Root().size() && within.rfind(scratch_.Root(), 0) == 0;
+    const std::wstring rest = inside ? within.substr(scratch_.Root().size()) : std::wstring();
+    std::vector<std::wstring> spellings{scratch_.LoaderRoot() + rest, scratch_.Root() + rest};
     wchar_t shortRoot[MAX_PATH] = {};
-    const DWORD n = GetShortPathNameW(scratch_.Root().c_str(), shortRoot, MAX_PATH);
+    const DWORD n = GetShortPathNameW(spellings.back().c_str(), shortRoot, MAX_PATH);
     if (n > 0 && n < MAX_PATH) spellings.emplace_back(shortRoot, n);
     return spellings;
 }
@@ -158,9 +160,9 @@ bool Checker::Plant(const Stage& stage)
 }
 
 Seen Checker::RunOnStage(const std::wstring& program, const std::wstring& cwd, const std::wstring& utilityFolder,
-                         WORD show, const std::wstring& arguments, RunWatcher* watcher)
+                         WORD show, const std::wstring& arguments, RunWatcher* watcher, const std::wstring& within)
 {
-    const auto spellings = ScratchSpellings();
+    const auto spellings = ScratchSpellings(within);
     HoldUntilEnd hold(InFolder(utilityFolder, L"hold.txt"));
     DebugRun run = RunDebuggee(program, arguments, cwd, show, spellings, watcher ? watcher : &hold);
     // The whole tree has ended: the records are read as they stand. The

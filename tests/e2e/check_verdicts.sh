@@ -63,7 +63,71 @@ case $kind in
     check "exit status" "$(cat "$work/release/status")" 1
     check "its box under /quiet fails the fleet lines" \
       "$(fails 'fleet /quiet /(log:FILE|bogus): exit status [27], no box, nothing started expected; .*box "WinPhlash"')" 2
+    check "and under /check" \
+      "$(fails 'fleet /bitlocker /check: .*: exit status 2, no box, nothing started expected; box "WinPhlash"')" 1
     check "the plain road holds" "$(grep -c '^held     road: ' <<< "$report")" 1 ;;
+  no_target|misspelt)
+    check "exit status" "$(cat "$work/release/status")" 1
+    which="/target:VERSION /log:FILE, the machine's own"
+    [ $kind = misspelt ] && which="/taget:VERSION, misspelt, the machine's own"
+    check "the machine at its own version flashed" \
+      "$(fails "fleet /quiet $which[^:]*: exit status (11|7), no box, nothing started expected; exit status 0; utility: started ")" 1
+    check "another version flashed, as it should" \
+      "$(grep -c '^held     fleet /quiet /wait /target:VERSION, another ' <<< "$report")" 1 ;;
+  no_timeout)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the wait not over a minute after the start" \
+      "$(fails 'fleet /quiet /wait /timeout:1 /log:FILE, the utility staying on past the minute: .*no end within 80 s')" 1
+    check "the runs during its flash refused" "$(grep -c '^held     fleet .*during the flash of /wait /timeout:1' <<< "$report")" 2 ;;
+  no_tail)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the utility without its arguments" \
+      "$(fails 'fleet /quiet -- ARGUMENTS .*the utility.s arguments \[/s "C:\\Program Files\\flash x" .* expected; exit status 0; utility: started usestartup=1 show=1 args=\[\] ')" 1 ;;
+  check_first)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "/bitlocker /check flashes" \
+      "$(fails 'fleet /bitlocker /check: the protection read, never changed, no box: exit status 1[02], no box, nothing started expected; exit status 0; utility: started ')" 1 ;;
+  glued_log)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "its line joined to the other writer's" \
+      "$(fails "fleet /quiet /log:FILE, the log holding earlier lines .*: log: the run's first line joined to the earlier text's last: note from another writer: ")" 1 ;;
+  process_lock)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a user's object of the lock's name stops nothing" \
+      "$(fails "fleet /quiet /log:FILE, a user's object holding the flash lock's name: exit status 1618, no box, nothing started expected; exit status 0; utility: started ")" 1
+    check "a double-click during a flash refused all the same" "$(grep -c '^held     plain run (no switches) while a /quiet flash runs: ' <<< "$report")" 1 ;;
+  load_1618|wait_lock)
+    check "exit status" "$(cat "$work/release/status")" 1
+    why='planted DLL loaded: [^;]*\\double click x\\bin\\dwmapi\.dll; '
+    [ $kind = wait_lock ] && why='the box "A BIOS update is already running.  The system BIOS will not be updated.", exit status 1618, nothing started expected; exit status 0; utility: started '
+    check "a double-click during a flash" "$(fails "plain run \\(no switches\\) while a /quiet flash runs: $why")" 1 ;;
+  log_zero)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a log that cannot be opened taken for success" \
+      "$(fails 'fleet /quiet /log:FILE, a log that cannot be opened \(a folder of its name\): exit status 2, no box, nothing started expected; exit status 0; ')" 1 ;;
+  own_keys)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a line without the keys tools read" \
+      "$(fails "fleet /quiet /log:FILE, the log holding earlier lines .*: log: a line without \"started\": ")" 1 ;;
+  absent_box)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the missing utility told in a box under /quiet" \
+      "$(fails 'fleet /quiet, no utility beside it: exit status 3, no box, nothing started expected; box "WinPhlash"')" 1 ;;
+  retry_crash)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a second start after the crash" \
+      "$(fails 'fleet /quiet /wait /log:FILE, the utility crashing \(0xC0000005\): .*utility started 2 times: ')" 1 ;;
+  status_1641|status_crash)
+    check "exit status" "$(cat "$work/release/status")" 1
+    which="ending with 1641: exit status 1641"
+    [ $kind = status_crash ] && which="crashing \\(0xC0000005\\): exit status 3221225477"
+    check "its status taken for success" \
+      "$(fails "fleet /quiet /wait /log:FILE, the utility $which once the utility had ended, no box expected; exit status 0; ")" 1
+    check "the other waits held" "$(grep -c '^held     fleet /quiet /wait /log:FILE, the utility ' <<< "$report")" 5 ;;
+  no_breakaway)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the flash ended with the agent's job" \
+      "$(fails 'fleet /quiet /log:FILE in a job that ends its processes as it closes, closed at its end: the utility started once and on to its own end after the job closed expected; exit status 0; utility started 1 times, ended with the job')" 1 ;;
   *)
     if [ $temp_mount = ro ]; then
       check "exit status" "$(cat "$work/release/status")" 0
@@ -88,7 +152,7 @@ case $kind in
       "$(grep -cE '^held     (road|planted DLLs|planted manifest|utility beside only|hidden start): ' <<< "$report")" $roads
     fleet=0
     asked fleet && fleet=3
-    asked wait && [ $road = launch ] && [ $battery = no ] && fleet=$((fleet + 4))
+    asked wait && [ $road = launch ] && [ $battery = no ] && fleet=$((fleet + 7))
     [ $temp_mount = yes ] && check "the scratch folder in C:\\, away from the mount point" \
       "$(grep -cE '^machine: scratch folder: C:\\kestrel-check-[0-9]+-0 \(%TEMP% lies through the reparse point C:\\users\\[^\\]+\\Temp, where kestrel.exe rightly writes no log\)$' <<< "$report")" 1
     [ $slow = yes ] && check "the runs during the flash refused, however late the board came" \
@@ -99,7 +163,19 @@ case $kind in
         "$(grep -c '^held     fleet /quiet /log:FILE: exit status 4; utility not started' <<< "$report")" 1
       check "nothing waits on battery" "$(grep -c '^skipped  fleet /wait: ' <<< "$report")" 1
     fi
-    check "every fleet stage held" "$(grep -c '^held     fleet ' <<< "$report")" $fleet
+    mine='^held     (fleet .*(/target:|/taget:|/timeout:1|-- ARGUMENTS|earlier lines|cannot be opened|no utility beside|/bitlocker|flash lock|a job that)|plain run )'
+    check "every fleet stage held" "$(grep '^held     fleet ' <<< "$report" | grep -cvE "$mine")" $fleet
+    # The switches' stages: the log's two and /check /bitlocker's on every road;
+    # /target:'s on the launch road, even on battery; the rest where a flash
+    # starts, the time limit's (its line and two during it) where asked.
+    switches=0
+    if asked oldlog; then
+      switches=3
+      [ $road = launch ] && switches=6
+      [ $road = launch ] && [ $battery = no ] && switches=11
+      [ $road = launch ] && [ $battery = no ] && [ $minute = yes ] && switches=14
+    fi
+    check "every switch's stage held" "$(grep -cE "$mine" <<< "$report")" $switches
     check "the mains state on the report" "$(grep -c '^machine: power ' <<< "$report")" 1
-    check "closing line" "$(tail -1 <<< "$report")" "$((1 + roads + fleet)) passed, 0 failed" ;;
+    check "closing line" "$(tail -1 <<< "$report")" "$((1 + roads + fleet + switches)) passed, 0 failed" ;;
 esac

@@ -27,7 +27,8 @@
 #                 its box has three buttons: every box check fails;
 #     escape      a copy of it started under another parent stays: the
 #                 stages fail on it, and it is ended;
-#     loud        it shows its box under /quiet: the fleet lines fail;
+#     loud        it shows its box under /quiet and /check: the fleet lines
+#                 fail;
 #     temp        TEMP and TMP in a folder named "José-固件";
 #     name=FILE   the program copied under that name;
 #     dpi=N       the screen's DPI;
@@ -57,6 +58,37 @@
 #     junit_lost  the JUnit file asked for in a folder that is not there: the
 #                 road holds, the console says the file was not written, and
 #                 the run ends with 2, not 0 (only the road runs).
+#     minute      kestrel.exe through the time limit's stage too (a real
+#                 minute; the other cases leave it out);
+#     no_target   kestrel.exe passing /target: over: the machine's own
+#                 version is flashed;
+#     misspelt    it passes a misspelt /taget: over: the same;
+#     no_timeout  it passes /timeout: over: the waited run is not over a
+#                 minute after the start;
+#     no_tail     what follows "--" never reaches the utility;
+#     check_first /check read only as the first argument: /bitlocker /check
+#                 flashes;
+#     glued_log   the gate appends its line to a log whose last line has no
+#                 line feed, joining the two;
+#     process_lock
+#                 no lock object, a process of the utility's name taken for
+#                 a flash: a user's object of the lock's name stops nothing;
+#     load_1618   as process_lock, and on the 1618 road it loads a DLL by bare
+#                 name: the double-click during a flash fails, naming it;
+#     wait_lock   a lock that only a waiting run takes: a double-click during
+#                 a flash that did not wait starts a second one;
+#     no_breakaway
+#                 the utility started inside the gate's job: an agent's job
+#                 that ends its processes ends the flash;
+#     status_1641 kestrel.exe reading the utility's 1641 as 0: the waited
+#                 run's line fails;
+#     status_crash
+#                 the same, a crash's status read as 0;
+#     log_zero    a gate that ends with 0 when its log cannot be opened;
+#     own_keys    one whose log lines have keys of its own, not the 24;
+#     absent_box  one that tells a missing utility in a box under /quiet;
+#     retry_crash one that starts the utility again after it crashed, under
+#                 /wait.
 # The settings go into the case's own prefix (an overlay of the shared one).
 set -u
 export WINEDEBUG=-all
@@ -66,9 +98,13 @@ export WINEPREFIX=$(realpath "$1")
 tool=$(realpath "$2") program=$(realpath "$3") version=$4
 shift 4
 kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" stays="" battery=no slow=no temp_mount=no junit=report.xml jobdriver=""
+minute=no
 for option; do
   case $option in
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
+    no_target|misspelt|no_timeout|no_tail|check_first|glued_log|process_lock|no_breakaway) kind=$option ;;
+    status_1641|status_crash|load_1618|wait_lock|log_zero|absent_box|retry_crash|own_keys) kind=$option ;;
+    minute) minute=yes ;;
     cover=*) cover=${option#cover=} ;;
     battery) battery=yes ;;
     slow_wmi) slow=yes ;;
@@ -94,9 +130,24 @@ case $kind in
   waits|job|unquoted|cmd) stages=road,planted,manifest,hidden,fleet ;;
   absent_load) stages=road,beside ;;
   escape) stages=road ;;
-  loud) stages=road,fleet ;;
+  loud) stages=road,fleet,bitlocker ;;
+  no_target|misspelt) stages=target ;;
+  no_timeout) stages=timeout ;;
+  no_tail) stages=tail ;;
+  check_first) stages=bitlocker ;;
+  glued_log|log_zero|own_keys) stages=oldlog ;;
+  absent_box) stages=tail ;;
+  retry_crash) stages=wait ;;
+  process_lock|load_1618|wait_lock) stages=lock ;;
+  no_breakaway) stages=agentjob ;;
+  status_1641|status_crash) stages=wait ;;
   *) stages="" ;;
 esac
+# The time limit's stage costs a real minute: kestrel.exe goes through it
+# where asked (minute), every other stage everywhere.
+every=road,planted,manifest,beside,hidden,drive,fleet,wait,target,timeout,tail,oldlog,bitlocker,lock,agentjob
+[ $kind = kestrel ] && [ $minute = no ] && stages=${every/,timeout/}
+# The cases of one setting run the stages it shows in.
 [ $slow = yes ] && stages=wait
 [ $temp_mount != no ] && stages=fleet,wait
 [ "$junit" != report.xml ] && stages=road
@@ -114,7 +165,7 @@ if [ -n "$cover" ]; then
 fi
 if [ -n "$unseen" ]; then
   cp "$unseen" "$work/release/boxdriver.exe"
-  RUN="boxdriver.exe --unseen kestrel-check.exe . 280"
+  RUN="boxdriver.exe --unseen kestrel-check.exe . 280${stages:+ --stages=$stages}"
 fi
 if [ -n "$jobdriver" ]; then
   cp "$jobdriver" "$work/release/boxdriver.exe"
@@ -203,7 +254,7 @@ fi
 asked planted && check "the control gate's load seen" "$(grep -c '^control: .* was seen$' <<< "$report")" 1
 # Only the stages asked for ran; each other one is named skipped.
 left_out=0
-for stage in road planted manifest beside hidden drive fleet wait; do asked $stage || left_out=$((left_out + 1)); done
+for stage in ${every//,/ }; do asked $stage || left_out=$((left_out + 1)); done
 check "the stages not asked for named skipped" "$(grep -c '^skipped  .*: not among --stages$' <<< "$report")" $left_out
 failed=$(grep '^FAILED' <<< "$report")
 # The board's road, as the check predicts it: the fleet stages that wait run

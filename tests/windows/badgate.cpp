@@ -30,8 +30,28 @@
 //  - BADGATE_DATA_FILE: maps a DLL by bare name as a data file;
 //  - BADGATE_ESCAPE: starts a copy of itself under its own parent, which
 //    loads the DLL by bare name and stays a while;
-//  - BADGATE_LOUD: reads no command line: its box shows under /quiet too.
+//  - BADGATE_LOUD: reads no command line: its box shows under /quiet too;
+//  - BADGATE_GLUED_LOG: under /log:FILE appends its line to the file as it
+//    finds it, after a last line that has no line feed too.
+//  - BADGATE_LOG_ZERO: ends with 0 when its /log:FILE cannot be opened;
+//  - BADGATE_OWN_KEYS: appends whole lines, after a line feed where the file
+//    lacks one, but of its own keys (no run, account, firmware, result).
+// Each ends with 7 on a switch it does not know.
+// On the launch road, each writing a line to /log:FILE:
+//  - BADGATE_PROCESS_LOCK: no lock object: "another flash runs" (1618, with
+//    the box unless /quiet) when a process of the utility's name runs;
+//  - BADGATE_NO_BREAKAWAY: starts the utility in whatever job the gate is
+//    in, so an agent's job that ends its processes takes the flash along.
+//  - BADGATE_LOAD_1618: as BADGATE_PROCESS_LOCK, and on the 1618 road only
+//    loads a DLL by bare name;
+//  - BADGATE_WAIT_LOCK: a lock (a named job) that only a waiting run takes,
+//    and every run looks at: the flash of a run that does not wait holds
+//    none.
+//  - BADGATE_ABSENT_BOX: a missing utility told in a box, under /quiet too;
+//  - BADGATE_RETRY_CRASH: under /wait, starts the utility again once it has
+//    crashed (an exception's status), and ends with the second's status.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 
@@ -153,6 +173,65 @@ struct BasicInformation {
     CloseHandle(parent);
 }
 
+// The file of a "/log:FILE" argument (quoted as a whole or not), or empty.
+[[maybe_unused]] std::wstring LogOf(const std::wstring& arguments)
+{
+    const std::size_t at = arguments.find(L"/log:");
+    if (at == std::wstring::npos) return {};
+    const bool quoted = at > 0 && arguments[at - 1] == L'"';
+    const std::size_t end = arguments.find(quoted ? L'"' : L' ', at + 5);
+    return arguments.substr(at + 5, end == std::wstring::npos ? std::wstring::npos : end - at - 5);
+}
+
+// Appends `line` to the log named in `arguments`, as it finds the file; with
+// `feed`, a line feed first where the file does not end in one.
+[[maybe_unused]] void AppendLog(const std::wstring& arguments, const char* line, bool feed = false)
+{
+    const std::wstring log = LogOf(arguments);
+    if (log.empty()) return;
+    const HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA | GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    char last = '\n';
+    DWORD got = 0;
+    if (feed && SetFilePointer(file, -1, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+        ReadFile(file, &last, 1, &got, nullptr) && got == 1 && last != '\n')
+        line = "\n";
+    else if (feed) line = "";
+    DWORD written = 0;
+    WriteFile(file, line, DWORD(lstrlenA(line)), &written, nullptr);
+    CloseHandle(file);
+}
+
+// Whether the command line holds a switch that is none of /quiet, /wait,
+// /check and /log:FILE (read as a careless gate reads it: by blanks).
+[[maybe_unused]] bool UnknownSwitch(const std::wstring& line)
+{
+    for (std::size_t at = 0; at < line.size();) {
+        const std::size_t end = line.find(L' ', at);
+        std::wstring word = line.substr(at, end == std::wstring::npos ? std::wstring::npos : end - at);
+        at = end == std::wstring::npos ? line.size() : end + 1;
+        if (!word.empty() && word[0] == L'"') word.erase(0, 1);
+        if (word.empty() || word[0] != L'/') continue;
+        if (word != L"/quiet" && word != L"/wait" && word != L"/check" && word.rfind(L"/log:", 0) != 0) return true;
+    }
+    return false;
+}
+
+// Whether a process of the utility's name runs.
+[[maybe_unused]] bool UtilityProcessRuns()
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    bool runs = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !runs; more = Process32NextW(snapshot, &entry))
+        runs = lstrcmpiW(entry.szExeFile, L"WinPhlash.exe") == 0;
+    CloseHandle(snapshot);
+    return runs;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
@@ -187,6 +266,114 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
         return 0;
     }
     EscapeUnderParent();
+#elif defined(BADGATE_GLUED_LOG) || defined(BADGATE_OWN_KEYS)
+    const std::wstring line = arguments ? arguments : L"";
+    if (UnknownSwitch(line)) return 7;
+#if defined(BADGATE_OWN_KEYS)
+    AppendLog(line, "", true);
+#endif
+    AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
+    if (line.find(L"/quiet") != std::wstring::npos) return 2;
+#elif defined(BADGATE_LOG_ZERO)
+    const std::wstring line = arguments ? arguments : L"";
+    if (UnknownSwitch(line)) return 7;
+    const std::wstring log = LogOf(line);
+    if (!log.empty()) {
+        const HANDLE file = CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 0;
+        CloseHandle(file);
+        AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
+    }
+    if (line.find(L"/quiet") != std::wstring::npos) return 2;
+#elif defined(BADGATE_RETRY_CRASH)
+    const std::wstring line = arguments ? arguments : L"";
+    const std::wstring utility = OwnFolder() + L"\\WinPhlash.exe";
+    DWORD status = 0;
+    for (int start = 0; start < 2; ++start) {
+        std::wstring command = L"\"" + utility + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_SHOWNORMAL;
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, OwnFolder().c_str(),
+                            &startup, &process))
+            return 3;
+        CloseHandle(process.hThread);
+        if (line.find(L"/wait") != std::wstring::npos) {
+            WaitForSingleObject(process.hProcess, INFINITE);
+            GetExitCodeProcess(process.hProcess, &status);
+        }
+        CloseHandle(process.hProcess);
+        if (status < 0xC0000000u) break;
+    }
+    char text[96];
+    wsprintfA(text, "{\"board\":\"34B\",\"decision\":\"launched\",\"status\":%d}\n", int(status));
+    AppendLog(line, text);
+    return int(status);
+#elif defined(BADGATE_PROCESS_LOCK) || defined(BADGATE_NO_BREAKAWAY) || defined(BADGATE_LOAD_1618) || \
+    defined(BADGATE_WAIT_LOCK) || defined(BADGATE_ABSENT_BOX)
+    const std::wstring line = arguments ? arguments : L"";
+    const bool quiet = line.find(L"/quiet") != std::wstring::npos;
+#if defined(BADGATE_ABSENT_BOX)
+    if (GetFileAttributesW((OwnFolder() + L"\\WinPhlash.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        MessageBoxW(nullptr, L"WinPhlash.exe was not found.", L"WinPhlash", MB_OK | MB_ICONWARNING);
+        return 3;
+    }
+#endif
+#if defined(BADGATE_WAIT_LOCK)
+    const bool wait = line.find(L"/wait") != std::wstring::npos;
+    const wchar_t* lockName = L"Global\\badgate-flash";
+    HANDLE lock = wait ? CreateJobObjectW(nullptr, lockName) : OpenJobObjectW(JOB_OBJECT_QUERY, FALSE, lockName);
+    const bool busy = wait ? GetLastError() == ERROR_ALREADY_EXISTS : lock != nullptr;
+#elif defined(BADGATE_PROCESS_LOCK) || defined(BADGATE_LOAD_1618)
+    const bool busy = UtilityProcessRuns();
+#endif
+#if defined(BADGATE_PROCESS_LOCK) || defined(BADGATE_LOAD_1618) || defined(BADGATE_WAIT_LOCK)
+    if (busy) {
+#if defined(BADGATE_LOAD_1618)
+        LoadLibraryW(L"dwmapi.dll");
+#endif
+        AppendLog(line, "{\"board\":\"34B\",\"decision\":\"flash running\",\"status\":1618}\n");
+        if (!quiet)
+            MessageBoxW(nullptr, L"A BIOS update is already running.  The system BIOS will not be updated.",
+                        L"WinPhlash", MB_OK | MB_ICONWARNING);
+        return 1618;
+    }
+    const DWORD flags = CREATE_BREAKAWAY_FROM_JOB;
+#else
+    const DWORD flags = 0;
+#endif
+    static_cast<void>(quiet);
+    AppendLog(line, "{\"board\":\"34B\",\"decision\":\"launched\",\"status\":0}\n");
+    const std::wstring utility = OwnFolder() + L"\\WinPhlash.exe";
+    std::wstring command = L"\"" + utility + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, flags, nullptr, OwnFolder().c_str(),
+                        &startup, &process) &&
+        !CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, OwnFolder().c_str(),
+                        &startup, &process))
+        return 3;
+    CloseHandle(process.hThread);
+#if defined(BADGATE_WAIT_LOCK)
+    // The waiting run holds its lock until the utility has ended.
+    DWORD status = 0;
+    if (wait) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &status);
+    }
+    if (lock) CloseHandle(lock);
+    CloseHandle(process.hProcess);
+    return int(status);
+#else
+    CloseHandle(process.hProcess);
+    return 0;
+#endif
 #elif defined(BADGATE_TWICE) || defined(BADGATE_CWD) || defined(BADGATE_WAITS) || defined(BADGATE_JOB) || \
     defined(BADGATE_UNQUOTED) || defined(BADGATE_CMD) || defined(BADGATE_ABSENT_LOAD)
     const std::wstring folder = OwnFolder();

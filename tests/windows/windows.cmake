@@ -109,13 +109,21 @@ foreach(prefix wine winevista wine64)
       set(version nowmi)
     endif()
     set(name kestrel_check_${prefix}_${road})
+    # The time limit's real minute is proven once, on the launch road.
+    set(minute "")
+    set(cost 30)
+    if(prefix STREQUAL wine AND road STREQUAL launch)
+      set(minute minute)
+      set(cost 90)
+    endif()
     add_test(NAME ${name} COMMAND bash ${E2E}/release_check.sh ${KESTREL_WINEPREFIX_${prefix}} $<TARGET_FILE:kestrel-check>
-                                  $<TARGET_FILE:kestrel> ${version})
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} SKIP_RETURN_CODE 77 TIMEOUT 300 COST 30)
+                                  $<TARGET_FILE:kestrel> ${version} ${minute})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} SKIP_RETURN_CODE 77 TIMEOUT 300 COST ${cost})
   endforeach()
 endforeach()
 foreach(fault load map_only driver error_icon child twice cwd waits job unquoted cmd absent_load abort_retry_ignore
-              data_file escape loud)
+              data_file escape loud glued_log process_lock no_breakaway load_1618 wait_lock log_zero absent_box
+              retry_crash own_keys)
   add_executable(badgate_${fault} WIN32 windows/badgate.cpp)
   string(TOUPPER ${fault} definition)
   target_compile_definitions(badgate_${fault} PRIVATE BADGATE_${definition})
@@ -157,6 +165,33 @@ check_control(control_escape badgate_escape 12B escape)
 check_control(control_loud badgate_loud 12B loud)
 # Its JUnit file not written: the failing run still ends with 1.
 check_control(control_escape_junit_lost badgate_escape 12B escape junit_lost)
+# A switch each that no stage ran before, passed over by kestrel.exe's own
+# sources reading a careless command line (/target:, a misspelt /taget:,
+# /timeout:, what follows "--", /check after another switch), and gates
+# careless with the log, the lock and an agent's job.
+check_control(control_no_target kestrel_careless_no_target 34B no_target)
+check_control(control_misspelt kestrel_careless_misspelt 34B misspelt)
+check_control(control_no_timeout kestrel_careless_no_timeout 34B no_timeout)
+set_tests_properties(kestrel_check_control_no_timeout PROPERTIES COST 90)
+check_control(control_no_tail kestrel_careless_no_tail 34B no_tail)
+check_control(control_check_first kestrel_careless_check_first 34B check_first)
+check_control(control_glued_log badgate_glued_log 12B glued_log)
+check_control(control_process_lock badgate_process_lock 34B process_lock)
+check_control(control_no_breakaway badgate_no_breakaway 34B no_breakaway)
+# A DLL loaded by bare name on the 1618 road only, and a lock that only a
+# waiting run takes.
+check_control(control_load_1618 badgate_load_1618 34B load_1618)
+check_control(control_wait_lock badgate_wait_lock 34B wait_lock)
+# The utility's status read carelessly: a restart started (1641) and a crash
+# taken for success.
+check_control(control_status_1641 kestrel_careless_status_1641 34B status_1641)
+check_control(control_status_crash kestrel_careless_status_crash 34B status_crash)
+# A log that cannot be opened taken for success, a missing utility told in a
+# box under /quiet, a second start after a crash.
+check_control(control_log_zero badgate_log_zero 12B log_zero)
+check_control(control_own_keys badgate_own_keys 12B own_keys)
+check_control(control_absent_box badgate_absent_box 34B absent_box)
+check_control(control_retry_crash badgate_retry_crash 34B retry_crash)
 # kestrel.exe with a window over the screen's centre: its box is read all
 # the same.
 add_executable(cover WIN32 windows/cover.cpp)
@@ -242,6 +277,26 @@ function(kestrel_variant name definition)
 endfunction()
 kestrel_variant(kestrel_unmanifested KESTREL_NO_MANIFEST)
 kestrel_variant(kestrel_elevation_seam KESTREL_ELEVATION_SEAM)
+# The release check's careless readers of the command line: kestrel.exe
+# whose call of GetCommandLineW gets the line as a gate careless in one way
+# reads it (windows/careless_line.cpp), its sources as they are.
+set_source_files_properties(windows/careless_line.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
+foreach(fault no_target no_timeout no_tail check_first misspelt)
+  string(TOUPPER ${fault} definition)
+  kestrel_variant(kestrel_careless_${fault} "GetCommandLineW=CarelessCommandLine;CARELESS_${definition}")
+  target_sources(kestrel_careless_${fault} PRIVATE windows/careless_line.cpp)
+endforeach()
+# And careless readers of the utility's status: its Windows layer compiled
+# again into the program, every call of GetExitCodeProcess answered by
+# windows/careless_status.cpp.
+get_target_property(careless_windows_sources gate_windows SOURCES)
+list(TRANSFORM careless_windows_sources PREPEND ${PROJECT_SOURCE_DIR}/)
+set_source_files_properties(windows/careless_status.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
+foreach(fault status_1641 status_crash)
+  string(TOUPPER ${fault} definition)
+  kestrel_variant(kestrel_careless_${fault} "GetExitCodeProcess=CarelessExitCode;CARELESS_${definition}")
+  target_sources(kestrel_careless_${fault} PRIVATE windows/careless_status.cpp ${careless_windows_sources})
+endforeach()
 
 # The internal failures, forced through the program's own runtime file.
 add_executable(internalfail WIN32 windows/internalfail.cpp ${PROJECT_SOURCE_DIR}/gate/windows/runtime.cpp)
