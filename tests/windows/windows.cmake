@@ -286,10 +286,10 @@ foreach(fault no_target no_timeout no_tail check_first misspelt)
   kestrel_variant(kestrel_careless_${fault} "GetCommandLineW=CarelessCommandLine;CARELESS_${definition}")
   target_sources(kestrel_careless_${fault} PRIVATE windows/careless_line.cpp)
 endforeach()
-# And careless readers of the utility's status: its Windows layer compiled
+# And careless readers of the utility's status: the fleet's Windows layer compiled
 # again into the program, every call of GetExitCodeProcess answered by
 # windows/careless_status.cpp.
-get_target_property(careless_windows_sources gate_windows SOURCES)
+get_target_property(careless_windows_sources fleet_windows SOURCES)
 list(TRANSFORM careless_windows_sources PREPEND ${PROJECT_SOURCE_DIR}/)
 set_source_files_properties(windows/careless_status.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
 foreach(fault status_1641 status_crash)
