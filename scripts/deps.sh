@@ -8,9 +8,9 @@
 #   deps.sh shots      the screenshots (a Traditional Chinese font)
 set -eu
 host=(cmake make g++ libgtest-dev googletest jq)
-lint=(clang-format clang-tidy)
+lint=(clang-format clang-tidy python3)
 windows=(g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 wine64 xvfb xauth
-         icoutils libimage-exiftool-perl libjpeg-turbo-progs imagemagick pev osslsigncode openssl checksec zip)
+         icoutils libimage-exiftool-perl libjpeg-turbo-progs imagemagick pev osslsigncode openssl checksec zip python3)
 fuzz=(clang libclang-rt-14-dev)
 bench=(dmidecode hyperfine)
 shots=(fonts-arphic-uming fonts-wine)

@@ -7,7 +7,6 @@ namespace kestrel::check {
 
 namespace {
 
-constexpr UINT kAskTimeoutMs = 1000;
 constexpr DWORD kLayoutMs = 200;  // a new box is read once it has laid itself out
 
 // A window's text, asked with a time limit: the debuggee may be stopped at a

@@ -10,8 +10,6 @@ namespace kestrel::check {
 
 namespace {
 
-constexpr UINT kAskTimeoutMs = 1000;
-
 struct GdiDeleter {
     void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
 };

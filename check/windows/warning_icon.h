@@ -7,6 +7,10 @@
 
 namespace kestrel::check {
 
+// How long a window of the debuggee is asked anything: its process may be
+// stopped at a debug event that this thread has not yet continued.
+constexpr UINT kAskTimeoutMs = 1000;
+
 // The box's icon control (a visible static control showing an icon), or
 // null; asked with a time limit, as its process may be stopped by a debug
 // event.

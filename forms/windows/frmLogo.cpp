@@ -8,7 +8,7 @@ namespace kestrel::forms {
 
 namespace {
 
-constexpr const wchar_t* kClass = L"KestrelLogo";
+constexpr const wchar_t* kLogoClass = L"KestrelLogo";
 
 // Decodes the JPEG held in the program's data. The picture is decoded only
 // from memory that holds the JPEG: memory that cannot be locked and written
@@ -40,8 +40,8 @@ com::Ref<IPicture> DecodeLogo(FormServices& services)
 
 frmLogo::frmLogo(HINSTANCE instance, HWND owner, FormServices& services) : picture_(DecodeLogo(services))
 {
-    RegisterFormClass(instance, kClass, WindowProc);
-    window_ = services.MakeWindow(0, kClass, L"", WS_POPUP | WS_BORDER, owner, instance, this);
+    RegisterFormClass(instance, kLogoClass, WindowProc);
+    window_ = services.MakeWindow(0, kLogoClass, L"", WS_POPUP | WS_BORDER, owner, instance, this);
     Check(window_ != nullptr, L"frmLogo: CreateWindowExW");
     LoadForm(services, L"frmLogo", window_, kLogoClientWidth, kLogoClientHeight, Dpi::OfScreen(services, L"frmLogo"));
 }

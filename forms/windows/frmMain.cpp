@@ -7,14 +7,14 @@ namespace kestrel::forms {
 
 namespace {
 
-constexpr const wchar_t* kClass = L"KestrelMain";
+constexpr const wchar_t* kMainClass = L"KestrelMain";
 
 }  // namespace
 
 frmMain::frmMain(HINSTANCE instance, FormServices& services)
 {
-    RegisterFormClass(instance, kClass, WindowProc);
-    window_ = services.MakeWindow(WS_EX_APPWINDOW, kClass, Decode(services, kMainCaption, L"frmMain").c_str(),
+    RegisterFormClass(instance, kMainClass, WindowProc);
+    window_ = services.MakeWindow(WS_EX_APPWINDOW, kMainClass, Decode(services, kMainCaption, L"frmMain").c_str(),
                                   WS_OVERLAPPEDWINDOW, nullptr, instance, this);
     Check(window_ != nullptr, L"frmMain: CreateWindowExW");
 
