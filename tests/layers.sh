@@ -57,4 +57,9 @@ check "no library of gate/ links one of fleet/" "$links" ""
 mixed=$(grep -oE '(add_library\(gate_[a-z_]+|set\(GATE_[A-Z_]+)[^)]*' <<< "$cmake_text" | grep -oE '\bfleet/[^ )]+'
         grep -oE '(add_library\(fleet_[a-z_]+|set\(FLEET_[A-Z_]+)[^)]*' <<< "$cmake_text" | grep -oE '\bgate/[^ )]+')
 check "each library of gate/ and fleet/ builds its own folder's sources" "$mixed" ""
+
+# kestrel.exe looks functions up at run time through its one table alone.
+lookups=$(grep -rnE 'ExportOf<|GetProcAddress\(' gate fleet forms |
+          grep -vE '^gate/windows/(dll_search|late_bound)\.h:')
+check "every lookup at run time through gate/windows/late_bound.h" "$lookups" ""
 summary
