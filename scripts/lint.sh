@@ -4,7 +4,8 @@
 #  - clang-format --dry-run -Werror on every C++ file in the tree;
 #  - clang-tidy with .clang-tidy on the program's sources: the Linux ones
 #    through the host build's compile database, the Windows ones through the
-#    Windows build's, parsed for the mingw target with its own headers.
+#    Windows build's, parsed for the mingw target with its own headers; with
+#    clang's -Wcomma, so that no result is made through the comma operator.
 # Prints each file that is off and fails; says "lint: clean" otherwise.
 #   lint.sh [SOURCE_DIR]
 set -u
@@ -38,7 +39,7 @@ done
 tidy() {  # DATABASE_DIR [ARGS...] -- FILES...
   local db=$1; shift
   local args=(); while [ "$1" != -- ]; do args+=("$1"); shift; done; shift
-  printf '%s\n' "$@" | xargs -P "$(nproc)" -n 2 clang-tidy --quiet -p "$db" "${args[@]}" 2> /dev/null
+  printf '%s\n' "$@" | xargs -P "$(nproc)" -n 2 clang-tidy --quiet -p "$db" --extra-arg=-Wcomma "${args[@]}" 2> /dev/null
 }
 {
   tidy "$work/host" -- gate/*.cpp gate/linux/*.cpp fleet/*.cpp fleet/linux/*.cpp forms/*.cpp check/*.cpp
