@@ -8,7 +8,7 @@
 # folder built into the other's library, fails too.
 #   layers.sh SOURCE_DIR
 set -u
-cd "$1"
+cd "$1" || exit 1
 source tests/e2e/common.sh
 fleet_names=$(find fleet -name '*.h' -printf '%f\n' | sort -u)
 gate_names=$(find gate -name '*.h' -printf '%f\n' | sort -u)
