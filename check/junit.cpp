@@ -11,12 +11,17 @@ std::size_t Sequence(std::string_view text, std::size_t at, char32_t& point)
 {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        point = lead;
+        return 1;
+    }
     std::size_t length = 0;
-    if (lead < 0x80) return point = lead, 1;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2, point = lead & 0x1F;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, point = lead & 0x0F;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, point = lead & 0x07;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
     else return 0;
+    // The lead byte's own bits: 5, 4 or 3 of them.
+    point = lead & (0x7Fu >> length);
     if (text.size() - at < length) return 0;
     for (std::size_t i = 1; i < length; ++i) {
         if ((byte(at + i) & 0xC0) != 0x80) return 0;

@@ -196,7 +196,10 @@ WindowsInvocation ParseWindowsCommandLine(std::u16string_view line, std::span<co
         // A quote left open took the rest of the line into one argument, the
         // switches and "--" after it with it: that line is not understood.
         if (open) {
-            if (out.kind == Kind::Plain || out.kind == Kind::Fleet) out.kind = Kind::Error, out.error = argument;
+            if (out.kind == Kind::Plain || out.kind == Kind::Fleet) {
+                out.kind = Kind::Error;
+                out.error = argument;
+            }
             break;
         }
         if (switches::Read<char16_t>(argument, true, out)) {

@@ -4,7 +4,8 @@
 #  - clang-format --dry-run -Werror on every C++ file in the tree;
 #  - clang-tidy with .clang-tidy on the program's sources: the Linux ones
 #    through the host build's compile database, the Windows ones through the
-#    Windows build's, parsed for the mingw target with its own headers.
+#    Windows build's, parsed for the mingw target with its own headers; with
+#    clang's -Wcomma, so that no result is made through the comma operator.
 # Prints each file that is off and fails; says "lint: clean" otherwise.
 #   lint.sh [SOURCE_DIR]
 set -u
@@ -70,7 +71,7 @@ tidy() {  # DATABASE_DIR [ARGS...] -- FILES...
   local args=(); while [ "$1" != -- ]; do args+=("$1"); shift; done; shift
   mkdir -p "$db/units"
   units "$db" "$@" > "$db/list" && cp "$db/units.json" "$db/units/compile_commands.json" || return 1
-  args+=(--quiet "--config-file=$PWD/.clang-tidy" --extra-arg=-Xclang --extra-arg=-analyzer-opt-analyze-headers)
+  args+=(--quiet --extra-arg=-Wcomma "--config-file=$PWD/.clang-tidy" --extra-arg=-Xclang --extra-arg=-analyzer-opt-analyze-headers)
   # Each line of the list: a unit (its database in units/) or a source.
   sed "s|^$db/unit|$db/units $db/unit|; t; s|^|$db |" "$db/list" |
     xargs -P "$(nproc)" -n 2 bash -c '

@@ -42,11 +42,22 @@ public:
 
     void Turn(HANDLE first, bool utilityRuns) override
     {
-        if (phase_ == 0 && utilityRuns) second_ = Start(), since_ = GetTickCount(), phase_ = 1;
-        if (phase_ == 1 && Ended(second_, secondExit_)) TerminateProcess(first, 1), phase_ = 2;
-        else if (phase_ == 2 && WaitForSingleObject(first, 0) == WAIT_OBJECT_0)
-            third_ = Start(), since_ = GetTickCount(), phase_ = 3;
-        else if (phase_ == 3 && Ended(third_, thirdExit_)) LetGo(), phase_ = 4;
+        if (phase_ == 0 && utilityRuns) {
+            second_ = Start();
+            since_ = GetTickCount();
+            phase_ = 1;
+        }
+        if (phase_ == 1 && Ended(second_, secondExit_)) {
+            TerminateProcess(first, 1);
+            phase_ = 2;
+        } else if (phase_ == 2 && WaitForSingleObject(first, 0) == WAIT_OBJECT_0) {
+            third_ = Start();
+            since_ = GetTickCount();
+            phase_ = 3;
+        } else if (phase_ == 3 && Ended(third_, thirdExit_)) {
+            LetGo();
+            phase_ = 4;
+        }
         if ((phase_ == 1 || phase_ == 3) && GetTickCount() - since_ > kDuringFlashMs) LetGo();
     }
     // Once the first run's tree is over: a run whose end was not seen

@@ -206,7 +206,10 @@ void Checker::RunAndReport(const std::string& check, const Stage& stage, WORD sh
     } else {
         Say(report_.Held(check, RoadName(road) + ": " + account));
     }
-    if (!roadRun_ && road == road_) roadSeen_ = seen, roadRun_ = true;
+    if (!roadRun_ && road == road_) {
+        roadSeen_ = seen;
+        roadRun_ = true;
+    }
 }
 
 }  // namespace kestrel::check

@@ -75,11 +75,13 @@ DriveLetter::DriveLetter(const std::wstring& folder) : folder_(folder)
         const DWORD n = QueryDosDeviceW(device.c_str(), target, MAX_PATH);
         const std::wstring_view newest(target, n ? wcsnlen(target, n) : 0);
         if (newest.size() >= folder_.size() &&
-            Lower(Utf8(newest.substr(newest.size() - folder_.size()))) == Lower(Utf8(folder_)))
-            device_ = device, RemoveOnConsoleEnd(device_, folder_);
-        else
+            Lower(Utf8(newest.substr(newest.size() - folder_.size()))) == Lower(Utf8(folder_))) {
+            device_ = device;
+            RemoveOnConsoleEnd(device_, folder_);
+        } else {
             DefineDosDeviceW(DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE | DDD_NO_BROADCAST_SYSTEM,
                              device.c_str(), folder_.c_str());
+        }
     }
     if (device_.empty()) {
         why_ = "the system gave no drive letter for the stage";

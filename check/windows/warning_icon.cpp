@@ -182,7 +182,8 @@ bool ShowsWarningIcon(HWND box)
     } else if (RECT r = {}; GetWindowRect(control, &r)) {
         // Wine: the control as the screen shows it, the box raised above
         // every other window when it was first seen.
-        w = r.right - r.left, h = r.bottom - r.top;
+        w = r.right - r.left;
+        h = r.bottom - r.top;
         Canvas shown(screen, w, h);
         warning = w > 0 && h > 0 && w <= 256 && h <= 256 && shown.made() &&
                   BitBlt(shown.dc.get(), 0, 0, w, h, screen, r.left, r.top, SRCCOPY) &&

@@ -45,17 +45,14 @@ BoxSeat ThisBoxSeat()
     // that goes to the console session.
     const auto query = LateBound(kWTSQuerySessionInformationW);
     const auto release = LateBound(kWTSFreeMemory);
-    constexpr DWORD kCurrentSession = 0xFFFFFFFF;  // WTS_CURRENT_SESSION
-    constexpr int kConnectState = 8;               // WTSConnectState
-    constexpr int kActive = 0;                     // WTSActive
     LPWSTR buffer = nullptr;
     DWORD bytes = 0;
-    if (query && release && query(nullptr, kCurrentSession, kConnectState, &buffer, &bytes) && buffer) {
+    if (query && release && query(nullptr, WTS_CURRENT_SESSION, WTSConnectState, &buffer, &bytes) && buffer) {
         if (bytes >= sizeof(int)) {
             int state = 0;
             std::memcpy(&state, buffer, sizeof state);
             seat.stateKnown = true;
-            seat.active = state == kActive;
+            seat.active = state == WTSActive;
         }
         release(buffer);
     }

@@ -1,6 +1,9 @@
-// Every function that kestrel's Windows programs look up at run time, in one
-// table, and the one way to them (LateBound). Each entry names its DLL, its
-// export and its type, and says why it is not a static import:
+// Every function that kestrel.exe looks up at run time, in one table, and the
+// one way to them (LateBound); tests/layers.sh fails a lookup elsewhere in
+// gate/, fleet/ or forms/ (kestrel-check.exe, a tool for the lab, makes its
+// own in check/windows). Each entry names its DLL, its export and its type,
+// the one the Windows headers declare (tests/windows/late_bound_test.cpp),
+// and says why it is not a static import:
 //  - XP: newer than Windows XP, whose loader would refuse a program that
 //    imports it (tests/windows/xp_imports.txt lists every import, each
 //    documented for XP);
@@ -16,6 +19,7 @@
 #include <imm.h>
 #include <shellapi.h>
 #include <winternl.h>
+#include <wtsapi32.h>
 
 #include "dll_search.h"
 
@@ -37,10 +41,11 @@ struct LateFunction {
 // The table. Not inline: each file that uses an entry has its own constant,
 // and none is left for the link to drop (see update_gate.h).
 // ntdll: the version as the kernel tells it.
-constexpr LateFunction<LONG(WINAPI*)(OSVERSIONINFOW*)> kRtlGetVersion{L"ntdll.dll", LateDll::Loaded, "RtlGetVersion"};
+constexpr LateFunction<NTSTATUS(NTAPI*)(PRTL_OSVERSIONINFOW)> kRtlGetVersion{L"ntdll.dll", LateDll::Loaded,
+                                                                             "RtlGetVersion"};
 // ntdll: a file opened without waiting on another's opportunistic lock.
-constexpr LateFunction<LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
-                                    ULONG, ULONG, ULONG, PVOID, ULONG)>
+constexpr LateFunction<NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG)>
     kNtCreateFile{L"ntdll.dll", LateDll::Loaded, "NtCreateFile"};
 // XP: Windows 8, and 7 and Vista with KB2533623.
 constexpr LateFunction<BOOL(WINAPI*)(DWORD)> kSetDefaultDllDirectories{L"kernel32.dll", LateDll::Loaded,
@@ -68,7 +73,7 @@ constexpr LateFunction<DWORD(WINAPI*)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATI
 constexpr LateFunction<BOOL(WINAPI*)(PSID, LPSTR*)> kConvertSidToStringSidA{L"advapi32.dll", LateDll::System32,
                                                                             "ConvertSidToStringSidA"};
 // late: only where nobody sees a box.
-constexpr LateFunction<BOOL(WINAPI*)(HANDLE, DWORD, int, LPWSTR*, DWORD*)> kWTSQuerySessionInformationW{
+constexpr LateFunction<BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*)> kWTSQuerySessionInformationW{
     L"wtsapi32.dll", LateDll::System32, "WTSQuerySessionInformationW"};
 constexpr LateFunction<void(WINAPI*)(PVOID)> kWTSFreeMemory{L"wtsapi32.dll", LateDll::System32, "WTSFreeMemory"};
 constexpr LateFunction<BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD, LPWSTR, DWORD, DWORD, DWORD, DWORD*, BOOL)>

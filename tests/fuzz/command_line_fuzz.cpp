@@ -12,6 +12,7 @@
 
 #include "command_line.h"
 #include "fleet.h"
+#include "run_log.h"
 
 namespace {
 
@@ -60,11 +61,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const LinuxInvocation linux = ParseLinuxArguments(arguments);
     Require(linux.utilityArguments.size() < arguments.size());
 
-    // The board's version as WMI could give it: any UTF-16 at all.
+    // The board's version as WMI could give it, the computer's and the
+    // account's names and the target: any UTF-16 at all.
+    RunFacts facts;
+    facts.started = "2026-12-08T14:05:09+01:00";
+    facts.run = "1";
+    facts.computer = line;
+    facts.account = line;
+    FleetRequest request;
+    request.wait = true;
+    request.target = line;
     FleetResult result;
     result.board.version = VersionRead::Text(line);
-    const std::string logged = LogLine({"2026-12-08T14:05:09+01:00", line, line, 1u}, result, {.wait = true});
-    Require(!logged.empty() && logged.back() == '\n');
-    for (std::size_t i = 0; i + 1 < logged.size(); ++i) Require(static_cast<unsigned char>(logged[i]) >= 0x20);
+    for (const LogMoment moment : {LogMoment::Starting, LogMoment::Ended}) {
+        const std::string logged = LogLine(facts, request, result, 1, moment);
+        Require(!logged.empty() && logged.back() == '\n');
+        for (std::size_t i = 0; i + 1 < logged.size(); ++i) Require(static_cast<unsigned char>(logged[i]) >= 0x20);
+    }
     return 0;
 }
