@@ -53,13 +53,16 @@ for entry in json.load(open(os.path.join(db_dir, "compile_commands.json"))):
         files.discard(path)
         command = re.sub(r" -o \S+", "", entry["command"]).replace(" " + entry["file"], " ")
         groups[(entry["directory"], command)].append(path)
+# Eight sources a unit at most, so that the processors share the work evenly.
 units = []
-for number, ((directory, command), paths) in enumerate(sorted(groups.items())):
-    unit = os.path.join(db_dir, "unit%d.cpp" % number)
-    with open(unit, "w") as out:
-        out.writelines('#include "%s"  // NOLINT(bugprone-suspicious-include)\n' % p for p in sorted(paths))
-    units.append({"directory": directory, "file": unit, "command": command.rstrip() + " " + unit})
-    print(unit)
+for (directory, command), paths in sorted(groups.items()):
+    paths.sort()
+    for first in range(0, len(paths), 8):
+        unit = os.path.join(db_dir, "unit%d.cpp" % len(units))
+        with open(unit, "w") as out:
+            out.writelines('#include "%s"  // NOLINT(bugprone-suspicious-include)\n' % p for p in paths[first:first + 8])
+        units.append({"directory": directory, "file": unit, "command": command.rstrip() + " " + unit})
+        print(unit)
 # A source that no command compiles is linted on its own, and fails there.
 for path in sorted(files):
     print(path)
