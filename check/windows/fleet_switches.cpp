@@ -460,8 +460,11 @@ void Checker::FleetAgentJob()
         return Say(report_.Skipped("fleet in an agent's job",
                                    "no flash starts on this machine (the road, the rights or the power)"));
     if (NoLogHere(check)) return;
+    // The stand-in stays while hold.txt is there, which goes once the job
+    // has closed: the flash is still running when the job closes, however
+    // long kestrel.exe takes to end after its start.
     const auto stage = MakeStage(scratch_, L"agent job", program_, InFolder(tools_, L"standin.exe"));
-    if (!stage || !SetStandinEnd(stage->bin, 1500, 0, 0, false)) return Say(report_.Failed(check, NotFilled()));
+    if (!stage || !SetStandinEnd(stage->bin, 500, 0, 0, true)) return Say(report_.Failed(check, NotFilled()));
     // As a deployment agent's: it lets its processes break away, and ends
     // those that did not as its last handle goes.
     Handle job(CreateJobObjectW(nullptr, nullptr));
@@ -481,8 +484,12 @@ void Checker::FleetAgentJob()
     // The agent closes its job once the utility has been seen to start.
     Until([&] { return !StartLines(LiveRecord(stage->bin)).empty(); }, 5000);
     job.Close();
-    // The flash goes on to its own end.
-    const bool ended = Until([&] { return EndedOnItsOwn(LiveRecord(stage->bin)); }, 15000);
+    DeleteFileW(InFolder(stage->bin, L"hold.txt").c_str());
+    // The flash goes on to its own end; one ended with the job lets go of
+    // its record at once, without the line that says it ended.
+    const std::wstring launched = InFolder(stage->bin, L"launched.txt");
+    Until([&] { return ReadFileBytes(launched).has_value(); }, 15000);
+    const bool ended = EndedOnItsOwn(LiveRecord(stage->bin));
     EndScratchProcesses(ScratchSpellings(stage->folder));
     const std::string record = LiveRecord(stage->bin);
     const std::size_t starts = StartLines(record).size();
