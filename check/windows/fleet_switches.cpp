@@ -488,7 +488,7 @@ void Checker::FleetAgentJob()
     // The flash goes on to its own end; one ended with the job lets go of
     // its record at once, without the line that says it ended.
     const std::wstring launched = InFolder(stage->bin, L"launched.txt");
-    Until([&] { return ReadFileBytes(launched).has_value(); }, 15000);
+    if (!StartLines(LiveRecord(stage->bin)).empty()) Until([&] { return ReadFileBytes(launched).has_value(); }, 15000);
     const bool ended = EndedOnItsOwn(LiveRecord(stage->bin));
     EndScratchProcesses(ScratchSpellings(stage->folder));
     const std::string record = LiveRecord(stage->bin);
