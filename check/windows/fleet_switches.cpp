@@ -373,6 +373,11 @@ void Checker::FleetBitLocker()
     if (before != after) fault += "the protection changed; ";
     const std::string account =
         Describe(seen) + "; protection before: " + ProtectionName(before) + ", after: " + ProtectionName(after);
+    // Unread before and after is no protection seen unchanged (a standard
+    // user may not read it, a WMI that does not answer).
+    const bool unread = before == VolumeProtection::Unknown && after == VolumeProtection::Unknown;
+    if (fault.empty() && unread)
+        return Say(report_.Skipped(check, "the protection could not be read, so no change could be seen; " + account));
     Say(fault.empty() ? report_.Held(check, account) : report_.Failed(check, fault + account));
 }
 
