@@ -492,8 +492,9 @@ void Checker::FleetAgentJob()
     DeleteFileW(InFolder(stage->bin, L"hold.txt").c_str());
     // The flash goes on to its own end; one ended with the job lets go of
     // its record at once, without the line that says it ended.
+    // A stand-in slow to start may write its start only now.
     const std::wstring launched = InFolder(stage->bin, L"launched.txt");
-    if (!StartLines(LiveRecord(stage->bin)).empty()) Until([&] { return ReadFileBytes(launched).has_value(); }, 15000);
+    Until([&] { return !StartLines(LiveRecord(stage->bin)).empty() && ReadFileBytes(launched).has_value(); }, 15000);
     const bool ended = EndedOnItsOwn(LiveRecord(stage->bin));
     EndScratchProcesses(ScratchSpellings(stage->folder));
     const std::string record = LiveRecord(stage->bin);
