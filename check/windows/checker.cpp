@@ -28,6 +28,14 @@ bool Checker::Asked(unsigned stage, const char* check)
     return false;
 }
 
+bool Checker::NoLogHere(const std::string& check)
+{
+    if (!scratch_.ThroughReparsePoint()) return false;
+    Say(report_.Skipped(check, "the scratch folder lies through the reparse point " + Utf8(scratch_.Detour()) +
+                                   ", where kestrel.exe writes no log"));
+    return true;
+}
+
 void Checker::Machine()
 {
     version_ = RunningWindowsVersion();

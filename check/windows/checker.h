@@ -53,6 +53,10 @@ public:
 private:
     // Whether this run asks for `stage`; where not, the check's line says so.
     bool Asked(unsigned stage, const char* check);
+    // Whether the scratch folder lies through a reparse point, where
+    // kestrel.exe rightly writes no log: then `check`, a stage that reads
+    // one, says skipped and why.
+    bool NoLogHere(const std::string& check);
     // Runs the program on the stage as the road says and reports the check:
     // the full account on the road's own line, and on the others only what
     // differs from it.

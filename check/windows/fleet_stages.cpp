@@ -143,9 +143,7 @@ void Checker::FleetLine(const std::string& check, const Stage& stage, const std:
                         const FleetExpected& expected, const std::wstring& log)
 {
     // kestrel.exe writes no log beyond a reparse point: nothing to read.
-    if (!log.empty() && scratch_.ThroughReparsePoint())
-        return Say(report_.Skipped(check, "the scratch folder lies through the reparse point " +
-                                              Utf8(scratch_.Detour()) + ", where kestrel.exe writes no log"));
+    if (!log.empty() && NoLogHere(check)) return;
     const std::wstring arguments = switches + (log.empty() ? L"" : L" \"/log:" + log + L"\"");
     const Seen seen = RunOnStage(stage.program, stage.cwd, stage.bin, SW_SHOWNORMAL, arguments);
     std::string fault = MeetsFleet(seen, expected, Utf8(stage.bin)) ? "" : Wanted(expected) + " expected; ";

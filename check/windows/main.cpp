@@ -97,6 +97,13 @@ int wmain(int argc, wchar_t** argv)
             return Finish(kUsage);
         }
     }
+    // Until the run's own report replaces it, the file says the check did
+    // not finish: one ended on the way (a runner's time limit, a crash)
+    // leaves no earlier run's report behind for a runner to read as a pass.
+    if (!junit.empty()) {
+        const std::string unfinished = JunitXml(Report(), "kestrel-check", "the check did not finish");
+        WriteFileBytes(junit, unfinished.data(), DWORD(unfinished.size()));
+    }
     if (program.empty()) program = InFolder(FolderOf(RunningProgramPath()), L"kestrel.exe");
     // Full path: the runs copy it from another current folder.
     const std::wstring full = FullPath(program);

@@ -4,6 +4,7 @@
 # control gate, the checks it must fail fail.
 #   release_check.sh PREFIX KESTREL_CHECK PROGRAM VERSION|nowmi [KIND] [temp] [name=FILE] [dpi=N] [unseen=BOXDRIVER]
 #                    [cover=COVER [stays]] [battery] [slow_wmi] [temp_mount|temp_mount_ro] [job=BOXDRIVER] [junit_lost]
+#                    [junit_cut]
 #     control     the gate loads a planted DLL by bare name: the planted-DLL
 #                 check fails naming it;
 #     map_only    it maps it without running its code: the same;
@@ -58,6 +59,9 @@
 #     junit_lost  the JUnit file asked for in a folder that is not there: the
 #                 road holds, the console says the file was not written, and
 #                 the run ends with 2, not 0 (only the road runs).
+#     junit_cut   the check ended by force once it has begun, over an earlier
+#                 run's JUnit file that passed: the file says the check did
+#                 not finish (only the road is asked for).
 #     minute      kestrel.exe through the time limit's stage too (a real
 #                 minute; the other cases leave it out);
 #     no_target   kestrel.exe passing /target: over: the machine's own
@@ -98,7 +102,7 @@ export WINEPREFIX=$(realpath "$1")
 tool=$(realpath "$2") program=$(realpath "$3") version=$4
 shift 4
 kind=kestrel temp=no name=kestrel.exe dpi="" unseen="" cover="" stays="" battery=no slow=no temp_mount=no junit=report.xml jobdriver=""
-minute=no
+minute=no cut=no
 for option; do
   case $option in
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
@@ -112,6 +116,7 @@ for option; do
     temp_mount) temp_mount=yes ;;
     temp_mount_ro) temp_mount=ro ;;
     junit_lost) junit='missing\report.xml' ;;
+    junit_cut) cut=yes ;;
     temp) temp=yes ;;
     name=*) name=${option#name=} ;;
     dpi=*) dpi=${option#dpi=} ;;
@@ -149,14 +154,22 @@ every=road,planted,manifest,beside,hidden,drive,fleet,wait,target,timeout,tail,o
 [ $kind = kestrel ] && [ $minute = no ] && stages=${every/,timeout/}
 # The cases of one setting run the stages it shows in.
 [ $slow = yes ] && stages=wait
-[ $temp_mount != no ] && stages=fleet,wait
+[ $temp_mount = yes ] && stages=fleet,wait
+# With C:\ read-only, the stages with a log of every kind: each says skipped.
+[ $temp_mount = ro ] && stages=fleet,wait,target,oldlog,lock,agentjob
 [ "$junit" != report.xml ] && stages=road
+[ $cut = yes ] && stages=road
 [ -n "$jobdriver" ] && stages=wait
 asked() { [ -z "$stages" ] || [[ ,$stages, == *,$1,* ]]; }
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then echo "SKIP: needs root and mount namespaces"; exit 77; fi
 mkdir -p "$work/release"
 cp "$tool" "$work/release/kestrel-check.exe"
 cp "$program" "$work/release/$name"
+# An earlier run's report, every stage passed.
+[ $cut = yes ] && printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' \
+  '<testsuites><testsuite name="kestrel-check" tests="1" failures="0" errors="0" skipped="0">' \
+  '<testcase name="road" classname="kestrel-check"><system-out>held     road: earlier</system-out></testcase>' \
+  '</testsuite></testsuites>' > "$work/release/report.xml"
 # The report as JUnit XML too, read back below.
 export RUN="kestrel-check.exe${stages:+ --stages=$stages} --junit=$junit" COVER="" STAYS=$stays
 if [ -n "$cover" ]; then
@@ -181,7 +194,7 @@ fi
 [ -n "$dpi" ] && settings+=("HKCU\\Control Panel\\Desktop|LogPixels|REG_DWORD|$dpi")
 # The settings and the run under one display: a Wine desktop made before Xvfb
 # would have none.
-export BATTERY=$battery SLOW=$slow TEMP_MOUNT=$temp_mount
+export BATTERY=$battery SLOW=$slow TEMP_MOUNT=$temp_mount CUT=$cut
 LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" &&
   if [ "$SLOW" = yes ]; then
     # The board'"'"'s version through a pipe, 8 s late while a flash runs.
@@ -211,7 +224,14 @@ LANG=C.UTF-8 in_room bash -c 'fake_board "$1" && cd "$2" &&
       wine "$COVER" 280 $STAYS > cover.out 2> /dev/null &
       until grep -q up cover.out 2> /dev/null; do sleep 0.1; done
     fi
-    wine $RUN "$1" > report 2> report.err; echo $? > status'"'"' _ "${@:4}"
+    if [ "$CUT" = yes ]; then
+      # Ended by force once it has told the machine: its runs, debugged, go with it.
+      wine $RUN "$1" > report 2> report.err & run=$!
+      until grep -q "^machine: " report 2> /dev/null; do kill -0 $run 2> /dev/null || break; sleep 0.05; done
+      kill -9 $run 2> /dev/null; { wait $run; } 2> /dev/null; echo $? > status
+    else
+      wine $RUN "$1" > report 2> report.err; echo $? > status
+    fi'"'"' _ "${@:4}"
   status=$?
   # The feeder let go: told to stop, then read once (it waits for a reader).
   if [ -n "${feeder:-}" ]; then
@@ -234,10 +254,20 @@ echo "$report"
 check "the room ended, nothing left in it" "$room" 0
 # The JUnit file, parsed, says what the console said (the box driver's runs
 # write none).
-if [ -z "$unseen" ] && [ "$junit" = report.xml ]; then
+if [ -z "$unseen" ] && [ "$junit" = report.xml ] && [ $cut = no ]; then
   printf '%s\n' "$report" > "$work/release/console"
   step "the JUnit report parsed, a test case a line of the console's" \
     python3 "$(dirname "$0")/junit_report.py" "$work/release/report.xml" "$work/release/console"
+fi
+if [ $cut = yes ]; then
+  check "the check ended by force" "$(cat "$work/release/status")" 137
+  step "its JUnit file says it did not finish, and no earlier pass" python3 -c '
+import sys, xml.etree.ElementTree as ET
+suite = ET.parse(sys.argv[1]).getroot().find("testsuite")
+errors = [e.get("message") for e in suite.iter("error")]
+sys.exit(not (suite.get("errors") == "1" and errors == ["the check did not finish"] and
+              suite.find("testcase/system-out") is None))' "$work/release/report.xml"
+  summary; exit
 fi
 # Every module image of the system folders is planted, not the DLLs alone (Wine
 # has drivers, codecs and controls there too).

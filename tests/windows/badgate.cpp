@@ -41,7 +41,8 @@
 //  - BADGATE_PROCESS_LOCK: no lock object: "another flash runs" (1618, with
 //    the box unless /quiet) when a process of the utility's name runs;
 //  - BADGATE_NO_BREAKAWAY: starts the utility in whatever job the gate is
-//    in, so an agent's job that ends its processes takes the flash along.
+//    in, so an agent's job that ends its processes takes the flash along;
+//    it ends 2.5 s after the start.
 //  - BADGATE_LOAD_1618: as BADGATE_PROCESS_LOCK, and on the 1618 road only
 //    loads a DLL by bare name;
 //  - BADGATE_WAIT_LOCK: a lock (a named job) that only a waiting run takes,
@@ -371,6 +372,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     CloseHandle(process.hProcess);
     return int(status);
 #else
+#if defined(BADGATE_NO_BREAKAWAY)
+    // It lingers a moment after the start (a status posted, a log flushed),
+    // longer than the stand-in's flash stays when nothing holds it.
+    Sleep(2500);
+#endif
     CloseHandle(process.hProcess);
     return 0;
 #endif
