@@ -190,16 +190,17 @@ void Checker::FleetWaits()
     if (!FleetExpectedFor(road_, machine).starts)
         return Say(
             report_.Skipped("fleet /wait", "no flash starts on this machine (the road, the rights or the power)"));
-    // The stand-in stays a while, its child a while longer than the wait
-    // might, and ends with a status of its own, 3010, 1641, a crash's, or
-    // one of kestrel's.
+    // The stand-in stays a while, its child five seconds longer (longer than
+    // a gate that gives the utility's children a few seconds more instead of
+    // waiting for them would wait), and ends with a status of its own, 3010,
+    // 1641, a crash's, or one of kestrel's.
     const struct {
         const char* check;
         const wchar_t* folder;
         unsigned long status;
         unsigned childMs;
     } waits[] = {
-        {"fleet /quiet /wait /log:FILE, the utility ending with 0 and its child later", L"wait 0", 0, 1000},
+        {"fleet /quiet /wait /log:FILE, the utility ending with 0 and its child later", L"wait 0", 0, 5000},
         {"fleet /quiet /wait /log:FILE, the utility ending with 3010", L"wait 3010", 3010, 0},
         {"fleet /quiet /wait /log:FILE, the utility ending with 7 (kestrel's own: 6)", L"wait 7", 7, 0},
         // A restart started, a crash and another flash running: none is

@@ -117,6 +117,10 @@ case $kind in
     check "exit status" "$(cat "$work/release/status")" 1
     check "a second start after the crash" \
       "$(fails 'fleet /quiet /wait /log:FILE, the utility crashing \(0xC0000005\): .*utility started 2 times: ')" 1 ;;
+  child_grace)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the child's end not waited for" \
+      "$(fails 'fleet /quiet /wait /log:FILE, the utility ending with 0 and its child later: ')" 1 ;;
   status_1641|status_crash)
     check "exit status" "$(cat "$work/release/status")" 1
     which="ending with 1641: exit status 1641"

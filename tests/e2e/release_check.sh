@@ -92,7 +92,9 @@
 #     own_keys    one whose log lines have keys of its own, not the 24;
 #     absent_box  one that tells a missing utility in a box under /quiet;
 #     retry_crash one that starts the utility again after it crashed, under
-#                 /wait.
+#                 /wait;
+#     child_grace one that, under /wait, gives the utility's children three
+#                 seconds after the utility's end instead of waiting for them.
 # The settings go into the case's own prefix (an overlay of the shared one).
 set -u
 export WINEDEBUG=-all
@@ -107,7 +109,7 @@ for option; do
   case $option in
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
     no_target|misspelt|no_timeout|no_tail|check_first|glued_log|process_lock|no_breakaway) kind=$option ;;
-    status_1641|status_crash|load_1618|wait_lock|log_zero|absent_box|retry_crash|own_keys) kind=$option ;;
+    status_1641|status_crash|load_1618|wait_lock|log_zero|absent_box|retry_crash|own_keys|child_grace) kind=$option ;;
     minute) minute=yes ;;
     cover=*) cover=${option#cover=} ;;
     battery) battery=yes ;;
@@ -142,7 +144,7 @@ case $kind in
   check_first) stages=bitlocker ;;
   glued_log|log_zero|own_keys) stages=oldlog ;;
   absent_box) stages=tail ;;
-  retry_crash) stages=wait ;;
+  retry_crash|child_grace) stages=wait ;;
   process_lock|load_1618|wait_lock) stages=lock ;;
   no_breakaway) stages=agentjob ;;
   status_1641|status_crash) stages=wait ;;

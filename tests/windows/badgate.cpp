@@ -50,7 +50,9 @@
 //    none.
 //  - BADGATE_ABSENT_BOX: a missing utility told in a box, under /quiet too;
 //  - BADGATE_RETRY_CRASH: under /wait, starts the utility again once it has
-//    crashed (an exception's status), and ends with the second's status.
+//    crashed (an exception's status), and ends with the second's status;
+//  - BADGATE_CHILD_GRACE: under /wait, waits for the utility's own process
+//    and three seconds more, not for the processes it started.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -287,7 +289,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
         AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
     }
     if (line.find(L"/quiet") != std::wstring::npos) return 2;
-#elif defined(BADGATE_RETRY_CRASH)
+#elif defined(BADGATE_RETRY_CRASH) || defined(BADGATE_CHILD_GRACE)
     const std::wstring line = arguments ? arguments : L"";
     const std::wstring utility = OwnFolder() + L"\\WinPhlash.exe";
     DWORD status = 0;
@@ -305,8 +307,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
         if (line.find(L"/wait") != std::wstring::npos) {
             WaitForSingleObject(process.hProcess, INFINITE);
             GetExitCodeProcess(process.hProcess, &status);
+#if defined(BADGATE_CHILD_GRACE)
+            Sleep(3000);
+#endif
         }
         CloseHandle(process.hProcess);
+#if defined(BADGATE_CHILD_GRACE)
+        break;  // one start, whatever its end
+#endif
         if (status < 0xC0000000u) break;
     }
     char text[96];

@@ -123,7 +123,7 @@ foreach(prefix wine winevista wine64)
 endforeach()
 foreach(fault load map_only driver error_icon child twice cwd waits job unquoted cmd absent_load abort_retry_ignore
               data_file escape loud glued_log process_lock no_breakaway load_1618 wait_lock log_zero absent_box
-              retry_crash own_keys)
+              retry_crash child_grace own_keys)
   add_executable(badgate_${fault} WIN32 windows/badgate.cpp)
   string(TOUPPER ${fault} definition)
   target_compile_definitions(badgate_${fault} PRIVATE BADGATE_${definition})
@@ -192,6 +192,9 @@ check_control(control_log_zero badgate_log_zero 12B log_zero)
 check_control(control_own_keys badgate_own_keys 12B own_keys)
 check_control(control_absent_box badgate_absent_box 34B absent_box)
 check_control(control_retry_crash badgate_retry_crash 34B retry_crash)
+# A wait that gives the utility's children three seconds more instead of
+# waiting for them.
+check_control(control_child_grace badgate_child_grace 34B child_grace)
 # kestrel.exe with a window over the screen's centre: its box is read all
 # the same.
 add_executable(cover WIN32 windows/cover.cpp)
