@@ -121,6 +121,9 @@ foreach(prefix wine winevista wine64)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${prefix} SKIP_RETURN_CODE 77 TIMEOUT 300 COST ${cost})
   endforeach()
 endforeach()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/badgate_headers.cpp "")
+add_library(badgate_headers OBJECT ${CMAKE_CURRENT_BINARY_DIR}/badgate_headers.cpp)
+target_precompile_headers(badgate_headers PRIVATE <windows.h> <tlhelp32.h> <string>)
 foreach(fault load map_only driver error_icon child twice cwd waits job unquoted cmd absent_load abort_retry_ignore
               data_file escape loud glued_log process_lock no_breakaway load_1618 wait_lock log_zero absent_box
               retry_crash child_grace own_keys)
@@ -132,6 +135,9 @@ foreach(fault load map_only driver error_icon child twice cwd waits job unquoted
     target_sources(badgate_${fault} PRIVATE windows/badgate.rc)
     target_include_directories(badgate_${fault} PRIVATE ${PROJECT_SOURCE_DIR}/resources)
   endif()
+  # Windows' headers parsed once for every gate: no fault's definition
+  # reaches them.
+  target_precompile_headers(badgate_${fault} REUSE_FROM badgate_headers)
 endforeach()
 # The controls, each a gate that must fail: NAME GATE BOARD KIND [OPTIONS...].
 function(check_control name gate board kind)
