@@ -93,6 +93,24 @@ struct BasicInformation {
     return folder.substr(0, folder.find_last_of(L'\\'));
 }
 
+// The utility beside the gate started shown, in the gate's folder: its
+// process, or null.
+[[maybe_unused]] HANDLE StartUtility(DWORD flags = 0)
+{
+    const std::wstring utility = OwnFolder() + L"\\WinPhlash.exe";
+    std::wstring command = L"\"" + utility + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, flags, nullptr, OwnFolder().c_str(),
+                        &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
 // The careless starts of the utility at `path`, in `folder`.
 [[maybe_unused]] int CarelessStart(const std::wstring& path, const std::wstring& folder)
 {
@@ -291,27 +309,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     if (line.find(L"/quiet") != std::wstring::npos) return 2;
 #elif defined(BADGATE_RETRY_CRASH) || defined(BADGATE_CHILD_GRACE)
     const std::wstring line = arguments ? arguments : L"";
-    const std::wstring utility = OwnFolder() + L"\\WinPhlash.exe";
     DWORD status = 0;
     for (int start = 0; start < 2; ++start) {
-        std::wstring command = L"\"" + utility + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_SHOWNORMAL;
-        PROCESS_INFORMATION process = {};
-        if (!CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, OwnFolder().c_str(),
-                            &startup, &process))
-            return 3;
-        CloseHandle(process.hThread);
+        const HANDLE process = StartUtility();
+        if (!process) return 3;
         if (line.find(L"/wait") != std::wstring::npos) {
-            WaitForSingleObject(process.hProcess, INFINITE);
-            GetExitCodeProcess(process.hProcess, &status);
+            WaitForSingleObject(process, INFINITE);
+            GetExitCodeProcess(process, &status);
 #if defined(BADGATE_CHILD_GRACE)
             Sleep(3000);
 #endif
         }
-        CloseHandle(process.hProcess);
+        CloseHandle(process);
 #if defined(BADGATE_CHILD_GRACE)
         break;  // one start, whatever its end
 #endif
@@ -356,28 +365,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
 #endif
     static_cast<void>(quiet);
     AppendLog(line, "{\"board\":\"34B\",\"decision\":\"launched\",\"status\":0}\n");
-    const std::wstring utility = OwnFolder() + L"\\WinPhlash.exe";
-    std::wstring command = L"\"" + utility + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, flags, nullptr, OwnFolder().c_str(),
-                        &startup, &process) &&
-        !CreateProcessW(utility.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, OwnFolder().c_str(),
-                        &startup, &process))
-        return 3;
-    CloseHandle(process.hThread);
+    HANDLE process = StartUtility(flags);
+    if (!process) process = StartUtility();
+    if (!process) return 3;
 #if defined(BADGATE_WAIT_LOCK)
     // The waiting run holds its lock until the utility has ended.
     DWORD status = 0;
     if (wait) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &status);
+        WaitForSingleObject(process, INFINITE);
+        GetExitCodeProcess(process, &status);
     }
     if (lock) CloseHandle(lock);
-    CloseHandle(process.hProcess);
+    CloseHandle(process);
     return int(status);
 #else
 #if defined(BADGATE_NO_BREAKAWAY)
@@ -385,7 +384,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     // longer than the stand-in's flash stays when nothing holds it.
     Sleep(2500);
 #endif
-    CloseHandle(process.hProcess);
+    CloseHandle(process);
     return 0;
 #endif
 #elif defined(BADGATE_TWICE) || defined(BADGATE_CWD) || defined(BADGATE_WAITS) || defined(BADGATE_JOB) || \
