@@ -210,4 +210,55 @@ std::string KeptLogFault(std::string_view before, std::string_view after, const 
     return {};
 }
 
+std::string StartingFault(std::string_view log)
+{
+    std::vector<std::vector<JsonMember>> lines;
+    for (std::size_t from = 0; from < log.size();) {
+        const std::size_t end = log.find('\n', from);
+        auto members = JsonObject(log.substr(from, end - from));
+        if (!members) return "not a whole JSON object";
+        lines.push_back(std::move(*members));
+        from = end == std::string_view::npos ? log.size() : end + 1;
+    }
+    const auto text = [](const std::vector<JsonMember>& line, std::string_view key) {
+        const JsonMember* member = Find(line, key);
+        return member && member->kind == JsonMember::Kind::String ? member->value : std::string();
+    };
+    if (lines.empty()) return "no line in the log";
+    const std::string run = text(lines.back(), "run");
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (text(lines[i], "decision") != "starting") continue;
+        const JsonMember* status = Find(lines[i], "status");
+        if (status && status->kind != JsonMember::Kind::Null) return "the line \"starting\" holds a status";
+        if (text(lines[i], "run") != run || run.empty()) return "the line \"starting\" is of another run";
+        return {};
+    }
+    return "no line \"starting\" before the run's last: a run ended during the flash would leave none";
+}
+
+std::string SharedLogFault(std::string_view log, const VersionRead& board, std::size_t runs)
+{
+    std::string asRead;
+    ForEachUtf8(board.text, [&](const char* bytes, std::size_t n) { asRead.append(bytes, n); });
+    std::vector<std::string> ids;
+    for (std::size_t from = 0; from < log.size();) {
+        const std::size_t end = log.find('\n', from);
+        if (end == std::string_view::npos) return "the log's last line has no line feed";
+        const std::string_view line = log.substr(from, end - from);
+        from = end + 1;
+        const auto members = JsonObject(line);
+        if (!members) return "not a whole JSON object (two runs' pieces in one line?): " + std::string(line);
+        for (const std::string_view key : kLogKeys)
+            if (!Find(*members, key)) return "a line without \"" + std::string(key) + "\": " + std::string(line);
+        if (!NamesBoard(*members, board, asRead)) return "does not name the board as read: " + std::string(line);
+        const JsonMember* run = Find(*members, "run");
+        const std::string id = run && run->kind == JsonMember::Kind::String ? run->value : std::string();
+        for (const std::string& earlier : ids)
+            if (earlier == id) return "two lines of the run \"" + id + "\"";
+        ids.push_back(id);
+    }
+    if (ids.size() != runs) return std::to_string(ids.size()) + " lines of " + std::to_string(runs) + " runs";
+    return {};
+}
+
 }  // namespace kestrel::check

@@ -51,4 +51,16 @@ inline constexpr std::string_view kLogKeys[] = {
 std::string KeptLogFault(std::string_view before, std::string_view after, const VersionRead& board,
                          unsigned long status);
 
+// What is wrong with the lines of one run that started the utility (a log
+// LogFault has read whole), or "" when nothing is: the line "starting"
+// (no status yet) comes before the run's last line, both of the same run,
+// so that a run a tool kills during the flash still leaves its line.
+std::string StartingFault(std::string_view log);
+
+// What is wrong with a log that `runs` runs, started at once, wrote into
+// together, each one line, or "" when nothing is: every line a whole JSON
+// object with every key of kLogKeys, naming the board as it was read, and
+// one line of each run (no two lines of one run id, as many ids as runs).
+std::string SharedLogFault(std::string_view log, const VersionRead& board, std::size_t runs);
+
 }  // namespace kestrel::check

@@ -72,7 +72,7 @@ enum Stages : unsigned {
     // minute), and runs during its flash
     kTimeoutStage = 1u << 9,
     kTailStage = 1u << 10,       // "tail": what follows "--" reaches the utility as it stands
-    kOldLogStage = 1u << 11,     // "oldlog": a log with earlier lines and another writer's text kept
+    kOldLogStage = 1u << 11,     // "oldlog": earlier lines and another writer's text kept; runs at once into one log
     kBitLockerStage = 1u << 12,  // "bitlocker": /check /bitlocker reads the protection, changes nothing
     kLockStage = 1u << 13,       // "lock": a user's object of the lock's name, a plain run during a flash
     kAgentJobStage = 1u << 14,   // "agentjob": run in a job that ends its processes as it closes

@@ -578,5 +578,73 @@ TEST(LogFault, KeepsWhatOthersWrote)
     }
 }
 
+// A line of every key, null but those given.
+std::string LogLine(const std::vector<std::pair<std::string_view, std::string>>& values)
+{
+    std::string line = "{";
+    for (const std::string_view key : kLogKeys) {
+        std::string value = "null";
+        for (const auto& [name, given] : values)
+            if (name == key) value = given;
+        line += "\"" + std::string(key) + "\":" + value + ",";
+    }
+    line.back() = '}';
+    return line + "\n";
+}
+
+// A run that started the utility leaves "starting" before its end; runs
+// writing into one log at once leave a whole line each.
+TEST(LogFault, StartingLineAndRunsAtOnce)
+{
+    const std::string starting = LogLine({{"run", "\"a\""}, {"board", "\"34B\""}, {"decision", "\"starting\""}});
+    const std::string ended = LogLine({{"run", "\"a\""}, {"board", "\"34B\""}, {"status", "0"}});
+    const std::string other = LogLine({{"run", "\"b\""}, {"board", "\"34B\""}, {"status", "10"}});
+    const struct {
+        const char* what;
+        std::string log;
+        const char* fault;
+    } starts[] = {
+        {"starting, then the end", starting + ended, ""},
+        {"the end alone", ended, "no line \"starting\" before the run's last"},
+        {"starting after the end", ended + starting, "no line \"starting\" before"},
+        {"another run's starting", starting + other, "the line \"starting\" is of another run"},
+        {"starting with a status", LogLine({{"run", "\"a\""}, {"decision", "\"starting\""}, {"status", "0"}}) + ended,
+         "the line \"starting\" holds a status"},
+    };
+    for (const auto& c : starts) {
+        const std::string fault = StartingFault(c.log);
+        EXPECT_EQ(fault.substr(0, std::string(c.fault).size()), c.fault) << c.what << ": " << fault;
+        EXPECT_EQ(fault.empty(), std::string(c.fault).empty()) << c.what << ": " << fault;
+    }
+
+    const VersionRead read = VersionRead::Text(u"34B");
+    const std::string third = LogLine({{"run", "\"c\""}, {"board", "\"34B\""}, {"status", "10"}});
+    // Two runs' lines written in two pieces each, the pieces interleaved.
+    const std::size_t half = ended.size() / 2, otherHalf = other.size() / 2;
+    const std::string pieces =
+        ended.substr(0, half) + other.substr(0, otherHalf) + ended.substr(half) + other.substr(otherHalf) + third;
+    const struct {
+        const char* what;
+        std::string log;
+        std::size_t runs;
+        const char* fault;
+    } shared[] = {
+        {"a line each", ended + other + third, 3, ""},
+        {"pieces interleaved", pieces, 3, "not a whole JSON object (two runs' pieces in one line?)"},
+        {"a run without its line", ended + other, 3, "2 lines of 3 runs"},
+        {"a run's line twice", ended + other + ended, 3, "two lines of the run \"a\""},
+        {"a key missing", ended + other + "{\"run\":\"c\",\"board\":\"34B\",\"status\":10}\n", 3,
+         "a line without \"started\""},
+        {"the last line cut", ended + other + third.substr(0, 20), 3, "the log's last line has no line feed"},
+        {"another board", ended + other + LogLine({{"run", "\"c\""}, {"board", "\"12B\""}}), 3,
+         "does not name the board as read"},
+    };
+    for (const auto& c : shared) {
+        const std::string fault = SharedLogFault(c.log, read, c.runs);
+        EXPECT_EQ(fault.substr(0, std::string(c.fault).size()), c.fault) << c.what << ": " << fault;
+        EXPECT_EQ(fault.empty(), std::string(c.fault).empty()) << c.what << ": " << fault;
+    }
+}
+
 }  // namespace
 }  // namespace kestrel::check

@@ -151,7 +151,8 @@ void Checker::FleetLine(const std::string& check, const Stage& stage, const std:
     if (!log.empty()) {
         const auto bytes = ReadFileBytes(log);
         const std::string text = bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
-        const std::string wrong = LogFault(text, versionRead_, seen.exit);
+        std::string wrong = LogFault(text, versionRead_, seen.exit);
+        if (wrong.empty() && expected.starts) wrong = StartingFault(text);
         if (!wrong.empty()) fault += "log: " + wrong + "; ";
         else logged = "; log: " + std::to_string(RecordLines(text).size()) + " whole JSON lines naming the board";
     }

@@ -242,6 +242,36 @@ void Checker::FleetOldLog()
                               : report_.Failed(check, fault + Describe(seen)));
         }
     }
+    // Runs started at once into one log (a fleet's tools, a technician, a
+    // script run twice): a whole line each, however their writes fall.
+    const char* together = "fleet /check /quiet /log:FILE, three runs at once into one log";
+    if (!NoLogHere(together)) {
+        const auto shared = MakeStage(scratch_, L"shared log", program_, InFolder(tools_, L"standin.exe"));
+        const std::wstring log = shared ? InFolder(shared->cwd, L"flash log.txt") : std::wstring();
+        const FleetExpected deciding = DecidingExpectedFor(road_, machine);
+        if (!shared) {
+            Say(report_.Failed(together, NotFilled()));
+        } else {
+            Handle runs[3];
+            for (Handle& run : runs) run = StartOutside(shared->program, L"/check /quiet \"/log:" + log + L"\"");
+            std::string fault, statuses;
+            for (const Handle& run : runs) {
+                const std::optional<unsigned long> end = run ? EndOf(run, 60000) : std::nullopt;
+                const unsigned long status = end.value_or(0xFFFFFFFF);
+                statuses += std::string(statuses.empty() ? "" : ", ") + (!run  ? "not started"
+                                                                         : end ? std::to_string(status)
+                                                                               : "no end within 60 s");
+                if (!end || status != deciding.status) fault = Wanted(deciding) + " expected of each; ";
+            }
+            const std::string text = Text(log);
+            if (const std::string wrong = SharedLogFault(text, versionRead_, 3); !wrong.empty())
+                fault += "log: " + wrong + "; ";
+            const std::string account =
+                "exit statuses " + statuses + "; log: " + std::to_string(RecordLines(text).size()) + " lines";
+            Say(fault.empty() ? report_.Held(together, account + ", each whole, one a run")
+                              : report_.Failed(together, fault + account));
+        }
+    }
     // A log that cannot be opened (a folder holds its name): no line, and
     // the road's status all the same, never a success of its own.
     const char* closed = "fleet /quiet /log:FILE, a log that cannot be opened (a folder of its name)";
