@@ -128,6 +128,25 @@ case $kind in
     check "its status taken for success" \
       "$(fails "fleet /quiet /wait /log:FILE, the utility $which once the utility had ended, no box expected; exit status 0; ")" 1
     check "the other waits held" "$(grep -c '^held     fleet /quiet /wait /log:FILE, the utility ' <<< "$report")" 5 ;;
+  split_line)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the runs' lines broken into each other" \
+      "$(fails "fleet /check /quiet /log:FILE, three runs at once into one log: log: not a whole JSON object \\(two runs' pieces in one line\\?\\): ")" 1 ;;
+  no_starting)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "no line starting before a waited flash" \
+      "$(fails 'fleet /quiet /wait /log:FILE, the utility .*: log: no line "starting" before the run.s last')" 6 ;;
+  own_statuses)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the utility's 1618 passed on" \
+      "$(fails 'fleet /quiet /wait /log:FILE, the utility ending with 1618 \(kestrel.s own: 6\): exit status 6 .*; exit status 1618; ')" 1 ;;
+  battery_wait)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "on battery, a waited run flashes" \
+      "$(fails 'fleet /quiet /wait /target:VERSION, another[^:]*: exit status 4, no box, nothing started expected; exit status 0; utility: started ')" 1 ;;
+  number)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "034A flashed" "$(fails 'road: the wrong-model road expected; .*utility: started ')" 1 ;;
   no_breakaway)
     check "exit status" "$(cat "$work/release/status")" 1
     check "the flash ended with the agent's job" \
@@ -137,11 +156,11 @@ case $kind in
       check "exit status" "$(cat "$work/release/status")" 0
       check "the scratch folder under %TEMP%, its reparse point named" \
         "$(grep -cE '^machine: scratch folder: C:\\users\\[^\\]+\\Temp\\kestrel-check-[0-9]+-0 \(%TEMP% lies through the reparse point C:\\users\\[^\\]+\\Temp, and so does this folder: no log of kestrel.exe there\)$' <<< "$report")" 1
-      # The fleet's two, the six waits, and the switches' four: /target: at
-      # its own version, the log written before, the user's object of the
+      # The fleet's two, the six waits, and the switches' five: /target: at
+      # its own version, the log written before, the runs at once into one log, the user's object of the
       # lock's name, the agent's job.
       check "every stage with a log skipped, saying why" \
-        "$(grep -cE '^skipped  fleet .*/log:FILE.*: the scratch folder lies through the reparse point C:\\users\\[^\\]+\\Temp, where kestrel.exe writes no log$' <<< "$report")" 12
+        "$(grep -cE '^skipped  fleet .*/log:FILE.*: the scratch folder lies through the reparse point C:\\users\\[^\\]+\\Temp, where kestrel.exe writes no log$' <<< "$report")" 13
       check "the rest held" \
         "$(grep -cE '^held     (fleet /quiet (/bogus|/wait, then|/wait /target:|/taget:|/log:FILE, a log that cannot)|plain run )' <<< "$report")" 6
       check "none failed" "$(tail -1 <<< "$report")" "7 passed, 0 failed"
@@ -171,17 +190,17 @@ case $kind in
         "$(grep -c '^held     fleet /quiet /log:FILE: exit status 4; utility not started' <<< "$report")" 1
       check "nothing waits on battery" "$(grep -c '^skipped  fleet /wait: ' <<< "$report")" 1
     fi
-    mine='^held     (fleet .*(/target:|/taget:|/timeout:1|-- ARGUMENTS|earlier lines|cannot be opened|no utility beside|/bitlocker|flash lock|a job that)|plain run )'
+    mine='^held     (fleet .*(/target:|/taget:|/timeout:1|-- ARGUMENTS|earlier lines|at once|cannot be opened|no utility beside|/bitlocker|flash lock|a job that)|plain run )'
     check "every fleet stage held" "$(grep '^held     fleet ' <<< "$report" | grep -cvE "$mine")" $fleet
     # The switches' stages: the log's two and /check /bitlocker's on every road;
     # /target:'s on the launch road, even on battery; the rest where a flash
     # starts, the time limit's (its line and two during it) where asked.
     switches=0
     if asked oldlog; then
-      switches=3
-      [ $road = launch ] && switches=6
-      [ $road = launch ] && [ $battery = no ] && switches=11
-      [ $road = launch ] && [ $battery = no ] && [ $minute = yes ] && switches=14
+      switches=4
+      [ $road = launch ] && switches=7
+      [ $road = launch ] && [ $battery = no ] && switches=12
+      [ $road = launch ] && [ $battery = no ] && [ $minute = yes ] && switches=15
     fi
     # Without WMI the protection is not read: /check /bitlocker saw no change,
     # and says skipped, not held.

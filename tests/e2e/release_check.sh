@@ -94,7 +94,18 @@
 #     retry_crash one that starts the utility again after it crashed, under
 #                 /wait;
 #     child_grace one that, under /wait, gives the utility's children three
-#                 seconds after the utility's end instead of waiting for them.
+#                 seconds after the utility's end instead of waiting for them;
+#     split_line  one that writes each log line in two pieces, sharing the
+#                 file: runs at once into one log break each other's lines;
+#     no_starting kestrel.exe writing no line "starting" before the start;
+#     own_statuses
+#                 it passes the utility's 10, 11, 12, 259 and 1618 on;
+#     battery_wait
+#                 it looks at the power only when it does not wait: on
+#                 battery, /wait /target: flashes;
+#     number      it reads the board's version as a number: 034A flashed.
+# The kinds of kestrel.exe careless in one way are one build
+# (kestrel_careless.exe), told its fault by KESTREL_CARELESS.
 # The settings go into the case's own prefix (an overlay of the shared one).
 set -u
 export WINEDEBUG=-all
@@ -110,6 +121,7 @@ for option; do
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
     no_target|misspelt|no_timeout|no_tail|check_first|glued_log|process_lock|no_breakaway) kind=$option ;;
     status_1641|status_crash|load_1618|wait_lock|log_zero|absent_box|retry_crash|own_keys|child_grace) kind=$option ;;
+    split_line|no_starting|own_statuses|battery_wait|number) kind=$option ;;
     minute) minute=yes ;;
     cover=*) cover=${option#cover=} ;;
     battery) battery=yes ;;
@@ -147,8 +159,15 @@ case $kind in
   retry_crash|child_grace) stages=wait ;;
   process_lock|load_1618|wait_lock) stages=lock ;;
   no_breakaway) stages=agentjob ;;
-  status_1641|status_crash) stages=wait ;;
+  status_1641|status_crash|no_starting|own_statuses) stages=wait ;;
+  split_line) stages=oldlog ;;
+  battery_wait) stages=target ;;
+  number) stages=road ;;
   *) stages="" ;;
+esac
+case $kind in
+  no_target|misspelt|no_timeout|no_tail|check_first|status_1641|status_crash|no_starting|own_statuses|battery_wait|number)
+    export KESTREL_CARELESS=$kind ;;
 esac
 # The time limit's stage costs a real minute: kestrel.exe goes through it
 # where asked (minute), every other stage everywhere.

@@ -35,7 +35,10 @@
 //    finds it, after a last line that has no line feed too.
 //  - BADGATE_LOG_ZERO: ends with 0 when its /log:FILE cannot be opened;
 //  - BADGATE_OWN_KEYS: appends whole lines, after a line feed where the file
-//    lacks one, but of its own keys (no run, account, firmware, result).
+//    lacks one, but of its own keys (no run, account, firmware, result);
+//  - BADGATE_SPLIT_LINE: appends a line of every key in two writes, sharing
+//    the file with other writers, and writes its second piece once another
+//    writer has written after its first (or a few seconds on).
 // Each ends with 7 on a switch it does not know.
 // On the launch road, each writing a line to /log:FILE:
 //  - BADGATE_PROCESS_LOCK: no lock object: "another flash runs" (1618, with
@@ -294,6 +297,34 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     AppendLog(line, "", true);
 #endif
     AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
+    if (line.find(L"/quiet") != std::wstring::npos) return 2;
+#elif defined(BADGATE_SPLIT_LINE)
+    const std::wstring line = arguments ? arguments : L"";
+    if (UnknownSwitch(line)) return 7;
+    const std::wstring log = LogOf(line);
+    const HANDLE file = log.empty() ? INVALID_HANDLE_VALUE
+                                    : CreateFileW(log.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        char text[512];
+        const int n = wsprintfA(text,
+                                "{\"started\":null,\"kestrel\":\"1.00\",\"run\":\"%lu\",\"computer\":null,"
+                                "\"account\":null,\"session\":null,\"board\":\"12B\",\"boardNotRead\":null,"
+                                "\"bios\":null,\"biosNotRead\":null,\"target\":null,\"bitlocker\":null,"
+                                "\"argument\":null,\"decision\":\"wrong model\",\"result\":\"not started\","
+                                "\"status\":2,\"utility\":null,\"utilityHex\":null,\"durationMs\":0,"
+                                "\"accountSid\":null,\"agentJob\":null,\"lockOwner\":null,\"from\":null,"
+                                "\"charge\":null}\n",
+                                GetCurrentProcessId());
+        DWORD written = 0;
+        LARGE_INTEGER before = {}, now = {};
+        WriteFile(file, text, DWORD(n / 2), &written, nullptr);
+        GetFileSizeEx(file, &before);
+        for (int i = 0; i < 100 && GetFileSizeEx(file, &now) && now.QuadPart == before.QuadPart; ++i) Sleep(50);
+        WriteFile(file, text + n / 2, DWORD(n - n / 2), &written, nullptr);
+        CloseHandle(file);
+    }
     if (line.find(L"/quiet") != std::wstring::npos) return 2;
 #elif defined(BADGATE_LOG_ZERO)
     const std::wstring line = arguments ? arguments : L"";

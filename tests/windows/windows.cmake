@@ -126,7 +126,7 @@ add_library(badgate_headers OBJECT ${CMAKE_CURRENT_BINARY_DIR}/badgate_headers.c
 target_precompile_headers(badgate_headers PRIVATE <windows.h> <tlhelp32.h> <string>)
 foreach(fault load map_only driver error_icon child twice cwd waits job unquoted cmd absent_load abort_retry_ignore
               data_file escape loud glued_log process_lock no_breakaway load_1618 wait_lock log_zero absent_box
-              retry_crash child_grace own_keys)
+              retry_crash child_grace own_keys split_line)
   add_executable(badgate_${fault} WIN32 windows/badgate.cpp)
   string(TOUPPER ${fault} definition)
   target_compile_definitions(badgate_${fault} PRIVATE BADGATE_${definition})
@@ -175,12 +175,12 @@ check_control(control_escape_junit_lost badgate_escape 12B escape junit_lost)
 # sources reading a careless command line (/target:, a misspelt /taget:,
 # /timeout:, what follows "--", /check after another switch), and gates
 # careless with the log, the lock and an agent's job.
-check_control(control_no_target kestrel_careless_no_target 34B no_target)
-check_control(control_misspelt kestrel_careless_misspelt 34B misspelt)
-check_control(control_no_timeout kestrel_careless_no_timeout 34B no_timeout)
+check_control(control_no_target kestrel_careless 34B no_target)
+check_control(control_misspelt kestrel_careless 34B misspelt)
+check_control(control_no_timeout kestrel_careless 34B no_timeout)
 set_tests_properties(kestrel_check_control_no_timeout PROPERTIES COST 90)
-check_control(control_no_tail kestrel_careless_no_tail 34B no_tail)
-check_control(control_check_first kestrel_careless_check_first 34B check_first)
+check_control(control_no_tail kestrel_careless 34B no_tail)
+check_control(control_check_first kestrel_careless 34B check_first)
 check_control(control_glued_log badgate_glued_log 12B glued_log)
 check_control(control_process_lock badgate_process_lock 34B process_lock)
 check_control(control_no_breakaway badgate_no_breakaway 34B no_breakaway)
@@ -190,8 +190,8 @@ check_control(control_load_1618 badgate_load_1618 34B load_1618)
 check_control(control_wait_lock badgate_wait_lock 34B wait_lock)
 # The utility's status read carelessly: a restart started (1641) and a crash
 # taken for success.
-check_control(control_status_1641 kestrel_careless_status_1641 34B status_1641)
-check_control(control_status_crash kestrel_careless_status_crash 34B status_crash)
+check_control(control_status_1641 kestrel_careless 34B status_1641)
+check_control(control_status_crash kestrel_careless 34B status_crash)
 # A log that cannot be opened taken for success, a missing utility told in a
 # box under /quiet, a second start after a crash.
 check_control(control_log_zero badgate_log_zero 12B log_zero)
@@ -201,6 +201,15 @@ check_control(control_retry_crash badgate_retry_crash 34B retry_crash)
 # A wait that gives the utility's children three seconds more instead of
 # waiting for them.
 check_control(control_child_grace badgate_child_grace 34B child_grace)
+# Runs at once into one log, each line written in two pieces; a starting
+# line left out; the utility's status passed on where it is one of kestrel's
+# own added later; the power looked at only by a run that does not wait; the
+# board's version read as a number (034A flashed).
+check_control(control_split_line badgate_split_line 12B split_line)
+check_control(control_no_starting kestrel_careless 34B no_starting)
+check_control(control_own_statuses kestrel_careless 34B own_statuses)
+check_control(control_battery_wait kestrel_careless 34B battery_wait battery)
+check_control(control_number kestrel_careless 034A number)
 # kestrel.exe with a window over the screen's centre: its box is read all
 # the same.
 add_executable(cover WIN32 windows/cover.cpp)
@@ -289,26 +298,20 @@ function(kestrel_variant name definition)
 endfunction()
 kestrel_variant(kestrel_unmanifested KESTREL_NO_MANIFEST)
 kestrel_variant(kestrel_elevation_seam KESTREL_ELEVATION_SEAM)
-# The release check's careless readers of the command line: kestrel.exe
-# whose call of GetCommandLineW gets the line as a gate careless in one way
-# reads it (windows/careless_line.cpp), its sources as they are.
-set_source_files_properties(windows/careless_line.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
-foreach(fault no_target no_timeout no_tail check_first misspelt)
-  string(TOUPPER ${fault} definition)
-  kestrel_variant(kestrel_careless_${fault} "GetCommandLineW=CarelessCommandLine;CARELESS_${definition}")
-  target_sources(kestrel_careless_${fault} PRIVATE windows/careless_line.cpp)
-endforeach()
-# And careless readers of the utility's status: the fleet's Windows layer compiled
-# again into the program, every call of GetExitCodeProcess answered by
-# windows/careless_status.cpp.
+# The release check's careless kestrel.exe: its own sources, with its calls of
+# GetCommandLineW, GetExitCodeProcess, GetSystemPowerStatus, WriteFile and
+# SysStringLen, and its wWinMain, answered by windows/careless.cpp, which
+# takes the fault from the environment (KESTREL_CARELESS). The fleet's Windows
+# layer and the board's reading are compiled again into it, so that the
+# renames reach them.
 get_target_property(careless_windows_sources fleet_windows SOURCES)
 list(TRANSFORM careless_windows_sources PREPEND ${PROJECT_SOURCE_DIR}/)
-set_source_files_properties(windows/careless_status.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
-foreach(fault status_1641 status_crash)
-  string(TOUPPER ${fault} definition)
-  kestrel_variant(kestrel_careless_${fault} "GetExitCodeProcess=CarelessExitCode;CARELESS_${definition}")
-  target_sources(kestrel_careless_${fault} PRIVATE windows/careless_status.cpp ${careless_windows_sources})
-endforeach()
+set_source_files_properties(windows/careless.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
+kestrel_variant(kestrel_careless "GetCommandLineW=CarelessCommandLine;GetExitCodeProcess=CarelessExitCode;\
+GetSystemPowerStatus=CarelessPowerStatus;WriteFile=CarelessWriteFile;SysStringLen=CarelessStringLen;\
+wWinMain=KestrelWinMain")
+target_sources(kestrel_careless PRIVATE windows/careless.cpp ${careless_windows_sources}
+                                        ${PROJECT_SOURCE_DIR}/gate/windows/wmi_management.cpp)
 
 # The internal failures, forced through the program's own runtime file.
 add_executable(internalfail WIN32 windows/internalfail.cpp ${PROJECT_SOURCE_DIR}/gate/windows/runtime.cpp)
