@@ -36,8 +36,8 @@
 //  - BADGATE_LOG_ZERO: ends with 0 when its /log:FILE cannot be opened;
 //  - BADGATE_OWN_KEYS: appends whole lines, after a line feed where the file
 //    lacks one, but of its own keys (no run, account, firmware, result);
-//  - BADGATE_SPLIT_LINE: appends a line of every key in two writes, sharing
-//    the file with other writers, and writes its second piece once another
+//  - BADGATE_SPLIT_LINE: appends a line of every key (after a line feed where
+//    the file lacks one) in two writes, sharing the file with other writers, and writes its second piece once another
 //    writer has written after its first (or a few seconds on).
 // Each ends with 7 on a switch it does not know.
 // On the launch road, each writing a line to /log:FILE:
@@ -302,6 +302,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     const std::wstring line = arguments ? arguments : L"";
     if (UnknownSwitch(line)) return 7;
     const std::wstring log = LogOf(line);
+    AppendLog(line, "", true);
     const HANDLE file = log.empty() ? INVALID_HANDLE_VALUE
                                     : CreateFileW(log.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
