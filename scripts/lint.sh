@@ -14,9 +14,14 @@ status=0
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 
 mapfile -t cxx < <(find . -path ./build -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) -print | sort)
-for file in "${cxx[@]}"; do
-  clang-format --dry-run -Werror "$file" > /dev/null 2>&1 || { echo "lint: $file is not formatted (clang-format -i $file)"; status=1; }
-done
+# One run over them all (one process a file took ten times as long); where
+# it fails, one a file, to name each that is off.
+if ! clang-format --dry-run -Werror "${cxx[@]}" > /dev/null 2>&1; then
+  for file in "${cxx[@]}"; do
+    clang-format --dry-run -Werror "$file" > /dev/null 2>&1 || { echo "lint: $file is not formatted (clang-format -i $file)"; status=1; }
+  done
+  [ $status != 0 ] || { echo "lint: clang-format could not be run"; status=1; }
+fi
 
 # One compile command a source (the product's, not the sanitized copy's),
 # without GCC's own optimisation switches, which clang does not know.
