@@ -207,6 +207,7 @@ check_control(control_child_grace badgate_child_grace 34B child_grace)
 # board's version read as a number (034A flashed).
 check_control(control_split_line badgate_split_line 12B split_line)
 check_control(control_no_starting kestrel_careless 34B no_starting)
+check_control(control_late_starting kestrel_careless 34B late_starting)
 check_control(control_own_statuses kestrel_careless 34B own_statuses)
 check_control(control_battery_wait kestrel_careless 34B battery_wait battery)
 check_control(control_number kestrel_careless 034A number)
