@@ -132,6 +132,10 @@ case $kind in
     check "exit status" "$(cat "$work/release/status")" 1
     check "the runs' lines broken into each other" \
       "$(fails "fleet /check /quiet /log:FILE, three runs at once into one log: log: not a whole JSON object \\(two runs' pieces in one line\\?\\): ")" 1 ;;
+  drop_line)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a run's line lost" \
+      "$(fails "fleet /check /quiet /log:FILE, three runs at once into one log: log: [12] lines of 3 runs")" 1 ;;
   no_starting)
     check "exit status" "$(cat "$work/release/status")" 1
     check "no line starting before a waited flash" \

@@ -97,6 +97,8 @@
 #                 seconds after the utility's end instead of waiting for them;
 #     split_line  one that writes each log line in two pieces, sharing the
 #                 file: runs at once into one log break each other's lines;
+#     drop_line   one that drops its line when another run holds the log (no
+#                 retry): runs at once into one log lose a line;
 #     no_starting kestrel.exe writing no line "starting" before the start;
 #     late_starting
 #                 it holds the line "starting" back until its last: the run
@@ -124,7 +126,7 @@ for option; do
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
     no_target|misspelt|no_timeout|no_tail|check_first|glued_log|process_lock|no_breakaway) kind=$option ;;
     status_1641|status_crash|load_1618|wait_lock|log_zero|absent_box|retry_crash|own_keys|child_grace) kind=$option ;;
-    split_line|no_starting|late_starting|own_statuses|battery_wait|number) kind=$option ;;
+    split_line|drop_line|no_starting|late_starting|own_statuses|battery_wait|number) kind=$option ;;
     minute) minute=yes ;;
     cover=*) cover=${option#cover=} ;;
     battery) battery=yes ;;
@@ -163,7 +165,7 @@ case $kind in
   process_lock|load_1618|wait_lock) stages=lock ;;
   no_breakaway) stages=agentjob ;;
   status_1641|status_crash|no_starting|late_starting|own_statuses) stages=wait ;;
-  split_line) stages=oldlog ;;
+  split_line|drop_line) stages=oldlog ;;
   battery_wait) stages=target ;;
   number) stages=road ;;
   *) stages="" ;;
