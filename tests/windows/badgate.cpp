@@ -37,7 +37,8 @@
 //  - BADGATE_OWN_KEYS: appends whole lines, after a line feed where the file
 //    lacks one, but of its own keys (no run, account, firmware, result);
 //  - BADGATE_SPLIT_LINE: appends a line of every key (after a line feed where
-//    the file lacks one) in two writes, sharing the file with other writers, and writes its second piece once another
+//    the file lacks one; waiting its turn where another holds the file) in
+//    two writes, sharing the file with other writers, and writes its second piece once another
 //    writer has written after its first (or a few seconds on);
 //  - BADGATE_DROP_LINE: appends a whole line of every key in one write, the
 //    file shared with no other writer, and drops its line when another
@@ -306,14 +307,22 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
     if (UnknownSwitch(line)) return 7;
     const std::wstring log = LogOf(line);
     AppendLog(line, "", true);
-    const HANDLE file = log.empty() ? INVALID_HANDLE_VALUE
-                                    : CreateFileW(log.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
 #ifdef BADGATE_DROP_LINE
-                                                  FILE_SHARE_READ,
+    const DWORD share = FILE_SHARE_READ;
+    const int attempts = 1;
 #else
-                                                  FILE_SHARE_READ | FILE_SHARE_WRITE,
+    // Waits its turn, as kestrel.exe does, where another holds the file
+    // shared with no writer: its one fault is the line in two pieces.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const int attempts = 200;
 #endif
-                                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int i = 0; i < attempts && !log.empty() && file == INVALID_HANDLE_VALUE; ++i) {
+        if (i > 0) Sleep(20);
+        file = CreateFileW(log.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) break;
+    }
     if (file != INVALID_HANDLE_VALUE) {
         char text[512];
         const int n = wsprintfA(text,
