@@ -236,6 +236,24 @@ std::string StartingFault(std::string_view log)
     return "no line \"starting\" before the run's last: a run ended during the flash would leave none";
 }
 
+std::string ForcedEndFault(std::string_view log)
+{
+    for (std::size_t from = 0; from < log.size();) {
+        const std::size_t end = log.find('\n', from);
+        const auto members = JsonObject(log.substr(from, end - from));
+        from = end == std::string_view::npos ? log.size() : end + 1;
+        if (!members) continue;
+        const JsonMember* decision = Find(*members, "decision");
+        const JsonMember* status = Find(*members, "status");
+        bool whole = true;
+        for (const std::string_view key : kLogKeys) whole = whole && Find(*members, key);
+        if (whole && decision && decision->kind == JsonMember::Kind::String && decision->value == "starting" &&
+            status && status->kind == JsonMember::Kind::Null)
+            return {};
+    }
+    return "no line \"starting\" from the run ended during its flash: it was written after the start, or never";
+}
+
 std::string SharedLogFault(std::string_view log, const VersionRead& board, std::size_t runs)
 {
     std::string asRead;

@@ -57,6 +57,13 @@ std::string KeptLogFault(std::string_view before, std::string_view after, const 
 // so that a run a tool kills during the flash still leaves its line.
 std::string StartingFault(std::string_view log);
 
+// What is wrong with the log of a run ended by force during its flash, or ""
+// when nothing is: its line "starting" (every key, no status yet) is there,
+// written before the start, since a run so ended writes nothing more. A log
+// alone cannot tell a line written before the start from one held back to the
+// run's end; only a run ended during the flash can.
+std::string ForcedEndFault(std::string_view log);
+
 // What is wrong with a log that `runs` runs, started at once, wrote into
 // together, each one line, or "" when nothing is: every line a whole JSON
 // object with every key of kLogKeys, naming the board as it was read, and

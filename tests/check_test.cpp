@@ -617,6 +617,21 @@ TEST(LogFault, StartingLineAndRunsAtOnce)
         EXPECT_EQ(fault.empty(), std::string(c.fault).empty()) << c.what << ": " << fault;
     }
 
+    // A run ended by force during its flash: its line "starting" alone.
+    const struct {
+        const char* what;
+        std::string log;
+        bool holds;
+    } forced[] = {
+        {"starting alone", starting, true},
+        {"after another writer's text", "text of another\n" + starting, true},
+        {"nothing", "", false},
+        {"starting with a status", LogLine({{"run", "\"a\""}, {"decision", "\"starting\""}, {"status", "0"}}), false},
+        {"starting without a key", "{\"run\":\"a\",\"decision\":\"starting\",\"status\":null}\n", false},
+        {"another decision", other, false},
+    };
+    for (const auto& c : forced) EXPECT_EQ(ForcedEndFault(c.log).empty(), c.holds) << c.what;
+
     const VersionRead read = VersionRead::Text(u"34B");
     const std::string third = LogLine({{"run", "\"c\""}, {"board", "\"34B\""}, {"status", "10"}});
     // Two runs' lines written in two pieces each, the pieces interleaved.

@@ -224,11 +224,20 @@ void Checker::FleetWaits()
     const auto stage = MakeStage(scratch_, L"busy", program_, standin);
     const std::wstring hold = stage ? InFolder(stage->bin, L"hold.txt") : std::wstring();
     if (!stage || !Plant(*stage)) return Say(report_.Failed(busy, NotFilled()));
+    // The first run's log, where kestrel.exe writes one: ended by force
+    // during the flash, the run has left its line "starting" there, or a
+    // tool that ends it (an agent's time limit) finds no line of the flash.
+    const std::wstring log = scratch_.ThroughReparsePoint() ? std::wstring() : InFolder(stage->cwd, L"flash log.txt");
     SecondRuns runs(*stage, hold);
-    const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL, L"/quiet /wait", &runs);
+    const Seen seen = RunOnStage(stage->program, stage->cwd, stage->bin, SW_SHOWNORMAL,
+                                 L"/quiet /wait" + (log.empty() ? L"" : L" \"/log:" + log + L"\""), &runs);
     runs.Finish();
+    const auto bytes = log.empty() ? std::nullopt : ReadFileBytes(log);
+    const std::string logFault =
+        log.empty() ? std::string() : ForcedEndFault(bytes ? std::string(bytes->begin(), bytes->end()) : "");
     const std::string account = "second run: " + runs.Second() + "; after the first was ended: " + runs.Third() +
                                 "; the first: " + Describe(seen);
+    if (!logFault.empty()) return Say(report_.Failed(busy, "log: " + logFault + "; " + Planted(seen) + account));
     Say(RefusedDuringFlash(seen, runs.second(), runs.third())
             ? report_.Held(busy, account)
             : report_.Failed(busy, "1618 and nothing started, twice, the flash on to its own end expected; " +

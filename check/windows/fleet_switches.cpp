@@ -211,6 +211,32 @@ void Checker::FleetTail()
     SwitchLine(absent, *bare, L"/quiet", FleetExpected{3}, {});
 }
 
+namespace {
+
+// Until the runs have ended (a minute at most), another reader (a tail, a
+// backup) holds the log 0.8 s at a time, sharing it with no writer, and
+// lets it go for 0.2 s between: a run that meets it waits its
+// turn, as kestrel.exe does for about two seconds, and one that gives up
+// loses its line, as runs that meet each other would, which three runs seldom
+// do by themselves.
+void HoldNowAndThen(const std::wstring& log, const Handle (&runs)[3])
+{
+    HANDLE ends[3];
+    DWORD n = 0;
+    for (const Handle& run : runs)
+        if (run) ends[n++] = run.get();
+    for (const DWORD since = GetTickCount(); n > 0 && GetTickCount() - since < 60000;) {
+        {
+            const Handle held(
+                CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            if (held && WaitForMultipleObjects(n, ends, TRUE, 800) != WAIT_TIMEOUT) return;
+        }
+        if (WaitForMultipleObjects(n, ends, TRUE, 200) != WAIT_TIMEOUT) return;
+    }
+}
+
+}  // namespace
+
 void Checker::FleetOldLog()
 {
     const char* check = "fleet /quiet /log:FILE, the log holding earlier lines and another's text, no final line feed";
@@ -249,11 +275,12 @@ void Checker::FleetOldLog()
         const auto shared = MakeStage(scratch_, L"shared log", program_, InFolder(tools_, L"standin.exe"));
         const std::wstring log = shared ? InFolder(shared->cwd, L"flash log.txt") : std::wstring();
         const FleetExpected deciding = DecidingExpectedFor(road_, machine);
-        if (!shared) {
+        if (!shared || !WriteFileBytes(log, "", 0)) {
             Say(report_.Failed(together, NotFilled()));
         } else {
             Handle runs[3];
             for (Handle& run : runs) run = StartOutside(shared->program, L"/check /quiet \"/log:" + log + L"\"");
+            HoldNowAndThen(log, runs);
             std::string fault, statuses;
             for (const Handle& run : runs) {
                 const std::optional<unsigned long> end = run ? EndOf(run, 60000) : std::nullopt;

@@ -132,10 +132,19 @@ case $kind in
     check "exit status" "$(cat "$work/release/status")" 1
     check "the runs' lines broken into each other" \
       "$(fails "fleet /check /quiet /log:FILE, three runs at once into one log: log: not a whole JSON object \\(two runs' pieces in one line\\?\\): ")" 1 ;;
+  drop_line)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "a run's line lost" \
+      "$(fails "fleet /check /quiet /log:FILE, three runs at once into one log: log: [0-2] lines of 3 runs")" 1 ;;
   no_starting)
     check "exit status" "$(cat "$work/release/status")" 1
     check "no line starting before a waited flash" \
       "$(fails 'fleet /quiet /wait /log:FILE, the utility .*: log: no line "starting" before the run.s last')" 6 ;;
+  late_starting)
+    check "exit status" "$(cat "$work/release/status")" 1
+    check "the run ended during its flash left no line starting" \
+      "$(fails 'fleet /quiet /wait, then /quiet twice during its flash, [^:]*: log: no line "starting" from the run ended during its flash')" 1
+    check "the waits' logs as kestrel.exe's" "$(grep -c '^held     fleet /quiet /wait /log:FILE, the utility ' <<< "$report")" 6 ;;
   own_statuses)
     check "exit status" "$(cat "$work/release/status")" 1
     check "the utility's 1618 passed on" \

@@ -97,7 +97,12 @@
 #                 seconds after the utility's end instead of waiting for them;
 #     split_line  one that writes each log line in two pieces, sharing the
 #                 file: runs at once into one log break each other's lines;
+#     drop_line   one that drops its line when another run holds the log (no
+#                 retry): runs at once into one log lose a line;
 #     no_starting kestrel.exe writing no line "starting" before the start;
+#     late_starting
+#                 it holds the line "starting" back until its last: the run
+#                 ended during the flash leaves none;
 #     own_statuses
 #                 it passes the utility's 10, 11, 12, 259 and 1618 on;
 #     battery_wait
@@ -121,7 +126,7 @@ for option; do
     control|map_only|driver|error_icon|child|twice|cwd|waits|job|unquoted|cmd|absent_load|abort_retry_ignore|escape|loud) kind=$option ;;
     no_target|misspelt|no_timeout|no_tail|check_first|glued_log|process_lock|no_breakaway) kind=$option ;;
     status_1641|status_crash|load_1618|wait_lock|log_zero|absent_box|retry_crash|own_keys|child_grace) kind=$option ;;
-    split_line|no_starting|own_statuses|battery_wait|number) kind=$option ;;
+    split_line|drop_line|no_starting|late_starting|own_statuses|battery_wait|number) kind=$option ;;
     minute) minute=yes ;;
     cover=*) cover=${option#cover=} ;;
     battery) battery=yes ;;
@@ -159,14 +164,14 @@ case $kind in
   retry_crash|child_grace) stages=wait ;;
   process_lock|load_1618|wait_lock) stages=lock ;;
   no_breakaway) stages=agentjob ;;
-  status_1641|status_crash|no_starting|own_statuses) stages=wait ;;
-  split_line) stages=oldlog ;;
+  status_1641|status_crash|no_starting|late_starting|own_statuses) stages=wait ;;
+  split_line|drop_line) stages=oldlog ;;
   battery_wait) stages=target ;;
   number) stages=road ;;
   *) stages="" ;;
 esac
 case $kind in
-  no_target|misspelt|no_timeout|no_tail|check_first|status_1641|status_crash|no_starting|own_statuses|battery_wait|number)
+  no_target|misspelt|no_timeout|no_tail|check_first|status_1641|status_crash|no_starting|late_starting|own_statuses|battery_wait|number)
     export KESTREL_CARELESS=$kind ;;
 esac
 # The time limit's stage costs a real minute: kestrel.exe goes through it

@@ -37,8 +37,12 @@
 //  - BADGATE_OWN_KEYS: appends whole lines, after a line feed where the file
 //    lacks one, but of its own keys (no run, account, firmware, result);
 //  - BADGATE_SPLIT_LINE: appends a line of every key (after a line feed where
-//    the file lacks one) in two writes, sharing the file with other writers, and writes its second piece once another
-//    writer has written after its first (or a few seconds on).
+//    the file lacks one; waiting its turn where another holds the file) in
+//    two writes, sharing the file with other writers, and writes its second piece once another
+//    writer has written after its first (or a few seconds on);
+//  - BADGATE_DROP_LINE: appends a whole line of every key in one write, the
+//    file shared with no other writer, and drops its line when another
+//    writer holds the file (no retry).
 // Each ends with 7 on a switch it does not know.
 // On the launch road, each writing a line to /log:FILE:
 //  - BADGATE_PROCESS_LOCK: no lock object: "another flash runs" (1618, with
@@ -298,15 +302,27 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
 #endif
     AppendLog(line, "{\"board\":\"12B\",\"decision\":\"wrong model\",\"status\":2}\n");
     if (line.find(L"/quiet") != std::wstring::npos) return 2;
-#elif defined(BADGATE_SPLIT_LINE)
+#elif defined(BADGATE_SPLIT_LINE) || defined(BADGATE_DROP_LINE)
     const std::wstring line = arguments ? arguments : L"";
     if (UnknownSwitch(line)) return 7;
     const std::wstring log = LogOf(line);
     AppendLog(line, "", true);
-    const HANDLE file = log.empty() ? INVALID_HANDLE_VALUE
-                                    : CreateFileW(log.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+#ifdef BADGATE_DROP_LINE
+    const DWORD share = FILE_SHARE_READ;
+    const int attempts = 1;
+#else
+    // Waits its turn, as kestrel.exe does, where another holds the file
+    // shared with no writer: its one fault is the line in two pieces.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const int attempts = 200;
+#endif
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int i = 0; i < attempts && !log.empty() && file == INVALID_HANDLE_VALUE; ++i) {
+        if (i > 0) Sleep(20);
+        file = CreateFileW(log.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) break;
+    }
     if (file != INVALID_HANDLE_VALUE) {
         char text[512];
         const int n = wsprintfA(text,
@@ -319,6 +335,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
                                 "\"charge\":null}\n",
                                 GetCurrentProcessId());
         DWORD written = 0;
+#ifdef BADGATE_DROP_LINE
+        WriteFile(file, text, DWORD(n), &written, nullptr);
+        CloseHandle(file);
+    }
+    if (line.find(L"/quiet") != std::wstring::npos) return 2;
+#else
         LARGE_INTEGER before = {}, now = {};
         WriteFile(file, text, DWORD(n / 2), &written, nullptr);
         GetFileSizeEx(file, &before);
@@ -327,6 +349,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
         CloseHandle(file);
     }
     if (line.find(L"/quiet") != std::wstring::npos) return 2;
+#endif
 #elif defined(BADGATE_LOG_ZERO)
     const std::wstring line = arguments ? arguments : L"";
     if (UnknownSwitch(line)) return 7;

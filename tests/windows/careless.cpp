@@ -18,6 +18,9 @@
 //    kestrel's own added later (10, 11, 12, 1618) or STILL_ACTIVE (259);
 //  - battery_wait: the power looked at only by a run that does not wait;
 //  - no_starting: no line "starting" before the utility starts;
+//  - late_starting: the line "starting" held back and written just before
+//    the run's last (the log's bytes as kestrel.exe's, but a run ended during
+//    the flash leaves no line);
 //  - number: the board's version read as a number ("034A" as 34).
 #undef GetCommandLineW
 #undef GetExitCodeProcess
@@ -42,6 +45,7 @@ enum class Fault {
     OwnStatuses,
     BatteryWait,
     NoStarting,
+    LateStarting,
     Number
 };
 
@@ -64,6 +68,7 @@ Fault TheFault()
                  {L"own_statuses", Fault::OwnStatuses},
                  {L"battery_wait", Fault::BatteryWait},
                  {L"no_starting", Fault::NoStarting},
+                 {L"late_starting", Fault::LateStarting},
                  {L"number", Fault::Number}};
     wchar_t value[32] = {};
     const DWORD n = GetEnvironmentVariableW(L"KESTREL_CARELESS", value, 32);
@@ -193,11 +198,26 @@ bool Holds(const void* data, DWORD size, const char* text)
     return false;
 }
 
+// The line "starting" held back (late_starting).
+char gStarting[4096];
+DWORD gStartingSize = 0;
+
 BOOL WINAPI WriteCarelessly(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    if (TheFault() == Fault::NoStarting && Holds(data, size, "\"decision\":\"starting\"")) {
+    const bool starting = Holds(data, size, "\"decision\":\"starting\"");
+    if (TheFault() == Fault::LateStarting && starting && size <= sizeof gStarting) {
+        CopyMemory(gStarting, data, size);
+        gStartingSize = size;
+    }
+    if ((TheFault() == Fault::NoStarting || TheFault() == Fault::LateStarting) && starting) {
         if (written) *written = size;
         return TRUE;
+    }
+    if (TheFault() == Fault::LateStarting && gStartingSize > 0 && Holds(data, size, "\"decision\":")) {
+        DWORD put = 0;
+        const DWORD held = gStartingSize;
+        gStartingSize = 0;
+        if (!WriteFile(file, gStarting, held, &put, nullptr) || put != held) return FALSE;
     }
     return WriteFile(file, data, size, written, overlapped);
 }

@@ -126,7 +126,7 @@ add_library(badgate_headers OBJECT ${CMAKE_CURRENT_BINARY_DIR}/badgate_headers.c
 target_precompile_headers(badgate_headers PRIVATE <windows.h> <tlhelp32.h> <string>)
 foreach(fault load map_only driver error_icon child twice cwd waits job unquoted cmd absent_load abort_retry_ignore
               data_file escape loud glued_log process_lock no_breakaway load_1618 wait_lock log_zero absent_box
-              retry_crash child_grace own_keys split_line)
+              retry_crash child_grace own_keys split_line drop_line)
   add_executable(badgate_${fault} WIN32 windows/badgate.cpp)
   string(TOUPPER ${fault} definition)
   target_compile_definitions(badgate_${fault} PRIVATE BADGATE_${definition})
@@ -206,7 +206,9 @@ check_control(control_child_grace badgate_child_grace 34B child_grace)
 # own added later; the power looked at only by a run that does not wait; the
 # board's version read as a number (034A flashed).
 check_control(control_split_line badgate_split_line 12B split_line)
+check_control(control_drop_line badgate_drop_line 12B drop_line)
 check_control(control_no_starting kestrel_careless 34B no_starting)
+check_control(control_late_starting kestrel_careless 34B late_starting)
 check_control(control_own_statuses kestrel_careless 34B own_statuses)
 check_control(control_battery_wait kestrel_careless 34B battery_wait battery)
 check_control(control_number kestrel_careless 034A number)
