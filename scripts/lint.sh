@@ -6,8 +6,11 @@
 #    through the host build's compile database, the Windows ones through the
 #    Windows build's, parsed for the mingw target with its own headers; with
 #    clang's -Wcomma, so that no result is made through the comma operator.
+#    By default only the sources changed since the branch left its upstream
+#    (committed or not), or every one where a header, the checks or the build
+#    changed; with KESTREL_LINT=all (CI) every one.
 # Prints each file that is off and fails; says "lint: clean" otherwise.
-#   lint.sh [SOURCE_DIR]
+#   [KESTREL_LINT=all] lint.sh [SOURCE_DIR]
 set -u
 cd "${1:-$(dirname "$0")/..}"
 status=0
@@ -33,6 +36,31 @@ one_command_each() {  # COMPILE_COMMANDS OUT_DIR
                                                        printf "%s%s\n}", sep, $0; sep = ",\n" } }
        END { print "\n]" }' "$1" > "$2/compile_commands.json"
 }
+# The sources clang-tidy reads: those changed since the upstream branch (the
+# tree as it stands, new files too), and every one where a change reaches
+# more than its own file, or where there is no upstream to compare with.
+# A fresh clone of the upstream has none changed.
+changed_files() {
+  local base
+  base=$(git rev-parse -q --verify '@{upstream}' || git rev-parse -q --verify origin/HEAD) 2> /dev/null &&
+    base=$(git merge-base HEAD "$base") &&
+    { git diff --name-only "$base" -- && git ls-files --others --exclude-standard; }
+}
+lint_all=yes
+if [ "${KESTREL_LINT:-}" != all ] && changed=$(changed_files) &&
+   ! grep -qE '\.h$|^\.clang-tidy$|^scripts/lint\.sh$|CMakeLists\.txt$|\.cmake$|^CMakePresets\.json$' <<< "$changed"; then
+  lint_all=no
+fi
+# FILES...: those of them clang-tidy reads.
+to_lint() {
+  local file
+  for file; do
+    if [ $lint_all = yes ] || grep -qxF "$file" <<< "$changed"; then printf '%s\n' "$file"; fi
+  done
+}
+mapfile -t host_sources < <(to_lint gate/*.cpp gate/linux/*.cpp fleet/*.cpp fleet/linux/*.cpp forms/*.cpp check/*.cpp)
+mapfile -t windows_sources < <(to_lint gate/windows/*.cpp fleet/windows/*.cpp forms/windows/*.cpp check/windows/*.cpp)
+
 one_command_each build/host/compile_commands.json "$work/host"
 one_command_each build/windows/compile_commands.json "$work/windows"
 
@@ -94,12 +122,14 @@ tidy() {  # DATABASE_DIR [ARGS...] -- FILES...
       fi' _ "${args[@]}"
 }
 {
-  tidy "$work/host" -- gate/*.cpp gate/linux/*.cpp fleet/*.cpp fleet/linux/*.cpp forms/*.cpp check/*.cpp &&
-    tidy "$work/windows" "${windows_args[@]}" -- gate/windows/*.cpp fleet/windows/*.cpp forms/windows/*.cpp \
-                                                  check/windows/*.cpp
+  { [ ${#host_sources[@]} = 0 ] || tidy "$work/host" -- "${host_sources[@]}"; } &&
+    { [ ${#windows_sources[@]} = 0 ] || tidy "$work/windows" "${windows_args[@]}" -- "${windows_sources[@]}"; }
 } > "$work/tidy.log" || { echo "lint: clang-tidy could not be run"; status=1; }
 if grep -qE '(warning|error): ' "$work/tidy.log"; then
   grep -E '(warning|error): ' "$work/tidy.log" | sed 's/^/lint: /'; status=1
 fi
-[ $status = 0 ] && echo "lint: clean (${#cxx[@]} files formatted; clang-tidy on both builds)"
+linted="clang-tidy on both builds"
+[ $lint_all = no ] &&
+  linted="clang-tidy on the $((${#host_sources[@]} + ${#windows_sources[@]})) sources changed since the upstream branch; KESTREL_LINT=all for every one"
+[ $status = 0 ] && echo "lint: clean (${#cxx[@]} files formatted; $linted)"
 exit $status
