@@ -21,8 +21,8 @@ bash scripts/lint.sh > "$out/lint" 2>&1 &
 lint=$!
 ctest --preset host -j "$jobs" > "$out/host" 2>&1 &
 host=$!
-# The Wine tests wait the most: two and a half cases a core.
-ctest --preset windows -j $((jobs * 5 / 2)) > "$out/windows" 2>&1 &
+# The Wine tests wait the most: four cases a core.
+ctest --preset windows -j $((jobs * 4)) > "$out/windows" 2>&1 &
 windows=$!
 status=0
 for part in lint:$lint host:$host windows:$windows; do
