@@ -11,6 +11,7 @@ namespace kestrel {
 namespace {
 
 using testing::BoardScript;
+using testing::V;
 using testing::FakeManagement;
 using testing::FakeShell;
 
@@ -91,7 +92,6 @@ TEST_P(MainTest, EndsInExactlyOneOutcome)
 }
 
 BoardScript Versions(std::vector<VersionRead> boards) { return {.boards = std::move(boards)}; }
-VersionRead V(std::u16string_view text) { return VersionRead::Text(text); }
 
 // A table of cases, laid out by hand.
 // clang-format off

@@ -23,10 +23,10 @@ namespace {
 
 using testing::BoardScript;
 using testing::FakeManagement;
+using testing::V;
 
 const VersionRead kFail = VersionRead::Failed();
 const VersionRead kNull = VersionRead::Null();
-VersionRead V(std::u16string_view text) { return VersionRead::Text(text); }
 BoardPrefix P(std::u16string_view text) { return BoardPrefix::LeftTwo(text); }
 
 struct ProbeCase {

@@ -13,8 +13,8 @@ namespace {
 
 using testing::FakeEncryption;
 using testing::FakeFleetShell;
+using testing::V;
 
-VersionRead V(std::u16string_view text) { return VersionRead::Text(text); }
 
 struct Road {
     const char* name;

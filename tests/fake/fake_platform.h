@@ -10,6 +10,9 @@
 
 namespace kestrel::testing {
 
+// A board's or a firmware's version read as this text.
+inline VersionRead V(std::u16string_view text) { return VersionRead::Text(text); }
+
 struct BoardScript {
     bool bindFails = false;
     bool queryFails = false;
