@@ -11,9 +11,9 @@ namespace kestrel {
 namespace {
 
 using testing::BoardScript;
-using testing::V;
 using testing::FakeManagement;
 using testing::FakeShell;
+using testing::V;
 
 struct DecisionCase {
     BoardPrefix prefix;

@@ -15,7 +15,6 @@ using testing::FakeEncryption;
 using testing::FakeFleetShell;
 using testing::V;
 
-
 struct Road {
     const char* name;
     testing::BoardScript script;
