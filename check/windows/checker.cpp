@@ -145,11 +145,14 @@ void Checker::RootOfDrive()
     const Stage planted{folder, folder, InFolder(folder, L"other x"), InFolder(folder, file)};
     if (folder.empty() || scratch_.Folder(L"drive\\other x").empty() ||
         !CopyFileW(program_.c_str(), planted.program.c_str(), FALSE) ||
-        !CopyFileW(InFolder(tools_, L"standin.exe").c_str(), InFolder(folder, L"WinPhlash.exe").c_str(), FALSE) ||
-        !SetStandinEnd(folder, kStandinStayMs, 0) || !Plant(planted))
+        !CopyFileW(InFolder(tools_, L"standin.exe").c_str(), InFolder(folder, L"WinPhlash.exe").c_str(), FALSE))
         return Say(report_.Failed("root of a drive", NotFilled()));
+    // The letter before the planted names: where the stage cannot be
+    // reached, nothing is planted for nothing.
     const DriveLetter drive(folder);
     if (drive.Root().empty()) return Say(report_.Skipped("root of a drive", drive.Why()));
+    if (!SetStandinEnd(folder, kStandinStayMs, 0) || !Plant(planted))
+        return Say(report_.Failed("root of a drive", NotFilled()));
     const Expected expected = ExpectedHere(road_);
     const Seen seen =
         RunOnStage(InFolder(drive.Root(), file), InFolder(drive.Root(), L"other x"), folder, SW_SHOWNORMAL);

@@ -213,9 +213,26 @@ std::optional<std::vector<unsigned char>> ReadFileBytes(const std::wstring& path
     return bytes;
 }
 
-bool PlaceFile(const std::wstring& source, const std::wstring& target)
+FileCopies::FileCopies(const std::wstring& source)
 {
-    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data)) return;
+    written_ = data.ftLastWriteTime;
+    bytes_ = ReadFileBytes(source);
+}
+
+bool FileCopies::Place(const std::wstring& target) const
+{
+    if (!bytes_) return false;
+    const HANDLE file =
+        CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD wrote = 0;
+    const bool whole = WriteFile(file, bytes_->data(), DWORD(bytes_->size()), &wrote, nullptr) &&
+                       wrote == bytes_->size() && SetFileTime(file, nullptr, nullptr, &written_);
+    CloseHandle(file);
+    if (!whole) DeleteFileW(target.c_str());
+    return whole;
 }
 
 std::wstring PathOfOpenImage(HANDLE file, HANDLE process, const void* mapped)

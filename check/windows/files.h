@@ -68,14 +68,26 @@ bool WriteResource(int id, const std::wstring& path);
 // A file's bytes, at most 64 MiB.
 std::optional<std::vector<unsigned char>> ReadFileBytes(const std::wstring& path);
 
-// `source` under the name `target`, as a copy of its own. Not a hard link,
-// though that would be one file for a virus scanner to read where there are
-// a thousand: a loader may take every name of one file for the module
-// already mapped from it. Wine's does, and a gate that loads two planted
-// names then never ends; Windows 8 and later compare the mapped files too
+// A file read once, then placed under other names, each a copy of its own
+// with the source's bytes and last write time. Not a hard link, though that
+// would be one file for a virus scanner to read where there are a thousand:
+// a loader may take every name of one file for the module already mapped
+// from it. Wine's does, and a gate that loads two planted names then never
+// ends; Windows 8 and later compare the mapped files too
 // (NtAreMappedFilesTheSame), so a second planted name would not be mapped
-// as a DLL of its own.
-bool PlaceFile(const std::wstring& source, const std::wstring& target);
+// as a DLL of its own. One file opened a copy, not CopyFileW's two: a check
+// places thousands.
+class FileCopies {
+public:
+    explicit FileCopies(const std::wstring& source);
+    // False where the source could not be read, or the copy not written
+    // whole (what was written of it goes).
+    bool Place(const std::wstring& target) const;
+
+private:
+    std::optional<std::vector<unsigned char>> bytes_;
+    FILETIME written_{};
+};
 
 // The path of an open file as the file system names it now: the final path
 // from Vista on (GetFinalPathNameByHandleW), on XP the mapped section's

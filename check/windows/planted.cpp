@@ -139,9 +139,10 @@ void Checker::PlantedManifest()
     for (const std::wstring& name : names) manifest += " <file name=\"" + XmlText(Utf8(name)) + "\"/>\r\n";
     manifest += "</assembly>\r\n";
     const auto stage = MakeStage(scratch_, L"manifest", program_, InFolder(tools_, L"standin.exe"));
+    const FileCopies probes(probe);
     bool placed = stage && WriteFileBytes(stage->program + L".manifest", manifest.data(), DWORD(manifest.size())) &&
-                  PlaceFile(probe, InFolder(stage->bin, L"wmiplant.dll"));
-    for (std::size_t i = 0; placed && i < names.size(); ++i) placed = PlaceFile(probe, InFolder(stage->bin, names[i]));
+                  probes.Place(InFolder(stage->bin, L"wmiplant.dll"));
+    for (std::size_t i = 0; placed && i < names.size(); ++i) placed = probes.Place(InFolder(stage->bin, names[i]));
     if (!placed) return Say(report_.Failed("planted manifest", NotFilled()));
     RunAndReport("planted manifest", *stage, SW_SHOWNORMAL, road);
 }

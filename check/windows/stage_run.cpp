@@ -140,10 +140,11 @@ bool Checker::PlantIn(const std::wstring& folder, const std::wstring& holder)
     // The planted folder of an earlier stage, taken over whole: a copy of
     // each name costs as much again, and a check plants a dozen stages.
     if (!holder.empty() && HandOver(holder, folder)) return true;
+    const FileCopies probes(probe), standins(standin);
     bool placed = true;
-    for (std::size_t i = 0; placed && i < names_.size(); ++i) placed = PlaceFile(probe, InFolder(folder, names_[i]));
+    for (std::size_t i = 0; placed && i < names_.size(); ++i) placed = probes.Place(InFolder(folder, names_[i]));
     for (std::size_t i = 0; placed && i < programs_.size(); ++i)
-        placed = PlaceFile(standin, InFolder(folder, programs_[i]));
+        placed = standins.Place(InFolder(folder, programs_[i]));
     return placed;
 }
 
