@@ -9,12 +9,44 @@
 #    By default only the sources changed since the branch left its upstream
 #    (committed or not), or every one where a header, the checks or the build
 #    changed; with KESTREL_LINT=all (CI) every one.
-# Prints each file that is off and fails; says "lint: clean" otherwise.
-#   [KESTREL_LINT=all] lint.sh [SOURCE_DIR]
+# Prints each file that is off and fails; says "lint: clean" otherwise. With
+# --sources it only prints the sources clang-tidy would read, one a line.
+#   [KESTREL_LINT=all] lint.sh [--sources] [SOURCE_DIR]
 set -u
+list=no
+[ "${1:-}" = --sources ] && { list=yes; shift; }
 cd "${1:-$(dirname "$0")/..}"
 status=0
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+
+# The sources clang-tidy reads: those changed since the upstream branch (the
+# tree as it stands, new files too), and every one where a change reaches
+# more than its own file, or where there is no upstream to compare with.
+# A fresh clone of the upstream has none changed.
+changed_files() {
+  local base
+  base=$({ git rev-parse -q --verify '@{upstream}' || git rev-parse -q --verify origin/HEAD; } 2> /dev/null) &&
+    base=$(git merge-base HEAD "$base") &&
+    { git diff --name-only "$base" -- && git ls-files --others --exclude-standard; }
+}
+lint_all=yes
+if [ "${KESTREL_LINT:-}" != all ] && changed=$(changed_files) &&
+   ! grep -qE '\.h$|^\.clang-tidy$|^scripts/lint\.sh$|CMakeLists\.txt$|\.cmake$|^CMakePresets\.json$' <<< "$changed"; then
+  lint_all=no
+fi
+# FILES...: those of them clang-tidy reads.
+to_lint() {
+  local file
+  for file; do
+    if [ $lint_all = yes ] || grep -qxF "$file" <<< "$changed"; then printf '%s\n' "$file"; fi
+  done
+}
+mapfile -t host_sources < <(to_lint gate/*.cpp gate/linux/*.cpp fleet/*.cpp fleet/linux/*.cpp forms/*.cpp check/*.cpp)
+mapfile -t windows_sources < <(to_lint gate/windows/*.cpp fleet/windows/*.cpp forms/windows/*.cpp check/windows/*.cpp)
+if [ $list = yes ]; then
+  for file in "${host_sources[@]}" "${windows_sources[@]}"; do printf '%s\n' "$file"; done
+  exit 0
+fi
 
 mapfile -t cxx < <(find . -path ./build -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) -print | sort)
 # One run over them all (one process a file took ten times as long); where
@@ -36,30 +68,6 @@ one_command_each() {  # COMPILE_COMMANDS OUT_DIR
                                                        printf "%s%s\n}", sep, $0; sep = ",\n" } }
        END { print "\n]" }' "$1" > "$2/compile_commands.json"
 }
-# The sources clang-tidy reads: those changed since the upstream branch (the
-# tree as it stands, new files too), and every one where a change reaches
-# more than its own file, or where there is no upstream to compare with.
-# A fresh clone of the upstream has none changed.
-changed_files() {
-  local base
-  base=$(git rev-parse -q --verify '@{upstream}' || git rev-parse -q --verify origin/HEAD) 2> /dev/null &&
-    base=$(git merge-base HEAD "$base") &&
-    { git diff --name-only "$base" -- && git ls-files --others --exclude-standard; }
-}
-lint_all=yes
-if [ "${KESTREL_LINT:-}" != all ] && changed=$(changed_files) &&
-   ! grep -qE '\.h$|^\.clang-tidy$|^scripts/lint\.sh$|CMakeLists\.txt$|\.cmake$|^CMakePresets\.json$' <<< "$changed"; then
-  lint_all=no
-fi
-# FILES...: those of them clang-tidy reads.
-to_lint() {
-  local file
-  for file; do
-    if [ $lint_all = yes ] || grep -qxF "$file" <<< "$changed"; then printf '%s\n' "$file"; fi
-  done
-}
-mapfile -t host_sources < <(to_lint gate/*.cpp gate/linux/*.cpp fleet/*.cpp fleet/linux/*.cpp forms/*.cpp check/*.cpp)
-mapfile -t windows_sources < <(to_lint gate/windows/*.cpp fleet/windows/*.cpp forms/windows/*.cpp check/windows/*.cpp)
 
 one_command_each build/host/compile_commands.json "$work/host"
 one_command_each build/windows/compile_commands.json "$work/windows"

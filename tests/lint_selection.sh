@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The sources the linter reads in the test run, by what changed since the
+# branch left its upstream, in a clone of this tree's last commit: none in a
+# fresh clone, a changed source alone, every one where a change reaches more
+# than its own file or where there is no upstream, and every one with
+# KESTREL_LINT=all, as CI runs it.
+#   lint_selection.sh SOURCE_DIR
+set -u
+source "$1/tests/e2e/common.sh"
+lint=$1/scripts/lint.sh clone=$work/clone
+git clone -q "$1" "$clone" && cd "$clone" || exit 1
+# A branch of its own whose upstream is the commit cloned, whether the source
+# is on a branch or on a commit alone (as CI checks one out).
+git config user.name test && git config user.email test@localhost && git update-ref refs/remotes/origin/base HEAD &&
+  git tag base && git checkout -q -B topic && git branch -q -u origin/base || exit 1
+every=$(git ls-files 'gate/*.cpp' 'fleet/*.cpp' 'forms/*.cpp' 'check/*.cpp' | sort)
+# NAME CHANGE WANTED: the sources linted once CHANGE has run in the clone
+# (then undone); WANTED "every" for every source.
+while IFS='|' read -r name change wanted; do
+  eval "$change"
+  [ "$wanted" = every ] && wanted=$every
+  check "$name" "$(bash "$lint" --sources "$clone" | sort)" "$wanted"
+  git reset -q --hard base 2> /dev/null && git clean -qfd
+done <<'TABLE'
+a fresh clone: none||
+a source changed, not committed|echo >> gate/probe.cpp|gate/probe.cpp
+a source changed and committed on the branch|echo >> check/windows/files.cpp && git commit -qam c|check/windows/files.cpp
+a new source, not yet added|touch fleet/windows/new.cpp|fleet/windows/new.cpp
+a source renamed|git mv forms/centring.cpp forms/centre.cpp|forms/centre.cpp
+a source removed|git rm -q gate/probe.cpp|
+a header changed|echo >> gate/probe.h|every
+the checks changed|echo >> .clang-tidy|every
+a build file changed|echo >> CMakeLists.txt|every
+no upstream to compare with|git branch -q --unset-upstream && git remote remove origin|every
+TABLE
+check "KESTREL_LINT=all: every source" "$(KESTREL_LINT=all bash "$lint" --sources "$clone" | sort)" "$every"
+summary
