@@ -67,6 +67,22 @@ one_command_each() {  # COMPILE_COMMANDS OUT_DIR
                                    if (!(f in seen)) { seen[f] = 1; sub(/^\[?\n?/, ""); gsub(/ -fno-ipa-[a-z-]+| -ffat-lto-objects/, "")
                                                        printf "%s%s\n}", sep, $0; sep = ",\n" } }
        END { print "\n]" }' "$1" > "$2/compile_commands.json"
+  # A target built in unity sources names only those in the database: each
+  # source a unity source includes gets its command, as if built alone.
+  python3 - "$2/compile_commands.json" <<'PYTHON'
+import json, os, re, sys
+entries = json.load(open(sys.argv[1]))
+known = {os.path.abspath(os.path.join(e["directory"], e["file"])) for e in entries}
+for entry in list(entries):
+    unity = os.path.join(entry["directory"], entry["file"])
+    if not re.search(r"/Unity/unity_[^/]*\.cxx$", unity) or not os.path.isfile(unity):
+        continue
+    for source in re.findall(r'^#include "([^"]+)"', open(unity).read(), re.M):
+        if os.path.abspath(source) not in known:
+            known.add(os.path.abspath(source))
+            entries.append(dict(entry, file=source, command=entry["command"].replace(" " + entry["file"], " " + source)))
+json.dump(entries, open(sys.argv[1], "w"), indent=1)
+PYTHON
 }
 
 one_command_each build/host/compile_commands.json "$work/host"
