@@ -22,12 +22,18 @@ work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 # The sources clang-tidy reads: those changed since the upstream branch (the
 # tree as it stands, new files too), and every one where a change reaches
 # more than its own file, or where there is no upstream to compare with.
-# A fresh clone of the upstream has none changed.
+# A fresh clone of the upstream has none changed. Those changed since the
+# remote's default branch too: a branch pushed to its own upstream has
+# nothing changed since that, though its commits were never linted.
 changed_files() {
-  local base
-  base=$({ git rev-parse -q --verify '@{upstream}' || git rev-parse -q --verify origin/HEAD; } 2> /dev/null) &&
-    base=$(git merge-base HEAD "$base") &&
-    { git diff --name-only "$base" -- && git ls-files --others --exclude-standard; }
+  local upstream base compared=no
+  for upstream in '@{upstream}' origin/HEAD; do
+    base=$(git rev-parse -q --verify "$upstream" 2> /dev/null) && base=$(git merge-base HEAD "$base" 2> /dev/null) ||
+      continue
+    git diff --name-only "$base" -- || return 1
+    compared=yes
+  done
+  [ $compared = yes ] && git ls-files --others --exclude-standard
 }
 lint_all=yes
 if [ "${KESTREL_LINT:-}" != all ] && changed=$(changed_files) &&
