@@ -30,7 +30,7 @@ changed_files() {
   for upstream in '@{upstream}' origin/HEAD; do
     base=$(git rev-parse -q --verify "$upstream" 2> /dev/null) && base=$(git merge-base HEAD "$base" 2> /dev/null) ||
       continue
-    git diff --name-only "$base" -- || return 1
+    git diff --name-only --relative "$base" -- || return 1
     compared=yes
   done
   [ $compared = yes ] && git ls-files --others --exclude-standard
